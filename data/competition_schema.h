@@ -1,0 +1,16 @@
+#pragma once
+// The competition database's schema: every table of the competition and the
+// base classes databases, their keys and generators.
+
+#include "data/uTallyonData.h"
+
+#include <string>
+#include <vector>
+
+// The schema script's statements, one per entry, without terminators.
+std::vector<std::string> CompetitionSchemaStatements();
+
+// Creates a new database file (fails when the path exists, or a server
+// refuses) in SQL dialect 3 with character set ISO8859_1 and runs the
+// schema script in one transaction. Nothing is left behind on failure.
+void CreateCompetitionDatabase(const CompetitionLogin& login);

@@ -1,0 +1,61 @@
+#pragma once
+// A connection to one Firebird database. A plain path opens the file in this
+// process through the embedded engine; "host/port:path" or "host:path" goes
+// to a Firebird server.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Firebird { class IAttachment; }
+
+namespace db {
+
+class Transaction;
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setDatabaseName(std::string name) { databaseName_ = std::move(name); }
+    const std::string& databaseName() const { return databaseName_; }
+    // Parameter lines as "user_name=sysdba", "password=...", "lc_ctype=ISO8859_1".
+    std::vector<std::string>& params() { return params_; }
+    const std::vector<std::string>& params() const { return params_; }
+    // Dialect statements are prepared with (3: see the schema script).
+    void setSqlDialect(unsigned dialect) { dialect_ = dialect; }
+    unsigned sqlDialect() const { return dialect_; }
+    void setDefaultTransaction(Transaction* t) { defaultTransaction_ = t; }
+    Transaction* defaultTransaction() const { return defaultTransaction_; }
+
+    void connect();
+    // Ends every transaction still active on this connection (rolled back),
+    // closes its queries and detaches. Never throws.
+    void disconnect() noexcept;
+    bool connected() const;
+    // Creates the database file (fails when it exists) and stays connected.
+    // Character set ISO8859_1, the connection's dialect.
+    void createDatabase(unsigned pageSize = 8192);
+    // Runs one statement without parameters in the given transaction.
+    void executeImmediate(const std::string& sql, Transaction& transaction);
+
+    Firebird::IAttachment* attachment() const;
+
+    // Bookkeeping for the transactions and queries bound to this connection.
+    void attach(Transaction* t);
+    void detach(Transaction* t) noexcept;
+
+private:
+    std::string databaseName_;
+    std::vector<std::string> params_;
+    unsigned dialect_ = 3;
+    Transaction* defaultTransaction_ = nullptr;
+    std::vector<Transaction*> transactions_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace db
