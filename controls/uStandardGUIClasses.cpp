@@ -1,0 +1,153 @@
+#include "controls/uStandardGUIClasses.h"
+
+#include "core/round_arrow_order.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPalette>
+
+namespace {
+
+constexpr int BoxWidth = 30;
+
+// A flat, one-pixel border instead of the platform's sunken frame.
+void makeFlat(QLineEdit* box)
+{
+    box->setFrame(false);
+    box->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid palette(dark); }"));
+}
+
+} // namespace
+
+TRoundPanel::TRoundPanel(QWidget* parent)
+    : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+}
+
+TScoreEdit::TScoreEdit(QWidget* parent)
+    : QLineEdit(parent)
+{
+    // textChanged fires for typing and for setText alike, and only when the
+    // text really differs from the one shown.
+    connect(this, &QLineEdit::textChanged, this, [this] { emit OnChange(this); });
+}
+
+TPointEdit::TPointEdit(QWidget* parent)
+    : TScoreEdit(parent)
+{
+    makeFlat(this);
+    resize(BoxWidth, sizeHint().height());
+    ChangedByUser = false;
+    if (const auto* panel = qobject_cast<const TRoundPanel*>(parent))
+        RoundNo = panel->RoundNo;
+    // Composed input would bypass the key filter.
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setEnabled(true);
+}
+
+void TPointEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        selectAll();
+        break;
+    default:
+        break;
+    }
+}
+
+TSumEdit::TSumEdit(QWidget* parent)
+    : TScoreEdit(parent)
+{
+    setReadOnly(true);
+    makeFlat(this);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, pal.color(QPalette::ToolTipBase));
+    pal.setColor(QPalette::Text, pal.color(QPalette::ToolTipText));
+    setPalette(pal);
+    resize(BoxWidth, sizeHint().height());
+    // Not a tab stop; a click may still focus it to copy the number.
+    setFocusPolicy(Qt::ClickFocus);
+    setCursor(Qt::ArrowCursor);
+}
+
+void TSumEdit::CalculateSum()
+{
+    // Wide enough that no list of 32-bit values can overflow it.
+    std::int64_t total = 0;
+    for (QLineEdit* box : sumOfList) {
+        if (qobject_cast<TSumEdit*>(box) || qobject_cast<TPointEdit*>(box))
+            total += PointTextToValue(box->text());
+    }
+    setText(QString::number(total));
+}
+
+std::int32_t PointTextToValue(const QString& text)
+{
+    const QByteArray latin1 = text.toLatin1();
+    const std::string_view bytes(latin1.constData(), static_cast<std::size_t>(latin1.size()));
+    if (const auto value = TryStrToInt(bytes))
+        return *value;
+    if (text == QLatin1String("X") || text == QLatin1String("x"))
+        return 10;
+    if (text.isEmpty() || text == QLatin1String("m") || text == QLatin1String("M"))
+        return 0;
+    return StrToInt(bytes); // raises the conversion error for this text
+}
+
+std::int32_t ComparePointEdits(const TPointEdit* a, const TPointEdit* b)
+{
+    return CompareRoundThenArrow(*a, *b);
+}
+
+TKeyPressFilter::TKeyPressFilter(Handler handler, QObject* parent)
+    : QObject(parent)
+    , handler_(std::move(handler))
+{
+}
+
+char16_t TKeyPressFilter::TypedCharacter(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods & (Qt::AltModifier | Qt::MetaModifier))
+        return 0;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+        return 0;
+    default:
+        break;
+    }
+    if ((mods & Qt::ControlModifier) && event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+        return static_cast<char16_t>(event->key() - Qt::Key_A + 1);
+    const QString text = event->text();
+    if (text.isEmpty())
+        return 0;
+    const char16_t c = text.at(0).unicode();
+    return (c < 32 || c == 127) ? 0 : c;
+}
+
+bool TKeyPressFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    char16_t key = TypedCharacter(static_cast<QKeyEvent*>(event));
+    if (key == 0)
+        return false;
+    handler_(watched, key);
+    return key == 0;
+}

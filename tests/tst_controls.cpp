@@ -1,0 +1,351 @@
+// The arrow box, the sum box and the round panel; the point-text rule and
+// the sum calculation.
+
+#include "controls/uStandardGUIClasses.h"
+
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+namespace {
+
+// A small sum tree wired the way the points window wires it: every box's
+// change recalculates the sum it feeds.
+struct SumTree {
+    QWidget owner;
+    std::vector<TPointEdit*> arrows;
+    TSumEdit* endA = nullptr;
+    TSumEdit* endB = nullptr;
+    TSumEdit* top = nullptr;
+    int topChanges = 0;
+
+    SumTree()
+    {
+        endA = new TSumEdit(&owner);
+        endB = new TSumEdit(&owner);
+        top = new TSumEdit(&owner);
+        for (int i = 0; i < 6; ++i) {
+            auto* arrow = new TPointEdit(&owner);
+            arrow->ArrowNo = i + 1;
+            arrow->sumEdit = i < 3 ? endA : endB;
+            arrow->sumEdit->sumOfList.append(arrow);
+            arrows.push_back(arrow);
+        }
+        for (TSumEdit* end : {endA, endB}) {
+            end->sumEdit = top;
+            top->sumOfList.append(end);
+        }
+        auto climb = [](QObject* sender) {
+            if (auto* p = qobject_cast<TPointEdit*>(sender); p && p->sumEdit)
+                p->sumEdit->CalculateSum();
+            else if (auto* s = qobject_cast<TSumEdit*>(sender); s && s->sumEdit)
+                s->sumEdit->CalculateSum();
+        };
+        for (TPointEdit* a : arrows)
+            QObject::connect(a, &TScoreEdit::OnChange, climb);
+        QObject::connect(endA, &TScoreEdit::OnChange, climb);
+        QObject::connect(endB, &TScoreEdit::OnChange, climb);
+        QObject::connect(top, &TScoreEdit::OnChange, [this] { ++topChanges; });
+    }
+};
+
+} // namespace
+
+class TestControls : public QObject {
+    Q_OBJECT
+private slots:
+    void pointEditDefaults();
+    void pointEditTakesRoundOfPanel();
+    void sumEditDefaults();
+    void releasingSumLeavesBoxes();
+
+    void pointText_data();
+    void pointText();
+
+    void sumOfEmptyArrowsIsZero();
+    void sumOfXNineMiss();
+    void sumOfEmptyListIsZero();
+    void higherSumAddsLowerSums();
+    void sameTotalRaisesNothingAbove();
+    void emptyIntoEmptyRaisesNothing();
+    void unreadableTextKeepsSum();
+
+    void changeEventOnRealChangesOnly();
+    void keyboardFocusSelectsAll_data();
+    void keyboardFocusSelectsAll();
+    void keyFilterDropsAndPasses_data();
+    void keyFilterDropsAndPasses();
+};
+
+void TestControls::pointEditDefaults()
+{
+    QWidget owner;
+    TPointEdit box(&owner);
+    QCOMPARE(box.width(), 30);
+    QCOMPARE(box.ChangedByUser, false);
+    QCOMPARE(box.RoundNo, 0);
+    QCOMPARE(box.ArrowNo, 0);
+    QCOMPARE(box.sumEdit, nullptr);
+    QVERIFY(box.isEnabled());
+    QVERIFY(!box.isReadOnly());
+    QVERIFY(box.focusPolicy() & Qt::TabFocus);
+    QCOMPARE(box.maxLength(), QLineEdit().maxLength());
+    QVERIFY(box.text().isEmpty());
+}
+
+void TestControls::pointEditTakesRoundOfPanel()
+{
+    TRoundPanel panel;
+    panel.RoundNo = 2;
+    TPointEdit box(&panel);
+    QCOMPARE(box.RoundNo, 2);
+    panel.RoundNo = 1; // read once, at construction
+    QCOMPARE(box.RoundNo, 2);
+}
+
+void TestControls::sumEditDefaults()
+{
+    QWidget owner;
+    TSumEdit box(&owner);
+    QVERIFY(box.isReadOnly());
+    QCOMPARE(box.width(), 30);
+    QVERIFY(!(box.focusPolicy() & Qt::TabFocus));
+    QCOMPARE(box.palette().color(QPalette::Base), box.palette().color(QPalette::ToolTipBase));
+    QCOMPARE(box.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(box.sumOfList.isEmpty());
+    QCOMPARE(box.sumEdit, nullptr);
+    QVERIFY(box.text().isEmpty());
+}
+
+void TestControls::releasingSumLeavesBoxes()
+{
+    QWidget owner;
+    auto* arrow = new TPointEdit(&owner);
+    {
+        TSumEdit sum(&owner);
+        sum.sumOfList.append(arrow);
+    }
+    arrow->setText(QStringLiteral("9")); // still alive
+    QCOMPARE(arrow->text(), QStringLiteral("9"));
+}
+
+void TestControls::pointText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("X") << "X" << true << 10;
+    QTest::newRow("x") << "x" << true << 10;
+    QTest::newRow("M") << "M" << true << 0;
+    QTest::newRow("m") << "m" << true << 0;
+    QTest::newRow("empty") << "" << true << 0;
+    QTest::newRow("10") << "10" << true << 10;
+    QTest::newRow("1") << "1" << true << 1;
+    QTest::newRow("0") << "0" << true << 0;
+    QTest::newRow("leading spaces") << " 7" << true << 7;
+    QTest::newRow("sign") << "+3" << true << 3;
+    QTest::newRow("x hex") << "x1A" << true << 26;
+    QTest::newRow("$ hex") << "$FF" << true << 255;
+    QTest::newRow("space before X") << " X" << false << 0;
+    QTest::newRow("XX") << "XX" << false << 0;
+    QTest::newRow("mm") << "mm" << false << 0;
+    QTest::newRow("digit then X") << "9X" << false << 0;
+    QTest::newRow("trailing space") << "7 " << false << 0;
+    QTest::newRow("beyond 32 bits") << "2147483648" << false << 0;
+    QTest::newRow("not Latin-1") << QString::fromUtf8("\u20ac") << false << 0;
+}
+
+void TestControls::pointText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, readable);
+    QFETCH(int, value);
+    if (readable) {
+        QCOMPARE(PointTextToValue(text), value);
+    } else {
+        try {
+            PointTextToValue(text);
+            QFAIL("no conversion error");
+        } catch (const EConvertError& e) {
+            const QString expected = QLatin1String("'") + QString::fromLatin1(text.toLatin1())
+                + QLatin1String("' is not a valid integer value");
+            QCOMPARE(QString::fromLatin1(e.what()), expected);
+        }
+    }
+}
+
+void TestControls::sumOfEmptyArrowsIsZero()
+{
+    SumTree t;
+    t.endA->CalculateSum();
+    QCOMPARE(t.endA->text(), QStringLiteral("0"));
+}
+
+void TestControls::sumOfXNineMiss()
+{
+    SumTree t;
+    t.arrows[0]->setText(QStringLiteral("X"));
+    t.arrows[1]->setText(QStringLiteral("9"));
+    t.arrows[2]->setText(QStringLiteral("M"));
+    QCOMPARE(t.endA->text(), QStringLiteral("19"));
+    QCOMPARE(t.top->text(), QStringLiteral("19"));
+}
+
+void TestControls::sumOfEmptyListIsZero()
+{
+    QWidget owner;
+    TSumEdit sum(&owner);
+    sum.CalculateSum();
+    QCOMPARE(sum.text(), QStringLiteral("0"));
+}
+
+void TestControls::higherSumAddsLowerSums()
+{
+    SumTree t;
+    t.arrows[4]->setText(QStringLiteral("7"));
+    // endA was never calculated: it counts 0 and stays empty.
+    QVERIFY(t.endA->text().isEmpty());
+    QCOMPARE(t.endB->text(), QStringLiteral("7"));
+    QCOMPARE(t.top->text(), QStringLiteral("7"));
+    t.arrows[0]->setText(QStringLiteral("10"));
+    QCOMPARE(t.endA->text(), QStringLiteral("10"));
+    QCOMPARE(t.top->text(), QStringLiteral("17"));
+    // The top adds what the lower sums show, not their arrows.
+    t.endB->setText(QStringLiteral("20"));
+    QCOMPARE(t.top->text(), QStringLiteral("30"));
+}
+
+void TestControls::sameTotalRaisesNothingAbove()
+{
+    SumTree t;
+    t.arrows[0]->setText(QStringLiteral("5"));
+    QCOMPARE(t.top->text(), QStringLiteral("5"));
+    const int before = t.topChanges;
+    t.top->setText(QStringLiteral("999")); // a stale top shows whether it is recalculated
+    const int afterStale = t.topChanges;
+    QCOMPARE(afterStale, before + 1);
+    // 5 + M is still 5: endA's text stays, so nothing above it is recalculated.
+    t.arrows[1]->setText(QStringLiteral("M"));
+    QCOMPARE(t.endA->text(), QStringLiteral("5"));
+    QCOMPARE(t.top->text(), QStringLiteral("999"));
+    QCOMPARE(t.topChanges, afterStale);
+}
+
+void TestControls::emptyIntoEmptyRaisesNothing()
+{
+    SumTree t;
+    QSignalSpy spy(t.arrows[0], &TScoreEdit::OnChange);
+    t.arrows[0]->setText(QString());
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(t.endA->text().isEmpty());
+    QVERIFY(t.top->text().isEmpty());
+}
+
+void TestControls::unreadableTextKeepsSum()
+{
+    SumTree t;
+    t.arrows[0]->setText(QStringLiteral("8"));
+    QCOMPARE(t.endA->text(), QStringLiteral("8"));
+    t.arrows[1]->blockSignals(true);
+    t.arrows[1]->setText(QStringLiteral("9X"));
+    t.arrows[1]->blockSignals(false);
+    QVERIFY_THROWS_EXCEPTION(EConvertError, t.endA->CalculateSum());
+    QCOMPARE(t.endA->text(), QStringLiteral("8"));
+    QCOMPARE(t.arrows[1]->text(), QStringLiteral("9X"));
+}
+
+void TestControls::changeEventOnRealChangesOnly()
+{
+    QWidget owner;
+    auto* box = new TPointEdit(&owner);
+    QSignalSpy spy(box, &TScoreEdit::OnChange);
+    box->setText(QStringLiteral("7"));
+    box->setText(QStringLiteral("7"));
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<QObject*>(), box);
+    // Typing raises it too.
+    owner.show();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(spy.count(), 2);
+    QVERIFY(box->text().isEmpty());
+}
+
+void TestControls::keyboardFocusSelectsAll_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("selected");
+    QTest::newRow("program") << int(Qt::OtherFocusReason) << true;
+    QTest::newRow("tab") << int(Qt::TabFocusReason) << true;
+    QTest::newRow("backtab") << int(Qt::BacktabFocusReason) << true;
+    QTest::newRow("mouse") << int(Qt::MouseFocusReason) << false;
+}
+
+void TestControls::keyboardFocusSelectsAll()
+{
+    QFETCH(int, reason);
+    QFETCH(bool, selected);
+    QWidget owner;
+    auto* other = new TPointEdit(&owner);
+    auto* box = new TPointEdit(&owner);
+    box->move(40, 0);
+    box->setText(QStringLiteral("10"));
+    box->deselect();
+    owner.show();
+    other->setFocus();
+    box->setFocus(static_cast<Qt::FocusReason>(reason));
+    QCOMPARE(box->hasSelectedText(), selected);
+    if (selected) {
+        QTest::keyClick(box, Qt::Key_9);
+        QCOMPARE(box->text(), QStringLiteral("9"));
+    }
+}
+
+void TestControls::keyFilterDropsAndPasses_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("seen");     // character the handler sees, 0: not asked
+    QTest::addColumn<QString>("text"); // box text afterwards (starts "1")
+
+    QTest::newRow("digit passes") << int(Qt::Key_0) << 0 << int('0') << "10";
+    QTest::newRow("letter dropped") << int(Qt::Key_Q) << 0 << int('q') << "1";
+    QTest::newRow("backspace") << int(Qt::Key_Backspace) << 0 << 8 << "";
+    QTest::newRow("enter") << int(Qt::Key_Return) << 0 << 13 << "1";
+    QTest::newRow("paste key") << int(Qt::Key_V) << int(Qt::ControlModifier) << 22 << "1";
+    QTest::newRow("cursor key unseen") << int(Qt::Key_Left) << 0 << 0 << "1";
+}
+
+void TestControls::keyFilterDropsAndPasses()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, seen);
+    QFETCH(QString, text);
+    QWidget owner;
+    auto* box = new TPointEdit(&owner);
+    int asked = 0;
+    auto* filter = new TKeyPressFilter(
+        [&](QObject* sender, char16_t& k) {
+            QCOMPARE(sender, box);
+            asked = k;
+            if (k != '0' && k != 8)
+                k = 0;
+        },
+        &owner);
+    box->installEventFilter(filter);
+    box->setText(QStringLiteral("1"));
+    owner.show();
+    box->setFocus(Qt::MouseFocusReason);
+    box->end(false);
+    QTest::keyClick(box, static_cast<Qt::Key>(key), static_cast<Qt::KeyboardModifiers>(modifiers));
+    QCOMPARE(asked, seen);
+    QCOMPARE(box->text(), text);
+}
+
+QTEST_MAIN(TestControls)
+#include "tst_controls.moc"
