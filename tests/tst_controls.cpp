@@ -296,6 +296,7 @@ void TestControls::keyboardFocusSelectsAll()
     box->setText(QStringLiteral("10"));
     box->deselect();
     owner.show();
+    QVERIFY(QTest::qWaitForWindowActive(&owner));
     other->setFocus();
     box->setFocus(static_cast<Qt::FocusReason>(reason));
     QCOMPARE(box->hasSelectedText(), selected);
