@@ -1,0 +1,101 @@
+#include "data/competition_schema.h"
+
+#include "db/connection.h"
+#include "db/transaction.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+extern const char* const kCompetitionSchemaScript;
+
+namespace {
+
+bool isBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos)
+        return {};
+    const auto end = text.find_last_not_of(" \t\r\n");
+    return text.substr(begin, end - begin + 1);
+}
+
+// A database named by a plain path opens through the embedded engine; one
+// with a host part ("host:path", "host/port:path") goes to a server. A drive
+// letter ("C:\...") is a plain path.
+bool isPlainPath(const std::string& name)
+{
+    const auto colon = name.find(':');
+    if (colon == std::string::npos)
+        return true;
+    return colon == 1 && name.size() > 2 && (name[2] == '\\' || name[2] == '/');
+}
+
+} // namespace
+
+std::vector<std::string> CompetitionSchemaStatements()
+{
+    // Splits the script at the semicolons that stand outside comments,
+    // quoted names and string literals; comments are dropped.
+    const std::string script = kCompetitionSchemaScript;
+    std::vector<std::string> statements;
+    std::string current;
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        const char c = script[i];
+        if (c == '/' && i + 1 < script.size() && script[i + 1] == '*') {
+            const auto end = script.find("*/", i + 2);
+            i = end == std::string::npos ? script.size() : end + 1;
+            current += ' ';
+        } else if (c == '-' && i + 1 < script.size() && script[i + 1] == '-') {
+            const auto end = script.find('\n', i);
+            i = end == std::string::npos ? script.size() : end;
+            current += '\n';
+        } else if (c == '\'' || c == '"') {
+            const auto end = script.find(c, i + 1);
+            const std::size_t stop = end == std::string::npos ? script.size() - 1 : end;
+            current.append(script, i, stop - i + 1);
+            i = stop;
+        } else if (c == ';') {
+            if (!isBlank(current))
+                statements.push_back(trimmed(current));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!isBlank(current))
+        statements.push_back(trimmed(current));
+    return statements;
+}
+
+void CreateCompetitionDatabase(const CompetitionLogin& login)
+{
+    const bool plain = isPlainPath(login.database);
+    if (plain && std::filesystem::exists(login.database))
+        throw std::runtime_error("The database file \"" + login.database + "\" exists already");
+
+    db::Connection connection;
+    connection.setDatabaseName(login.database);
+    connection.params() = {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
+    connection.setSqlDialect(3);
+    connection.createDatabase();
+    try {
+        db::Transaction transaction(&connection);
+        for (const std::string& statement : CompetitionSchemaStatements())
+            connection.executeImmediate(statement, transaction);
+        transaction.commit();
+        connection.disconnect();
+    } catch (...) {
+        connection.disconnect();
+        if (plain) {
+            std::error_code ignored;
+            std::filesystem::remove(login.database, ignored);
+        }
+        throw;
+    }
+}

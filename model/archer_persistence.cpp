@@ -1,0 +1,179 @@
+// Reading an archer and its arrows from the competition database, and
+// writing the arrows and the lane back.
+
+#include "model/uTallyonClasses.h"
+
+#include "data/uTallyonData.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/transaction.h"
+#include "model/message_seam.h"
+
+#include <algorithm>
+
+namespace {
+
+// Error codes of the server (status vector, isc_arg_gds).
+constexpr std::intptr_t isc_deadlock = 335544336;
+constexpr std::intptr_t isc_lock_conflict = 335544345;
+constexpr std::intptr_t isc_no_dup = 335544349;
+constexpr std::intptr_t isc_update_conflict = 335544451;
+constexpr std::intptr_t isc_lock_timeout = 335544510;
+constexpr std::intptr_t isc_unique_key_violation = 335544665;
+
+// Another user's transaction holds the row: the server's lock conflict says
+// "deadlock"; an append of a row that another user appended meanwhile ends
+// in a duplicate key or a lock wait that runs out.
+bool isOtherUserConflict(const std::exception& error)
+{
+    if (std::string_view(error.what()).find("deadlock") != std::string_view::npos)
+        return true;
+    const auto* dbError = dynamic_cast<const db::DbError*>(&error);
+    if (!dbError)
+        return false;
+    for (std::intptr_t code : {isc_deadlock, isc_lock_conflict, isc_update_conflict, isc_lock_timeout, isc_no_dup,
+                               isc_unique_key_violation})
+        if (dbError->hasCode(code))
+            return true;
+    return false;
+}
+
+// Commits an active points transaction and closes an open points query, so
+// that a read or a save starts clean.
+void startClean(db::Query& points)
+{
+    if (db::Transaction* transaction = points.transaction(); transaction && transaction->inTransaction())
+        transaction->commit();
+    if (points.active())
+        points.close();
+}
+
+void selectArrowsOf(db::Query& points, std::int32_t archerId)
+{
+    points.sqlClear();
+    points.sqlAdd("SELECT * FROM POINTS");
+    points.sqlAdd("WHERE ARCHERID = '" + std::to_string(archerId) + "'");
+    points.sqlAdd("ORDER BY ROUNDNO, ARROWNO");
+}
+
+} // namespace
+
+void TArcher::ReadArcherInDatabase(std::int32_t archerNo, bool readPoints, TdmTallyon* dm)
+{
+    if (!dm)
+        dm = dmTallyon;
+    if (!dataset)
+        throw ENoDataSetError("There is no table connected to the TArcher");
+    if (!dataset->active() || dataset->isEmpty())
+        throw EEmptyDataSetError("The Archer table is empty");
+
+    try {
+        if (archerNo != -1)
+            dataset->locate("ARCHERID", {db::Value(archerNo)});
+        if (!dm)
+            throw EArcherError("There is no data context for the TArcher's lookups");
+
+        ID = dataset->fieldByName("ARCHERID").asInteger();
+        Name = dataset->fieldByName("NAME").asString();
+        Lane = dataset->fieldByName("LANE").asString();
+        UserDefined1 = dataset->fieldByName("USERDEF1").asString();
+        UserDefined2 = dataset->fieldByName("USERDEF2").asString();
+        BowType = dm->GetBowTypeDescription(dataset->fieldByName("BOWTYPE").asInteger());
+        AgeClass = dm->GetAgeClassDescription(dataset->fieldByName("AGECLASSNO").asInteger());
+        ShootingClass = dm->GetShootingClassDescription(dataset->fieldByName("SHOOTINGCLASS").asInteger());
+        Country = dm->GetCountryName(dataset->fieldByName("COUNTRYNUMBER").asInteger());
+        sex = dataset->fieldByName("SEX").asString();
+        canAdvanceToFinals = dataset->fieldByName("ENABLEFINALS").asFlag();
+        canBeOnTeam = dataset->fieldByName("ENABLETEAM").asFlag();
+
+        if (readPoints)
+            ReadPointsInDatabase();
+    } catch (const std::exception& error) {
+        throw EArcherDBError(std::string("Unable to read in Archer table. ") + error.what());
+    }
+}
+
+void TArcher::ReadPointsInDatabase()
+{
+    if (!pointsDataset)
+        throw ENoDataSetError("There is no points table connected to the TArcher");
+    db::Query& points = *pointsDataset;
+
+    Results.clear();
+    startClean(points);
+    selectArrowsOf(points, ID);
+    points.open();
+    points.first();
+    while (!points.eof()) {
+        auto point = std::make_unique<TArcheryPoint>();
+        point->RoundNo = points.fieldByName("ROUNDNO").asInteger();
+        point->ArrowNo = points.fieldByName("ARROWNO").asInteger();
+        point->Cross = points.fieldByName("CROSS").asFlag();
+        point->Point = points.fieldByName("POINT").asInteger();
+        point->EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
+        Results.push_back(std::move(point));
+        points.next();
+    }
+    std::sort(Results.begin(), Results.end(),
+              [](const auto& a, const auto& b) { return CompareArcheryPoints(*a, *b) < 0; });
+    points.close();
+}
+
+void TArcher::savePoints()
+{
+    if (!pointsDataset)
+        throw ENoDataSetError("There is no Pointstable connected to the TArcher");
+    db::Query& points = *pointsDataset;
+
+    startClean(points);
+    selectArrowsOf(points, ID);
+    points.open();
+    points.refresh();
+
+    for (const auto& point : Results) {
+        if (points.locate("ROUNDNO;ARROWNO", {db::Value(point->RoundNo), db::Value(point->ArrowNo)})) {
+            points.edit();
+            points.fieldByName("POINT").setInteger(point->Point);
+            points.fieldByName("CROSS").setFlag(point->Cross);
+            points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
+        } else {
+            points.append();
+            points.fieldByName("ARCHERID").setInteger(ID);
+            points.fieldByName("ROUNDNO").setInteger(point->RoundNo);
+            points.fieldByName("ARROWNO").setInteger(point->ArrowNo);
+            points.fieldByName("POINT").setInteger(point->Point);
+            points.fieldByName("CROSS").setFlag(point->Cross);
+            points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
+        }
+        try {
+            points.post();
+        } catch (const std::exception& error) {
+            // The failed row is dropped from the buffer either way.
+            points.cancel();
+            if (isOtherUserConflict(error)) {
+                points.transaction()->rollbackRetaining();
+                throw EOtherUserError("");
+            }
+            ShowMessage(std::string("halo ") + error.what());
+        }
+    }
+
+    points.transaction()->commit();
+    points.close();
+}
+
+bool TArcher::SaveLaneToDatabase()
+{
+    if (!dataset)
+        throw ENoDataSetError("There is no database connected to the TArcher");
+    try {
+        if (!dataset->locate("ARCHERID", {db::Value(ID)}))
+            return false;
+        dataset->edit();
+        dataset->fieldByName("LANE").setString(Lane);
+        dataset->post();
+        return true;
+    } catch (const db::DbError& error) {
+        throw EArcherDBError(std::string("ArcherDBError: ") + error.what());
+    }
+}

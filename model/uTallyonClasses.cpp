@@ -1,0 +1,71 @@
+#include "model/uTallyonClasses.h"
+
+#include "core/integer_text.h"
+#include "core/round_arrow_order.h"
+
+#include <algorithm>
+
+TArcher::~TArcher() = default;
+
+void TArcher::Clear()
+{
+    ID = -1;
+    Name.clear();
+    Lane.clear();
+    oldLane.clear();
+    Country.clear();
+    BowType.clear();
+    AgeClass.clear();
+    ShootingClass.clear();
+    canAdvanceToFinals = false;
+    canBeOnTeam = false;
+    UserDefined1.clear();
+    UserDefined2.clear();
+    sex.clear();
+    Results.clear();
+}
+
+bool TArcher::ClearResults()
+{
+    Results.clear();
+    return true;
+}
+
+void TArcher::FillStatistics()
+{
+    TotalPoints = Hits = Crosses = 0;
+    Tens = Nines = Eights = Sevens = Sixes = Fives = Fours = Threes = Twos = Ones = 0;
+    RoundPoints.clear();
+
+    std::int32_t* const byValue[] = {&Ones, &Twos, &Threes, &Fours, &Fives, &Sixes, &Sevens, &Eights, &Nines, &Tens};
+    for (const auto& point : Results) {
+        TotalPoints += point->Point;
+        if (point->Point > 0)
+            ++Hits;
+        if (point->Cross)
+            ++Crosses;
+        if (point->Point >= 1 && point->Point <= 10)
+            ++*byValue[point->Point - 1];
+
+        const auto round = std::find_if(RoundPoints.begin(), RoundPoints.end(),
+                                        [&](const auto& r) { return r->RoundNo == point->RoundNo; });
+        if (round != RoundPoints.end()) {
+            (*round)->Points += point->Point;
+        } else {
+            auto entry = std::make_unique<TRoundPoints>();
+            entry->RoundNo = point->RoundNo;
+            entry->Points = point->Point;
+            RoundPoints.push_back(std::move(entry));
+        }
+    }
+}
+
+std::int32_t CompareArcheryPoints(const TArcheryPoint& a, const TArcheryPoint& b)
+{
+    return CompareRoundThenArrow(a, b);
+}
+
+bool IsNumeric(const std::string& text)
+{
+    return TryStrToInt(text).has_value();
+}
