@@ -1,0 +1,17 @@
+#include "host/latin1.h"
+
+std::optional<std::string> toLatin1Exact(const QString& text, QString* badChar)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() > 0xFF) {
+            if (badChar) {
+                // Keep a surrogate pair together so the message shows the character.
+                const bool pair = text[i].isHighSurrogate() && i + 1 < text.size();
+                *badChar = text.mid(i, pair ? 2 : 1);
+            }
+            return std::nullopt;
+        }
+    }
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
