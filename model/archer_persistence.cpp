@@ -22,20 +22,20 @@ constexpr std::intptr_t isc_lock_timeout = 335544510;
 constexpr std::intptr_t isc_unique_key_violation = 335544665;
 
 // Another user's transaction holds the row: the server's lock conflict says
-// "deadlock"; an append of a row that another user appended meanwhile ends
-// in a duplicate key or a lock wait that runs out.
-bool isOtherUserConflict(const std::exception& error)
+// "deadlock". An append of an arrow that another station appended at the
+// same time waits for that station and then ends in a duplicate key: the
+// same conflict, not a fault of the arrow.
+bool isOtherUserConflict(const std::exception& error, bool appending)
 {
     if (std::string_view(error.what()).find("deadlock") != std::string_view::npos)
         return true;
     const auto* dbError = dynamic_cast<const db::DbError*>(&error);
     if (!dbError)
         return false;
-    for (std::intptr_t code : {isc_deadlock, isc_lock_conflict, isc_update_conflict, isc_lock_timeout, isc_no_dup,
-                               isc_unique_key_violation})
+    for (std::intptr_t code : {isc_deadlock, isc_lock_conflict, isc_update_conflict, isc_lock_timeout})
         if (dbError->hasCode(code))
             return true;
-    return false;
+    return appending && (dbError->hasCode(isc_unique_key_violation) || dbError->hasCode(isc_no_dup));
 }
 
 // Commits an active points transaction and closes an open points query, so
@@ -131,7 +131,8 @@ void TArcher::savePoints()
     points.refresh();
 
     for (const auto& point : Results) {
-        if (points.locate("ROUNDNO;ARROWNO", {db::Value(point->RoundNo), db::Value(point->ArrowNo)})) {
+        const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(point->RoundNo), db::Value(point->ArrowNo)});
+        if (found) {
             points.edit();
             points.fieldByName("POINT").setInteger(point->Point);
             points.fieldByName("CROSS").setFlag(point->Cross);
@@ -150,7 +151,7 @@ void TArcher::savePoints()
         } catch (const std::exception& error) {
             // The failed row is dropped from the buffer either way.
             points.cancel();
-            if (isOtherUserConflict(error)) {
+            if (isOtherUserConflict(error, !found)) {
                 points.transaction()->rollbackRetaining();
                 throw EOtherUserError("");
             }

@@ -1,0 +1,715 @@
+// The archer model: statistics, orders and the numeric test in memory; the
+// reading and saving of archers and arrows, lock conflicts with a second
+// station, and the archer ordering, on a real embedded database.
+
+#include "tst_data_fixture.h"
+
+#include "db/error.h"
+#include "model/cursor_seam.h"
+#include "model/message_seam.h"
+#include "model/uTallyonClasses.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTest>
+
+#include <algorithm>
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Lookups and four archers, stored out of lane order.
+std::vector<std::string> competitionRows()
+{
+    return {
+        "insert into BOWTYPES (TYPENO, DESCRIPTION) values (1, 'Recurve')",
+        "insert into AGECLASS (AGECLASSNO, DESCRIPTION) values (2, 'Senior')",
+        "insert into SHOOTINGCLASSES (SHOOTINGCLASSNO, DESCRIPTION) values (3, 'Men')",
+        "insert into COUNTRY (COUNTRYNUMBER, NAME) values (4, 'Denmark')",
+        "insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, USERDEF1, USERDEF2, BOWTYPE, AGECLASSNO, "
+        "SHOOTINGCLASS, ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER) "
+        "values (1, 4, 'Anna', '2B', 'F', 'club', 'note', 1, 2, 3, 'F', 'y', 2, 'B')",
+        "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER, ENABLETEAM, ENABLEFINALS) "
+        "values (2, 'Bent', '1B', 1, 'B', 'Y', 'N')",
+        "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER, BOWTYPE, COUNTRYNUMBER) "
+        "values (3, 'Carl', '2A', 2, 'A', 99, 4)",
+        "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (4, 'Dora', '1A', 1, 'A')",
+    };
+}
+
+std::unique_ptr<TArcher> archerOf(TdmTallyon& dm, std::int32_t id)
+{
+    auto archer = std::make_unique<TArcher>();
+    archer->dataset = &dm.IBQryArcher;
+    archer->pointsDataset = &dm.IBQryPoints;
+    archer->ID = id;
+    return archer;
+}
+
+// The 60 arrows of the indoor round, each scored by the given rule.
+template <class Score>
+void setArrows(TArcher& archer, Score score)
+{
+    archer.Results.clear();
+    for (int round = 1; round <= 2; ++round)
+        for (int arrow = 1; arrow <= 30; ++arrow) {
+            auto point = std::make_unique<TArcheryPoint>();
+            point->RoundNo = round;
+            point->ArrowNo = arrow;
+            point->Point = score(round, arrow);
+            point->Cross = point->Point == 10;
+            point->EmptyScore = false;
+            archer.Results.push_back(std::move(point));
+        }
+}
+
+// "round.arrow:points" for each stored arrow of the archer, in key order.
+Lines storedArrows(const CompetitionFixture& fixture, int archerId)
+{
+    return fixture.rows("select ROUNDNO || '.' || ARROWNO || ':' || POINT || \"CROSS\" || EMPTYSCORE from POINTS "
+                        "where ARCHERID = " + std::to_string(archerId) + " order by ROUNDNO, ARROWNO");
+}
+
+Lines expectedArrows(int (*score)(int, int))
+{
+    Lines lines;
+    for (int round = 1; round <= 2; ++round)
+        for (int arrow = 1; arrow <= 30; ++arrow) {
+            const int p = score(round, arrow);
+            lines.push_back(std::to_string(round) + '.' + std::to_string(arrow) + ':' + std::to_string(p) +
+                            (p == 10 ? "T" : "F") + "F");
+        }
+    return lines;
+}
+
+int scoreOne(int, int) { return 1; }
+int scoreSeven(int, int) { return 7; }
+int scoreByArrow(int, int arrow) { return arrow % 11; }
+
+} // namespace
+
+class TestModel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fillStatistics_data();
+    void fillStatistics();
+    void clearKeepsLinksAndStatistics();
+    void cancelRangeChangeRestoresTheOldLane();
+    void pointsSortByRoundThenArrow();
+    void isNumeric_data();
+    void isNumeric();
+
+    void readsTheCurrentRowAndByNumber();
+    void readRefusesAMissingOrEmptyArcherDataset();
+    void readWithoutPointsDatasetIsADatabaseError();
+    void readGivesEmptyAndUnknownDescriptions();
+    void readsTheArrowsOfOneArcherInOrder();
+
+    void saveAppendsThenUpdatesTheSameRows();
+    void saveWithoutArrowsOnlyCommits();
+    void saveLeavesArrowsItDoesNotHoldAlone();
+    void saveWithoutPointsDatasetIsRefused();
+    void lockedArrowUndoesTheWholeSave();
+    void arrowsAppendedByAnotherStationUndoTheSave();
+    void capitalDeadlockIsAnOrdinaryPostError();
+    void laneIsWrittenToTheArchersRow();
+
+    void sortArchersPutsThemInLaneOrder();
+    void sortArchersPostsAPendingEdit();
+    void readArcherListSwitchesTheFilterOff();
+    void readArcherListKeepsTheArchersReadBeforeAFailure();
+    void sortArchersWithABadColumnLeavesTheDatasetClosed();
+    void sortArchersKeepsAChangeThatCannotBePosted();
+
+private:
+    std::vector<std::string> messages_;
+    std::vector<int> cursors_;
+};
+
+void TestModel::init()
+{
+    messages_.clear();
+    cursors_.clear();
+    SetMessageHandler([this](const std::string& text) { messages_.push_back(text); });
+    SetCursorHandler([this](int cursor) { cursors_.push_back(cursor); });
+}
+
+void TestModel::cleanup()
+{
+    SetMessageHandler({});
+    SetCursorHandler({});
+}
+
+void TestModel::fillStatistics_data()
+{
+    QTest::addColumn<QString>("arrows");     // "round.arrow:points", "x" marks a cross
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("hits");
+    QTest::addColumn<int>("crosses");
+    QTest::addColumn<QString>("counts");     // tens down to ones
+    QTest::addColumn<QString>("rounds");     // "round:points" in list order
+
+    QStringList zeros;
+    for (int arrow = 1; arrow <= 30; ++arrow)
+        zeros << QStringLiteral("1.%1:0").arg(arrow);
+
+    QTest::newRow("no arrows") << "" << 0 << 0 << 0 << "0 0 0 0 0 0 0 0 0 0" << "";
+    QTest::newRow("an X") << "1.1:10x" << 10 << 1 << 1 << "1 0 0 0 0 0 0 0 0 0" << "1:10";
+    QTest::newRow("a cross on a seven") << "1.1:7x" << 7 << 1 << 1 << "0 0 0 1 0 0 0 0 0 0" << "1:7";
+    QTest::newRow("out of range") << "1.1:11 1.2:-3" << 8 << 1 << 0 << "0 0 0 0 0 0 0 0 0 0" << "1:8";
+    QTest::newRow("thirty misses") << zeros.join(' ') << 0 << 0 << 0 << "0 0 0 0 0 0 0 0 0 0" << "1:0";
+    QTest::newRow("round 2 first") << "2.1:5 1.1:3 2.2:4" << 12 << 3 << 0 << "0 0 0 0 0 1 1 1 0 0" << "2:9 1:3";
+    QTest::newRow("every value") << "1.1:1 1.2:2 1.3:3 1.4:4 1.5:5 2.1:6 2.2:7 2.3:8 2.4:9 2.5:10"
+                                 << 55 << 10 << 0 << "1 1 1 1 1 1 1 1 1 1" << "1:15 2:40";
+}
+
+void TestModel::fillStatistics()
+{
+    QFETCH(QString, arrows);
+    TArcher archer;
+    for (const QString& item : arrows.split(' ', Qt::SkipEmptyParts)) {
+        auto point = std::make_unique<TArcheryPoint>();
+        const QStringList parts = item.split(QRegularExpression("[.:]"));
+        point->RoundNo = parts[0].toInt();
+        point->ArrowNo = parts[1].toInt();
+        point->Cross = parts[2].endsWith('x');
+        point->Point = QString(parts[2]).remove('x').toInt();
+        archer.Results.push_back(std::move(point));
+    }
+    // Twice: the second count must not add to the first.
+    for (int pass = 0; pass < 2; ++pass) {
+        archer.FillStatistics();
+        QTEST(archer.TotalPoints, "total");
+        QTEST(archer.Hits, "hits");
+        QTEST(archer.Crosses, "crosses");
+        const QString counts = QStringList{QString::number(archer.Tens), QString::number(archer.Nines),
+                                           QString::number(archer.Eights), QString::number(archer.Sevens),
+                                           QString::number(archer.Sixes), QString::number(archer.Fives),
+                                           QString::number(archer.Fours), QString::number(archer.Threes),
+                                           QString::number(archer.Twos), QString::number(archer.Ones)}
+                                   .join(' ');
+        QTEST(counts, "counts");
+        QStringList rounds;
+        for (const auto& round : archer.RoundPoints)
+            rounds << QStringLiteral("%1:%2").arg(round->RoundNo).arg(round->Points);
+        QTEST(rounds.join(' '), "rounds");
+    }
+}
+
+void TestModel::clearKeepsLinksAndStatistics()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 5);
+    archer->Name = "Anna";
+    archer->oldLane = "3C";
+    archer->canBeOnTeam = true;
+    setArrows(*archer, scoreSeven);
+    archer->FillStatistics();
+
+    archer->Clear();
+    QCOMPARE(archer->ID, -1);
+    QVERIFY(archer->Name.empty() && archer->oldLane.empty() && !archer->canBeOnTeam);
+    QVERIFY(archer->Results.empty());
+    QCOMPARE(archer->TotalPoints, 420);
+    QCOMPARE(archer->Sevens, 60);
+    QCOMPARE(archer->RoundPoints.size(), std::size_t{2});
+    QCOMPARE(archer->dataset, &dm->IBQryArcher);
+    QCOMPARE(archer->pointsDataset, &dm->IBQryPoints);
+    QVERIFY(archer->ClearResults());
+}
+
+void TestModel::cancelRangeChangeRestoresTheOldLane()
+{
+    TArcher archer;
+    QCOMPARE(archer.ID, 0);
+    archer.Lane = "4A";
+    archer.cancelRangeChange();
+    QCOMPARE(archer.Lane, std::string());
+    archer.Lane = "4A";
+    archer.oldLane = "2C";
+    archer.cancelRangeChange();
+    QCOMPARE(archer.Lane, std::string("2C"));
+}
+
+void TestModel::pointsSortByRoundThenArrow()
+{
+    std::vector<std::unique_ptr<TArcheryPoint>> points;
+    for (auto [round, arrow] : {std::pair{2, 1}, {1, 30}, {1, 1}}) {
+        points.push_back(std::make_unique<TArcheryPoint>());
+        points.back()->RoundNo = round;
+        points.back()->ArrowNo = arrow;
+    }
+    QVERIFY(CompareArcheryPoints(*points[0], *points[1]) > 0);
+    QVERIFY(CompareArcheryPoints(*points[2], *points[1]) < 0);
+    QCOMPARE(CompareArcheryPoints(*points[1], *points[1]), 0);
+    std::sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return CompareArcheryPoints(*a, *b) < 0; });
+    QStringList order;
+    for (const auto& p : points)
+        order << QStringLiteral("%1.%2").arg(p->RoundNo).arg(p->ArrowNo);
+    QCOMPARE(order.join(' '), QString("1.1 1.30 2.1"));
+}
+
+void TestModel::isNumeric_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("numeric");
+    for (const char* yes : {"12", " 12", "+7", "-0", "0", "$1A", "0x1a", "x1A", "2147483647", "-2147483648",
+                            "$FFFFFFFF"})
+        QTest::newRow(yes) << yes << true;
+    for (const char* no : {"", "12 ", "1A", "X", "0x", "$", "+-5", "2147483648", "-2147483649", "$100000000"})
+        QTest::newRow(*no ? no : "(empty)") << no << false;
+}
+
+void TestModel::isNumeric()
+{
+    QFETCH(QString, text);
+    QTEST(IsNumeric(text.toStdString()), "numeric");
+}
+
+void TestModel::readsTheCurrentRowAndByNumber()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    dm->IBQryArcher.first();
+    auto archer = archerOf(*dm, 0);
+    archer->oldLane = "kept";
+    setArrows(*archer, scoreOne);
+
+    archer->ReadArcherInDatabase(-1, false, dm.get());
+    QCOMPARE(archer->ID, 1);
+    QCOMPARE(archer->Name, std::string("Anna"));
+    QCOMPARE(archer->Lane, std::string("2B"));
+    QCOMPARE(archer->UserDefined1, std::string("club"));
+    QCOMPARE(archer->UserDefined2, std::string("note"));
+    QCOMPARE(archer->BowType, std::string("Recurve"));
+    QCOMPARE(archer->AgeClass, std::string("Senior"));
+    QCOMPARE(archer->ShootingClass, std::string("Men"));
+    QCOMPARE(archer->Country, std::string("Denmark"));
+    QCOMPARE(archer->sex, std::string("F"));
+    QVERIFY(archer->canAdvanceToFinals);   // 'y'
+    QVERIFY(!archer->canBeOnTeam);         // 'F'
+    QCOMPARE(archer->oldLane, std::string("kept"));
+    QCOMPARE(archer->Results.size(), std::size_t{60});   // arrows not asked for: untouched
+
+    archer->ReadArcherInDatabase(2, false, dm.get());
+    QCOMPARE(archer->ID, 2);
+    QVERIFY(archer->canBeOnTeam);          // 'Y'
+    QVERIFY(!archer->canAdvanceToFinals);  // 'N'
+    QCOMPARE(archer->Country, std::string());   // NULL country number: no such row
+    QCOMPARE(dm->IBQryArcher.fieldByName("ARCHERID").asInteger(), 2);
+
+    // A number no row has reads the row at the cursor.
+    archer->ReadArcherInDatabase(77, false, dm.get());
+    QCOMPARE(archer->ID, 2);
+    QCOMPARE(archer->Name, std::string("Bent"));
+}
+
+void TestModel::readRefusesAMissingOrEmptyArcherDataset()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.connectContext();
+    TArcher archer;
+    try {
+        archer.ReadArcherInDatabase(-1, false, dm.get());
+        QFAIL("read without a dataset");
+    } catch (const ENoDataSetError& e) {
+        QCOMPARE(std::string(e.what()), std::string("There is no table connected to the TArcher"));
+    }
+    archer.dataset = &dm->IBQryArcher;
+    for (bool open : {false, true}) {
+        if (open)
+            dm->IBQryArcher.open();   // no rows
+        try {
+            archer.ReadArcherInDatabase(-1, false, dm.get());
+            QFAIL("read without a current row");
+        } catch (const EEmptyDataSetError& e) {
+            QCOMPARE(std::string(e.what()), std::string("The Archer table is empty"));
+        }
+        QCOMPARE(archer.ID, 0);
+    }
+}
+
+void TestModel::readWithoutPointsDatasetIsADatabaseError()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    dm->IBQryArcher.first();
+    TArcher archer;
+    archer.dataset = &dm->IBQryArcher;
+    try {
+        archer.ReadArcherInDatabase(-1, true, dm.get());
+        QFAIL("read arrows without a points dataset");
+    } catch (const EArcherDBError& e) {
+        QCOMPARE(std::string(e.what()),
+                 std::string("Unable to read in Archer table. There is no points table connected to the TArcher"));
+    }
+    QCOMPARE(archer.Name, std::string("Anna"));   // what was read before stays
+}
+
+void TestModel::readGivesEmptyAndUnknownDescriptions()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryAgeClass.close();
+    dm->IBQryAgeClass.sqlClear();
+    dm->IBQryAgeClass.sqlAdd("select AGECLASSNO from AGECLASS");
+    dm->IBQryAgeClass.open();
+    dm->IBQryArcher.open();
+    auto archer = archerOf(*dm, 0);
+    archer->ReadArcherInDatabase(3, false, dm.get());
+    QCOMPARE(archer->BowType, std::string());          // 99 has no row
+    QCOMPARE(archer->Country, std::string("Denmark"));
+    archer->ReadArcherInDatabase(1, false, dm.get());
+    QCOMPARE(archer->AgeClass, std::string("Unknown"));  // the row lacks DESCRIPTION
+    QCOMPARE(archer->BowType, std::string("Recurve"));
+}
+
+void TestModel::readsTheArrowsOfOneArcherInOrder()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    fixture.seed({"insert into POINTS values (17, 2, 1, 9, NULL, 'F')",
+                  "insert into POINTS values (17, 1, 30, 10, 't', 'n')",
+                  "insert into POINTS values (17, 1, 1, 0, 'F', 'Y')",
+                  "insert into POINTS values (18, 1, 2, 5, 'F', 'F')"});
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 17);
+    archer->ReadPointsInDatabase();
+    QCOMPARE(dm->IBQryPoints.sql(), (Lines{"SELECT * FROM POINTS", "WHERE ARCHERID = '17'", "ORDER BY ROUNDNO, ARROWNO"}));
+    QVERIFY(!dm->IBQryPoints.active());
+    QStringList read;
+    for (const auto& p : archer->Results)
+        read << QStringLiteral("%1.%2:%3%4%5").arg(p->RoundNo).arg(p->ArrowNo).arg(p->Point)
+                    .arg(p->Cross ? "x" : "").arg(p->EmptyScore ? "e" : "");
+    QCOMPARE(read.join(' '), QString("1.1:0e 1.30:10x 2.1:9"));
+
+    // The archer read through the archer dataset brings its arrows along;
+    // one without stored arrows reads with none.
+    dm->IBQryArcher.open();
+    archer->ReadArcherInDatabase(4, true, dm.get());
+    QVERIFY(archer->Results.empty());
+}
+
+void TestModel::saveAppendsThenUpdatesTheSameRows()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreByArrow);
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreByArrow));
+    QVERIFY(!dm->IBQryPoints.active());
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+
+    setArrows(*archer, scoreSeven);
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+    QCOMPARE(fixture.rows("select count(*) from POINTS"), Lines{"60"});
+    QCOMPARE(archer->Results.size(), std::size_t{60});
+    QVERIFY(messages_.empty());
+
+    auto again = archerOf(*dm, 1);
+    again->ReadPointsInDatabase();
+    QCOMPARE(again->Results.size(), std::size_t{60});
+    QCOMPARE(again->Results[29]->Point, 7);
+}
+
+void TestModel::saveWithoutArrowsOnlyCommits()
+{
+    CompetitionFixture fixture;
+    fixture.seed({"insert into POINTS values (1, 1, 1, 8, 'F', 'F')"});
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    dm->IBQryPoints.open();   // whatever the host left open is closed first
+    archer->savePoints();
+    QCOMPARE(dm->IBQryPoints.sql(), (Lines{"SELECT * FROM POINTS", "WHERE ARCHERID = '1'", "ORDER BY ROUNDNO, ARROWNO"}));
+    QVERIFY(!dm->IBQryPoints.active());
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+    QCOMPARE(storedArrows(fixture, 1), Lines{"1.1:8FF"});
+}
+
+void TestModel::saveLeavesArrowsItDoesNotHoldAlone()
+{
+    CompetitionFixture fixture;
+    fixture.seed({"insert into POINTS values (1, 3, 1, 4, 'F', 'F')"});
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    Lines expected = expectedArrows(scoreOne);
+    expected.push_back("3.1:4FF");
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+void TestModel::saveWithoutPointsDatasetIsRefused()
+{
+    TArcher archer;
+    QVERIFY_THROWS_EXCEPTION(ENoDataSetError, archer.savePoints());
+    try {
+        archer.savePoints();
+    } catch (const ENoDataSetError& e) {
+        QCOMPARE(std::string(e.what()), std::string("There is no Pointstable connected to the TArcher"));
+    }
+    try {
+        archer.ReadPointsInDatabase();
+    } catch (const ENoDataSetError& e) {
+        QCOMPARE(std::string(e.what()), std::string("There is no points table connected to the TArcher"));
+    }
+    try {
+        archer.SaveLaneToDatabase();
+        QFAIL("lane saved without a dataset");
+    } catch (const ENoDataSetError& e) {
+        QCOMPARE(std::string(e.what()), std::string("There is no database connected to the TArcher"));
+    }
+}
+
+void TestModel::lockedArrowUndoesTheWholeSave()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+
+    // The other station holds an uncommitted change of arrow 5.
+    db::Connection other;
+    fixture.openAttachment(other);
+    db::Transaction otherWork(&other);
+    other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 5",
+                           otherWork);
+
+    setArrows(*archer, scoreSeven);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        archer->savePoints();
+        QFAIL("the save went through a locked arrow");
+    } catch (const EOtherUserError& e) {
+        QCOMPARE(std::string(e.what()), std::string());
+    }
+    QVERIFY2(clock.elapsed() < 5000, "the save waited past the lock timeout");
+    QVERIFY(messages_.empty());
+    QVERIFY(dm->IBTransPoints.inTransaction());   // rolled back, kept open
+
+    otherWork.rollback();
+    other.disconnect();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));   // arrows 1 to 4 were undone
+
+    // The next read and save start clean.
+    auto reread = archerOf(*dm, 1);
+    reread->ReadPointsInDatabase();
+    QCOMPARE(reread->Results.size(), std::size_t{60});
+    QCOMPARE(reread->Results[3]->Point, 1);
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+}
+
+void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+
+    // The other station typed the same archer's arrow 3 and has not committed.
+    db::Connection other;
+    fixture.openAttachment(other);
+    db::Transaction otherWork(&other);
+    other.executeImmediate("insert into POINTS values (1, 1, 3, 9, 'F', 'F')", otherWork);
+
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    QVERIFY_THROWS_EXCEPTION(EOtherUserError, archer->savePoints());
+    QVERIFY(messages_.empty());
+
+    otherWork.rollback();
+    other.disconnect();
+    QCOMPARE(storedArrows(fixture, 1), Lines{});
+
+    // Once the other station committed its row, the save updates it.
+    fixture.seed({"insert into POINTS values (1, 1, 3, 9, 'F', 'F')"});
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
+}
+
+void TestModel::capitalDeadlockIsAnOrdinaryPostError()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    fixture.seed({"create exception E_TEST 'test'",
+                  "create trigger T_POINTS_TEST for POINTS before update as begin "
+                  "if (new.ARROWNO = 5 and new.ROUNDNO = 1) then exception E_TEST 'Deadlock in the test trigger'; "
+                  "end"});
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();   // appends: the trigger watches updates only
+    QVERIFY(messages_.empty());
+
+    setArrows(*archer, scoreSeven);
+    archer->savePoints();
+    QCOMPARE(messages_.size(), std::size_t{1});
+    QVERIFY(messages_[0].starts_with("halo "));
+    QVERIFY(messages_[0].find("Deadlock in the test trigger") != std::string::npos);
+
+    // Every other arrow was written and committed; arrow 5 kept its value.
+    Lines expected = expectedArrows(scoreSeven);
+    expected[4] = "1.5:1FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+}
+
+void TestModel::laneIsWrittenToTheArchersRow()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    auto archer = archerOf(*dm, 40);
+    archer->Lane = "9Z";
+    QVERIFY(!archer->SaveLaneToDatabase());
+    archer->ID = 3;
+    QVERIFY(archer->SaveLaneToDatabase());
+    QCOMPARE(dm->IBQryArcher.fieldByName("ARCHERID").asInteger(), 3);
+    dm->IBTransCompetition.commit();
+    QCOMPARE(fixture.rows("select ARCHERID, LANE from ARCHER order by ARCHERID"),
+             (Lines{"1|2B", "2|1B", "3|9Z", "4|1A"}));
+}
+
+void TestModel::sortArchersPutsThemInLaneOrder()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    for (int pass = 0; pass < 2; ++pass) {
+        dm->SortArchers("LANENO, LANELETTER");
+        QCOMPARE(dm->IBQryArcher.sql(), (Lines{"Select * from ARCHER", "ORDER BY LANENO, LANELETTER"}));
+        QCOMPARE(dm->ArcherList.Count(), 4);
+        QStringList order;
+        for (int i = 0; i < dm->ArcherList.Count(); ++i) {
+            const TArcher* archer = dm->ArcherList[i];
+            order << QString::fromStdString(archer->Lane);
+            QCOMPARE(archer->dataset, &dm->IBQryArcher);
+            QVERIFY(!archer->pointsDataset);
+            QVERIFY(archer->Results.empty());
+        }
+        QCOMPARE(order.join(' '), QString("1A 1B 2A 2B"));
+        QCOMPARE(dm->ArcherList[0]->Name, std::string("Dora"));
+        QVERIFY(dm->IBQryArcher.eof());
+    }
+    QCOMPARE(cursors_, (std::vector<int>{-11, 0, -11, 0}));
+}
+
+void TestModel::sortArchersPostsAPendingEdit()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    QVERIFY(dm->IBQryArcher.locate("ARCHERID", {db::Value(4)}));
+    dm->IBQryArcher.edit();
+    dm->IBQryArcher.fieldByName("LANENO").setInteger(7);
+    dm->SortArchers("LANENO, LANELETTER");
+    QCOMPARE(dm->ArcherList[3]->Name, std::string("Dora"));
+}
+
+void TestModel::readArcherListSwitchesTheFilterOff()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.setFilter([](const db::RowView& row) { return row["LANENO"].toInteger() == 1; });
+    dm->IBQryArcher.setFiltered(true);
+    dm->IBQryArcher.open();
+    dm->ReadArcherList();
+    QCOMPARE(dm->ArcherList.Count(), 4);
+    QVERIFY(!dm->IBQryArcher.filtered());
+    dm->SortArchers("LANENO, LANELETTER");
+    QVERIFY(!dm->IBQryArcher.filtered());
+    QCOMPARE(dm->ArcherList.Count(), 4);
+}
+
+void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    // The third row's bow type is no number.
+    dm->IBQryArcher.sqlClear();
+    dm->IBQryArcher.sqlAdd("select ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, USERDEF1, USERDEF2, "
+                           "cast(iif(ARCHERID = 3, 'none', BOWTYPE) as varchar(10)) as BOWTYPE, AGECLASSNO, "
+                           "SHOOTINGCLASS, ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER from ARCHER order by ARCHERID");
+    dm->IBQryArcher.open();
+    try {
+        dm->ReadArcherList();
+        QFAIL("a row that cannot be read");
+    } catch (const EArcherDBError& e) {
+        QVERIFY(std::string(e.what()).starts_with("Unable to read in Archer table. "));
+    }
+    QCOMPARE(dm->ArcherList.Count(), 2);
+    QCOMPARE(dm->ArcherList[1]->ID, 2);
+
+    // No rows: an empty list.
+    dm->IBQryArcher.close();
+    dm->IBQryArcher.sqlClear();
+    dm->IBQryArcher.sqlAdd("select * from ARCHER where ARCHERID < 0");
+    dm->IBQryArcher.open();
+    dm->ReadArcherList();
+    QCOMPARE(dm->ArcherList.Count(), 0);
+}
+
+void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->SortArchers("LANENO, LANELETTER");
+    cursors_.clear();
+    QVERIFY_THROWS_EXCEPTION(db::DbError, dm->SortArchers("NOSUCHCOLUMN"));
+    QCOMPARE(cursors_, (std::vector<int>{-11, 0}));
+    QVERIFY(!dm->IBQryArcher.active());
+    QCOMPARE(dm->IBQryArcher.sql(), (Lines{"Select * from ARCHER", "ORDER BY NOSUCHCOLUMN"}));
+    QCOMPARE(dm->ArcherList.Count(), 4);
+}
+
+void TestModel::sortArchersKeepsAChangeThatCannotBePosted()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    dm->IBQryArcher.first();
+    dm->IBQryArcher.edit();
+    dm->IBQryArcher.fieldByName("NAME").setString("Anne");
+    dm->IBQryArcher.beforePost = [](db::Query&) { throw std::runtime_error("the host refuses"); };
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, dm->SortArchers("LANENO, LANELETTER"));
+    QCOMPARE(cursors_, (std::vector<int>{-11, 0}));
+    QVERIFY(dm->IBQryArcher.state() == db::DataSetState::Edit);
+    QCOMPARE(dm->IBQryArcher.fieldByName("NAME").asString(), std::string("Anne"));
+    QCOMPARE(dm->IBQryArcher.sql(), Lines{"select * from ARCHER"});
+
+    // The server refuses the change (a key set to NULL): the same.
+    dm->IBQryArcher.beforePost = nullptr;
+    dm->IBQryArcher.fieldByName("ARCHERID").setNull();
+    cursors_.clear();
+    QVERIFY_THROWS_EXCEPTION(db::DbError, dm->SortArchers("LANENO, LANELETTER"));
+    QCOMPARE(cursors_, (std::vector<int>{-11, 0}));
+    QVERIFY(dm->IBQryArcher.state() == db::DataSetState::Edit);
+    QCOMPARE(dm->IBQryArcher.sql(), Lines{"select * from ARCHER"});
+}
+
+QTEST_GUILESS_MAIN(TestModel)
+#include "tst_model.moc"
