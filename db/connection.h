@@ -3,6 +3,7 @@
 // process through the embedded engine; "host/port:path" or "host:path" goes
 // to a Firebird server.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ namespace Firebird { class IAttachment; }
 
 namespace db {
 
+class Query;
 class Transaction;
 
 class Connection {
@@ -47,6 +49,11 @@ public:
     // Bookkeeping for the transactions and queries bound to this connection.
     void attach(Transaction* t);
     void detach(Transaction* t) noexcept;
+    void attach(Query* q);
+    void detach(Query* q) noexcept;
+    // Changes with every connect: a statement prepared under another value
+    // belongs to an attachment that is gone. 0 while disconnected.
+    std::uint64_t attachmentSerial() const;
 
 private:
     std::string databaseName_;

@@ -142,6 +142,10 @@ public:
     void setCurrentValue(int column, Value v);
     const std::string& fieldName(int column) const;
 
+    // How many statements this query has prepared (its select, its update
+    // statements, its generator): a repeated text must not add to it.
+    int prepareCount() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -169,6 +173,8 @@ public:
     void sqlAdd(std::string line) { sql_.push_back(std::move(line)); }
     // Starts the transaction when needed. Prepared once per text.
     void execute(const std::vector<Value>& params = {});
+    // How many times a statement text was prepared.
+    int prepareCount() const;
 
 private:
     struct Impl;

@@ -1,0 +1,199 @@
+#include "db/connection.h"
+
+#include "db/fb_support.h"
+#include "db/query.h"
+#include "db/transaction.h"
+
+#include <ibase.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+
+namespace db {
+
+using namespace Firebird;
+
+namespace {
+
+std::uint64_t nextSerial()
+{
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
+}
+
+std::string lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trimmed(const std::string& s)
+{
+    std::size_t b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    std::size_t e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+// The parameter lines as tags of a database parameter block.
+void addParams(ThrowStatusWrapper* st, IXpbBuilder* dpb, const std::vector<std::string>& params)
+{
+    for (const std::string& line : params) {
+        if (trimmed(line).empty())
+            continue;
+        std::size_t eq = line.find('=');
+        std::string name = lower(trimmed(line.substr(0, eq)));
+        std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+        unsigned char tag = 0;
+        if (name == "user_name" || name == "user")
+            tag = isc_dpb_user_name;
+        else if (name == "password")
+            tag = isc_dpb_password;
+        else if (name == "lc_ctype")
+            tag = isc_dpb_lc_ctype;
+        else if (name == "sql_role_name")
+            tag = isc_dpb_sql_role_name;
+        else
+            throw UsageError("Unknown connection parameter '" + trimmed(line.substr(0, eq)) + "'");
+        if (eq == std::string::npos)
+            throw UsageError("Connection parameter '" + name + "' has no value");
+        dpb->insertString(st, tag, value.c_str());
+    }
+}
+
+} // namespace
+
+struct Connection::Impl {
+    fb::Ref<IAttachment> attachment;
+    std::uint64_t serial = 0;
+    std::vector<Query*> queries;
+};
+
+Connection::Connection() : impl_(std::make_unique<Impl>()) {}
+
+Connection::~Connection()
+{
+    disconnect();
+    // Whoever still points at this connection forgets it.
+    for (Query* q : std::vector<Query*>(impl_->queries))
+        q->setConnection(nullptr);
+    for (Transaction* t : std::vector<Transaction*>(transactions_))
+        t->setConnection(nullptr);
+}
+
+bool Connection::connected() const
+{
+    return static_cast<bool>(impl_->attachment);
+}
+
+IAttachment* Connection::attachment() const
+{
+    return impl_->attachment.get();
+}
+
+std::uint64_t Connection::attachmentSerial() const
+{
+    return impl_->attachment ? impl_->serial : 0;
+}
+
+void Connection::connect()
+{
+    if (connected())
+        return;
+    if (databaseName_.empty())
+        throw UsageError("Connection has no database name");
+    fb::call([&](ThrowStatusWrapper* st) {
+        fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0));
+        addParams(st, dpb.get(), params_);
+        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
+        impl_->attachment.reset(provider->attachDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
+                                                         dpb->getBuffer(st)));
+    });
+    impl_->serial = nextSerial();
+}
+
+void Connection::createDatabase(unsigned pageSize)
+{
+    if (connected())
+        throw UsageError("Connection is already connected");
+    if (databaseName_.empty())
+        throw UsageError("Connection has no database name");
+    fb::call([&](ThrowStatusWrapper* st) {
+        fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0));
+        addParams(st, dpb.get(), params_);
+        dpb->insertInt(st, isc_dpb_sql_dialect, static_cast<int>(dialect_));
+        dpb->insertString(st, isc_dpb_set_db_charset, "ISO8859_1");
+        if (pageSize)
+            dpb->insertInt(st, isc_dpb_page_size, static_cast<int>(pageSize));
+        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
+        impl_->attachment.reset(provider->createDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
+                                                         dpb->getBuffer(st)));
+    });
+    impl_->serial = nextSerial();
+}
+
+void Connection::disconnect() noexcept
+{
+    for (Query* q : std::vector<Query*>(impl_->queries))
+        q->close();
+    for (Transaction* t : std::vector<Transaction*>(transactions_)) {
+        if (t->inTransaction()) {
+            try {
+                t->rollback();
+            } catch (...) {
+            }
+        }
+        t->abandon();
+    }
+    if (!impl_->attachment)
+        return;
+    try {
+        fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->detach(st); });
+        impl_->attachment.drop();
+    } catch (...) {
+        impl_->attachment.reset();
+    }
+    impl_->serial = 0;
+}
+
+void Connection::executeImmediate(const std::string& sql, Transaction& transaction)
+{
+    if (!connected())
+        throw UsageError("Connection is not connected");
+    if (transaction.connection() != this)
+        throw UsageError("The transaction belongs to another connection");
+    ITransaction* tra = transaction.ensureStarted();
+    fb::call([&](ThrowStatusWrapper* st) {
+        impl_->attachment->execute(st, tra, static_cast<unsigned>(sql.size()), sql.c_str(), dialect_, nullptr,
+                                   nullptr, nullptr, nullptr);
+    });
+}
+
+void Connection::attach(Transaction* t)
+{
+    if (std::find(transactions_.begin(), transactions_.end(), t) == transactions_.end())
+        transactions_.push_back(t);
+}
+
+void Connection::detach(Transaction* t) noexcept
+{
+    std::erase(transactions_, t);
+    if (defaultTransaction_ == t)
+        defaultTransaction_ = nullptr;
+}
+
+void Connection::attach(Query* q)
+{
+    if (std::find(impl_->queries.begin(), impl_->queries.end(), q) == impl_->queries.end())
+        impl_->queries.push_back(q);
+}
+
+void Connection::detach(Query* q) noexcept
+{
+    std::erase(impl_->queries, q);
+}
+
+} // namespace db

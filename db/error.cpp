@@ -1,0 +1,17 @@
+#include "db/error.h"
+
+#include <algorithm>
+
+namespace db {
+
+DbError::DbError(std::string message, std::vector<std::intptr_t> codes, std::string sqlState)
+    : std::runtime_error(std::move(message)), codes_(std::move(codes)), sqlState_(std::move(sqlState))
+{
+}
+
+bool DbError::hasCode(std::intptr_t code) const
+{
+    return std::find(codes_.begin(), codes_.end(), code) != codes_.end();
+}
+
+} // namespace db

@@ -1,0 +1,986 @@
+// The dataset layer against a real embedded database per test.
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/transaction.h"
+#include "db/update_sql.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+Q_DECLARE_METATYPE(db::Value)
+
+namespace {
+
+const std::vector<std::string> loginParams = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=ISO8859_1"};
+
+// A fresh database file with the two tables the tests use.
+struct TestDb {
+    QTemporaryDir dir;
+    std::string path;
+    db::Connection conn;
+    db::Transaction tra{&conn};
+
+    TestDb()
+    {
+        path = dir.filePath("test.fdb").toStdString();
+        conn.setDatabaseName(path);
+        conn.params() = loginParams;
+        conn.createDatabase();
+        conn.setDefaultTransaction(&tra);
+        exec("create table POINTS (ARCHERID integer not null, ROUNDNO integer not null, "
+             "ARROWNO integer not null, POINT integer, \"CROSS\" varchar(5), EMPTYSCORE char(1), "
+             "primary key (ARCHERID, ARROWNO, ROUNDNO))");
+        exec("create table ARCHER (ARCHERID integer not null primary key, NAME varchar(40), "
+             "LANENO integer, LANELETTER char(1), ENABLETEAM varchar(5))");
+        exec("create generator GEN_ARCHER_ID");
+        tra.commit();
+    }
+
+    void exec(const std::string& sql) { conn.executeImmediate(sql, tra); }
+
+    // A second attachment to the same file, as another user would have.
+    std::unique_ptr<db::Connection> other() const
+    {
+        auto c = std::make_unique<db::Connection>();
+        c->setDatabaseName(path);
+        c->params() = loginParams;
+        c->connect();
+        return c;
+    }
+};
+
+// Rows of one statement as "v1|v2|..." lines, read through its own attachment.
+QStringList readBack(const TestDb& t, const std::string& sql)
+{
+    auto c = t.other();
+    db::Transaction tr(c.get());
+    db::Query q(c.get(), &tr);
+    q.sqlAdd(sql);
+    q.open();
+    QStringList rows;
+    for (; !q.eof(); q.next()) {
+        QStringList cells;
+        for (int i = 0; i < q.fieldCount(); ++i) {
+            const db::Value& v = q.fieldByName(q.fieldNames()[i]).value();
+            cells << (v.isNull() ? QStringLiteral("<null>") : QString::fromLatin1(v.toText()));
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+db::UpdateSql pointsUpdate()
+{
+    db::UpdateSql u;
+    u.ModifySQL = {"update POINTS", "set", "  ARCHERID = :ARCHERID,", "  ARROWNO = :ARROWNO,",
+                   "  \"CROSS\" = :CROSS,", "  EMPTYSCORE = :EMPTYSCORE,", "  POINT = :POINT,",
+                   "  ROUNDNO = :ROUNDNO", "where", "  ARCHERID = :OLD_ARCHERID and",
+                   "  ARROWNO = :OLD_ARROWNO and", "  ROUNDNO = :OLD_ROUNDNO"};
+    u.InsertSQL = {"insert into POINTS", "  (ARCHERID, ARROWNO, \"CROSS\", EMPTYSCORE, POINT, ROUNDNO)", "values",
+                   "  (:ARCHERID, :ARROWNO, :CROSS, :EMPTYSCORE, :POINT, :ROUNDNO)"};
+    u.DeleteSQL = {"delete from POINTS", "where", "  ARCHERID = :OLD_ARCHERID and", "  ARROWNO = :OLD_ARROWNO and",
+                   "  ROUNDNO = :OLD_ROUNDNO"};
+    return u;
+}
+
+db::UpdateSql archerUpdate()
+{
+    db::UpdateSql u;
+    u.ModifySQL = {"update ARCHER set ARCHERID = :ARCHERID, ENABLETEAM = :ENABLETEAM, LANELETTER = :LANELETTER,",
+                   "  LANENO = :LANENO, NAME = :NAME", "where ARCHERID = :OLD_ARCHERID"};
+    u.InsertSQL = {"insert into ARCHER (ARCHERID, ENABLETEAM, LANELETTER, LANENO, NAME)",
+                   "values (:ARCHERID, :ENABLETEAM, :LANELETTER, :LANENO, :NAME)"};
+    u.DeleteSQL = {"delete from ARCHER where ARCHERID = :OLD_ARCHERID"};
+    return u;
+}
+
+// Fills POINTS for archer 1 with round 1..2 × arrow 1..3, POINT = 10*round + arrow.
+void fillPoints(TestDb& t)
+{
+    for (int r = 1; r <= 2; ++r)
+        for (int a = 1; a <= 3; ++a)
+            t.exec("insert into POINTS values (1, " + std::to_string(r) + ", " + std::to_string(a) + ", " +
+                   std::to_string(10 * r + a) + ", 'F', 'F')");
+    t.tra.commit();
+}
+
+void expectUsageError(const std::function<void()>& f, const QString& fragment)
+{
+    try {
+        f();
+        QFAIL(qPrintable("no UsageError, expected: " + fragment));
+    } catch (const db::UsageError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains(fragment), e.what());
+    }
+}
+
+} // namespace
+
+class TestDbLayer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void flagRule_data();
+    void flagRule();
+    void flagWritesTOrF();
+    void editAndAppendLandInTable();
+    void generatorFillsKeyOnAppend();
+    void oldParameterChangesKey();
+    void cursorMoves();
+    void emptyAndClosedQuery();
+    void locateByTwoKeys_data();
+    void locateByTwoKeys();
+    void locateIntegerKeyAndPendingEdit();
+    void filterHidesRows();
+    void refreshSeesCommittedRows();
+    void refreshKeepsRowIndex();
+    void statementsArePreparedOnce();
+    void rollbackRetainingUndoes();
+    void commitRetainingKeepsTransaction();
+    void removeDeletesRow();
+    void serverErrorKeepsItsWords();
+    void badDatabases_data();
+    void badDatabases();
+    void createRefusesExistingFile();
+    void misuse();
+    void postErrorHandler_data();
+    void postErrorHandler();
+    void lockConflictReportsDeadlock();
+    void latin1RoundTrip();
+    void valuesOfColumnTypes();
+    void plainStatementWithParameters();
+    void disconnectEndsTransactionsAndQueries();
+    void queryOutlivesConnection();
+};
+
+void TestDbLayer::flagRule_data()
+{
+    QTest::addColumn<QString>("stored"); // "<null>" stores NULL
+    QTest::addColumn<bool>("flag");
+    QTest::newRow("T") << "T" << true;
+    QTest::newRow("t") << "t" << true;
+    QTest::newRow("Y") << "Y" << true;
+    QTest::newRow("y") << "y" << true;
+    QTest::newRow("True") << "True" << true;
+    QTest::newRow("yes") << "yes" << true;
+    QTest::newRow("F") << "F" << false;
+    QTest::newRow("N") << "N" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("space T") << " T" << false;
+    QTest::newRow("NULL") << "<null>" << false;
+}
+
+void TestDbLayer::flagRule()
+{
+    QFETCH(QString, stored);
+    QFETCH(bool, flag);
+    TestDb t;
+    auto literal = [&](const QString& text) {
+        return stored == "<null>" ? std::string("null") : "'" + text.toStdString() + "'";
+    };
+    t.exec("insert into POINTS values (1, 1, 1, 0, " + literal(stored) + ", " + literal(stored.left(1)) + ")");
+    t.tra.commit();
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS");
+    q.open();
+    QCOMPARE(q.fieldByName("CROSS").asFlag(), flag);      // varchar column
+    QCOMPARE(q.fieldByName("EMPTYSCORE").asFlag(), flag); // char(1) column
+}
+
+void TestDbLayer::flagWritesTOrF()
+{
+    TestDb t;
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS");
+    q.open();
+    for (int arrow = 1; arrow <= 2; ++arrow) {
+        q.append();
+        q.fieldByName("ARCHERID").setInteger(1);
+        q.fieldByName("ROUNDNO").setInteger(1);
+        q.fieldByName("ARROWNO").setInteger(arrow);
+        q.fieldByName("POINT").setInteger(0);
+        q.fieldByName("CROSS").setFlag(arrow == 1);
+        q.fieldByName("EMPTYSCORE").setFlag(arrow != 1);
+        q.post();
+    }
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select \"CROSS\", EMPTYSCORE from POINTS order by ARROWNO"),
+             QStringList({"T|F", "F|T"}));
+}
+
+void TestDbLayer::editAndAppendLandInTable()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Transaction pointsTra(&t.conn);
+    db::Query q(&t.conn, &pointsTra);
+    q.setUpdateObject(&u);
+    q.sqlAdd("SELECT * FROM POINTS");
+    q.sqlAdd("WHERE ARCHERID = '1'");
+    q.sqlAdd("ORDER BY ROUNDNO, ARROWNO");
+    q.open();
+    QVERIFY(pointsTra.inTransaction());
+    QVERIFY(q.locate("ROUNDNO; ARROWNO", {2, 2}));
+    q.edit();
+    q.fieldByName("POINT").setInteger(7);
+    q.fieldByName("CROSS").setFlag(true);
+    q.post();
+    QCOMPARE(q.state(), db::DataSetState::Browse);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 7);
+
+    q.append();
+    q.fieldByName("ARCHERID").setInteger(1);
+    q.fieldByName("ROUNDNO").setInteger(2);
+    q.fieldByName("ARROWNO").setInteger(4);
+    q.fieldByName("POINT").setInteger(9);
+    q.fieldByName("CROSS").setFlag(false);
+    q.fieldByName("EMPTYSCORE").setFlag(false);
+    q.post();
+    // The appended row stands at the end of the buffer and is current.
+    QCOMPARE(q.recordCount(), 7);
+    QCOMPARE(q.fieldByName("ARROWNO").asInteger(), 4);
+    q.next();
+    QVERIFY(q.eof());
+
+    // Nothing is visible to others before the commit.
+    QCOMPARE(readBack(t, "select count(*) from POINTS where POINT in (7, 9)"), QStringList({"0"}));
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS "
+                         "where ROUNDNO = 2 order by ARROWNO"),
+             QStringList({"2|1|21|F|F", "2|2|7|T|F", "2|3|23|F|F", "2|4|9|F|F"}));
+    // The buffer survives the commit.
+    QVERIFY(q.active());
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 9);
+}
+
+void TestDbLayer::generatorFillsKeyOnAppend()
+{
+    TestDb t;
+    t.exec("set generator GEN_ARCHER_ID to 41");
+    t.tra.commit();
+    db::UpdateSql u = archerUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.setGeneratorField("ARCHERID", "GEN_ARCHER_ID");
+    int newRecordCalls = 0;
+    q.onNewRecord = [&](db::Query& query) {
+        ++newRecordCalls;
+        QCOMPARE(query.fieldByName("ARCHERID").asInteger(), 42 + newRecordCalls - 1);
+        query.fieldByName("ENABLETEAM").setFlag(true);
+    };
+    q.sqlAdd("select * from ARCHER");
+    q.open();
+    for (const char* name : {"Anna", "Bert"}) {
+        q.append();
+        q.fieldByName("NAME").setString(name);
+        q.post();
+    }
+    t.tra.commit();
+    QCOMPARE(newRecordCalls, 2);
+    QCOMPARE(readBack(t, "select ARCHERID, NAME, ENABLETEAM from ARCHER order by ARCHERID"),
+             QStringList({"42|Anna|T", "43|Bert|T"}));
+}
+
+void TestDbLayer::oldParameterChangesKey()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    QVERIFY(q.locate("ROUNDNO;ARROWNO", {1, 3}));
+    q.edit();
+    q.fieldByName("ARROWNO").setInteger(30);
+    q.post();
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select ARROWNO, POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
+             QStringList({"1|11", "2|12", "30|13"}));
+}
+
+void TestDbLayer::cursorMoves()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    q.sqlAdd("select ARROWNO from POINTS where ROUNDNO = 1 order by ARROWNO");
+    q.open();
+    auto at = [&] { return q.fieldByName("ARROWNO").asInteger(); };
+    QVERIFY(q.bof());
+    QVERIFY(!q.eof());
+    QCOMPARE(at(), 1);
+    q.next();
+    QVERIFY(!q.bof());
+    QCOMPARE(at(), 2);
+    q.next();
+    QCOMPARE(at(), 3);
+    QVERIFY(!q.eof());
+    q.next(); // past the end: stays on the last row
+    QVERIFY(q.eof());
+    QCOMPARE(at(), 3);
+    q.next();
+    QCOMPARE(at(), 3);
+    q.prior();
+    QVERIFY(!q.eof());
+    QCOMPARE(at(), 2);
+    q.prior();
+    QCOMPARE(at(), 1);
+    QVERIFY(!q.bof());
+    q.prior(); // before the start: stays on the first row
+    QVERIFY(q.bof());
+    QCOMPARE(at(), 1);
+    q.last();
+    QVERIFY(q.eof());
+    QCOMPARE(at(), 3);
+    q.prior();
+    QCOMPARE(at(), 2);
+    q.first();
+    QVERIFY(q.bof());
+    QCOMPARE(at(), 1);
+    QCOMPARE(q.recordCount(), 3);
+    QVERIFY(!q.isEmpty());
+}
+
+void TestDbLayer::emptyAndClosedQuery()
+{
+    TestDb t;
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS");
+    QVERIFY(q.eof() && q.bof() && q.isEmpty());
+    expectUsageError([&] { q.next(); }, "Query is closed");
+    expectUsageError([&] { q.first(); }, "Query is closed");
+    expectUsageError([&] { q.fieldByName("POINT"); }, "Field 'POINT' not found"); // never prepared
+    q.open();
+    QVERIFY(q.eof());
+    QVERIFY(q.bof());
+    QVERIFY(q.isEmpty());
+    QCOMPARE(q.recordCount(), 0);
+    QVERIFY(q.fieldByName("POINT").isNull());
+    q.next();
+    q.prior();
+    q.last();
+    QVERIFY(q.eof() && q.bof());
+    expectUsageError([&] { q.edit(); }, "no current row");
+    q.close();
+    expectUsageError([&] { (void)q.fieldByName("POINT").value(); }, "Query is closed");
+}
+
+void TestDbLayer::locateByTwoKeys_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<db::Value>("round");
+    QTest::addColumn<db::Value>("arrow");
+    QTest::addColumn<int>("point"); // 0: not found, cursor stays on the row it was on (ARROWNO 2 of round 1)
+    QTest::newRow("found") << "ROUNDNO; ARROWNO" << db::Value(2) << db::Value(3) << 23;
+    QTest::newRow("found, no spaces") << "ROUNDNO;ARROWNO" << db::Value(1) << db::Value(1) << 11;
+    QTest::newRow("lower-case names") << " roundno ; arrowno " << db::Value(2) << db::Value(1) << 21;
+    QTest::newRow("integer text") << "ROUNDNO; ARROWNO" << db::Value("2") << db::Value("2") << 22;
+    QTest::newRow("arrow missing") << "ROUNDNO; ARROWNO" << db::Value(1) << db::Value(4) << 0;
+    QTest::newRow("round missing") << "ROUNDNO; ARROWNO" << db::Value(3) << db::Value(1) << 0;
+    QTest::newRow("not an integer") << "ROUNDNO; ARROWNO" << db::Value("2 ") << db::Value(1) << 0;
+    QTest::newRow("null") << "ROUNDNO; ARROWNO" << db::Value() << db::Value(1) << 0;
+}
+
+void TestDbLayer::locateByTwoKeys()
+{
+    QFETCH(QString, keys);
+    QFETCH(db::Value, round);
+    QFETCH(db::Value, arrow);
+    QFETCH(int, point);
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    q.next();
+    const int before = q.prepareCount();
+    QCOMPARE(q.locate(keys.toStdString(), {round, arrow}), point != 0);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), point != 0 ? point : 12);
+    QCOMPARE(q.prepareCount(), before); // searched in the buffer, no statement
+    if (point != 0)
+        QVERIFY(!q.eof() && !q.bof());
+}
+
+void TestDbLayer::locateIntegerKeyAndPendingEdit()
+{
+    TestDb t;
+    t.exec("insert into ARCHER (ARCHERID, NAME) values (5, 'Eve')");
+    t.exec("insert into ARCHER (ARCHERID, NAME) values (7, 'Gus')");
+    t.tra.commit();
+    db::UpdateSql u = archerUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from ARCHER order by ARCHERID");
+    q.open();
+    q.edit();
+    q.fieldByName("NAME").setString("Eva");
+    // The search posts the pending edit first.
+    QVERIFY(q.locate("ARCHERID", {7}));
+    QCOMPARE(q.state(), db::DataSetState::Browse);
+    QCOMPARE(q.fieldByName("NAME").asString(), std::string("Gus"));
+    QVERIFY(!q.locate("ARCHERID", {6}));
+    QCOMPARE(q.fieldByName("ARCHERID").asInteger(), 7);
+    QVERIFY(q.locate("NAME", {"Eva"}));
+    QVERIFY(!q.locate("NAME", {"eva"})); // exact, case-sensitive
+    expectUsageError([&] { q.locate("ARCHERID;NAME", {5}); }, "one value per key field");
+    expectUsageError([&] { q.locate("NOSUCH", {5}); }, "Field 'NOSUCH' not found");
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select NAME from ARCHER order by ARCHERID"), QStringList({"Eva", "Gus"}));
+}
+
+void TestDbLayer::filterHidesRows()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.setFilter([](const db::RowView& row) { return row["ARROWNO"].toInteger() != 2; });
+    q.open();
+    QCOMPARE(q.recordCount(), 6); // the filter is off until switched on
+    q.setFiltered(true);
+    QCOMPARE(q.recordCount(), 4);
+    QList<int> seen;
+    for (q.first(); !q.eof(); q.next())
+        seen << q.fieldByName("POINT").asInteger();
+    QCOMPARE(seen, QList<int>({11, 13, 21, 23}));
+    seen.clear();
+    for (q.last(); !q.bof(); q.prior())
+        seen << q.fieldByName("POINT").asInteger();
+    // last() leaves eof set, so the first prior moves on from the last row
+    QCOMPARE(seen, QList<int>({23, 21, 13, 11}));
+    QVERIFY(!q.locate("ROUNDNO;ARROWNO", {1, 2}));
+    q.setFiltered(false);
+    QVERIFY(q.locate("ROUNDNO;ARROWNO", {1, 2}));
+    QCOMPARE(q.recordCount(), 6);
+
+    q.setFilter([](const db::RowView&) { return false; });
+    q.setFiltered(true);
+    QVERIFY(q.isEmpty());
+    QVERIFY(q.eof() && q.bof());
+}
+
+void TestDbLayer::refreshSeesCommittedRows()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Transaction own(&t.conn);
+    own.params() = {"read_committed", "rec_version", "nowait"};
+    db::Query q(&t.conn, &own);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    QCOMPARE(q.recordCount(), 6);
+    {
+        auto c = t.other();
+        db::Transaction tr(c.get());
+        c->executeImmediate("insert into POINTS values (1, 3, 1, 5, 'F', 'F')", tr);
+        tr.commit();
+    }
+    q.refresh();
+    QCOMPARE(q.recordCount(), 7);
+    q.last();
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 5);
+}
+
+void TestDbLayer::refreshKeepsRowIndex()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    q.next();
+    q.next();
+    q.refresh();
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 13);
+    q.last();
+    t.exec("delete from POINTS where ROUNDNO = 2");
+    q.refresh(); // the index no longer exists: clamped to the last row
+    QCOMPARE(q.recordCount(), 3);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 13);
+}
+
+void TestDbLayer::statementsArePreparedOnce()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    QCOMPARE(q.prepareCount(), 1);
+    for (int i = 0; i < 3; ++i) {
+        for (q.first(); !q.eof(); q.next()) {
+            q.edit();
+            q.fieldByName("POINT").setInteger(i);
+            q.post();
+        }
+        t.tra.commit();
+        q.close();
+        q.sqlClear();
+        q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO"); // the same text again
+        q.open();
+    }
+    QCOMPARE(q.prepareCount(), 2); // the select and the modify statement, once each
+    q.close();
+    q.sqlClear();
+    q.sqlAdd("select * from POINTS where ROUNDNO = 1");
+    q.open();
+    QCOMPARE(q.prepareCount(), 3);
+    QCOMPARE(q.recordCount(), 3);
+
+    // A new attachment makes the cached statements stale.
+    q.close();
+    t.conn.disconnect();
+    t.conn.connect();
+    q.open();
+    QCOMPARE(q.prepareCount(), 4);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 2);
+}
+
+void TestDbLayer::rollbackRetainingUndoes()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Transaction pointsTra(&t.conn);
+    db::Query q(&t.conn, &pointsTra);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    q.edit();
+    q.fieldByName("POINT").setInteger(0);
+    q.post();
+    pointsTra.rollbackRetaining();
+    QVERIFY(pointsTra.inTransaction());
+    // The transaction is still usable after the rollback.
+    q.next();
+    q.edit();
+    q.fieldByName("POINT").setInteger(99);
+    q.post();
+    pointsTra.commit();
+    QVERIFY(!pointsTra.inTransaction());
+    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
+             QStringList({"11", "99", "13"}));
+}
+
+void TestDbLayer::commitRetainingKeepsTransaction()
+{
+    TestDb t;
+    fillPoints(t);
+    t.exec("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1");
+    t.tra.commitRetaining();
+    QVERIFY(t.tra.inTransaction());
+    t.exec("update POINTS set POINT = 2 where ROUNDNO = 1 and ARROWNO = 2");
+    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
+             QStringList({"1", "12", "13"}));
+    t.tra.rollback();
+    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
+             QStringList({"1", "12", "13"}));
+}
+
+void TestDbLayer::removeDeletesRow()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    QVERIFY(q.locate("ROUNDNO;ARROWNO", {1, 3}));
+    q.remove();
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 21); // the row that followed
+    q.last();
+    q.remove();
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 22); // the new last row
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select count(*) from POINTS"), QStringList({"4"}));
+}
+
+void TestDbLayer::serverErrorKeepsItsWords()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS");
+    q.open();
+    q.append();
+    q.fieldByName("ARCHERID").setInteger(1);
+    q.fieldByName("ROUNDNO").setInteger(1);
+    q.fieldByName("ARROWNO").setInteger(1);
+    try {
+        q.post();
+        QFAIL("duplicate key accepted");
+    } catch (const db::DbError& e) {
+        const QStringList lines = QString::fromLatin1(e.what()).split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("violation of PRIMARY or UNIQUE KEY constraint \"INTEG_"), e.what());
+        QVERIFY2(lines[0].endsWith("on table \"POINTS\""), e.what());
+        QVERIFY2(lines[1].startsWith("-Problematic key value is"), e.what());
+        QVERIFY(e.hasCode(335544665)); // isc_unique_key_violation
+        QCOMPARE(e.sqlState(), std::string("23000"));
+    }
+    // The failed row is still pending and can be put right.
+    QCOMPARE(q.state(), db::DataSetState::Insert);
+    q.fieldByName("ARROWNO").setInteger(4);
+    q.post();
+    QCOMPARE(q.recordCount(), 7);
+
+    // A text too long for its column: the server says so.
+    q.edit();
+    q.fieldByName("EMPTYSCORE").setString("TOO LONG");
+    try {
+        q.post();
+        QFAIL("overlong text accepted");
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("string right truncation"), e.what());
+    }
+    q.cancel();
+
+    try {
+        t.exec("select nonsense from nowhere");
+        QFAIL("bad statement accepted");
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("Table unknown\n-NOWHERE"), e.what());
+    }
+}
+
+void TestDbLayer::badDatabases_data()
+{
+    QTest::addColumn<QString>("name"); // %1 stands for a temporary folder
+    QTest::addColumn<QString>("words");
+    QTest::newRow("missing file") << "%1/missing.fdb" << "No such file or directory";
+    QTest::newRow("missing folder") << "%1/no/such/folder/x.fdb" << "I/O error during \"open\" operation";
+    QTest::newRow("not a database") << "%1/text.fdb" << "not a valid database";
+    QTest::newRow("unreachable server") << "127.0.0.1/1:%1/x.fdb" << "Unable to complete network request";
+}
+
+void TestDbLayer::badDatabases()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, words);
+    QTemporaryDir dir;
+    {
+        QFile text(dir.filePath("text.fdb"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write(QByteArray(20000, 'x'));
+    }
+    const QString path = name.arg(dir.path());
+    db::Connection c;
+    c.setDatabaseName(path.toStdString());
+    c.params() = loginParams;
+    try {
+        c.connect();
+        QFAIL("connected to a bad database");
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
+    }
+    QVERIFY(!c.connected());
+    // Connecting never creates a file.
+    QVERIFY(!QFile::exists(dir.filePath("missing.fdb")));
+    QVERIFY(!QFile::exists(dir.filePath("x.fdb")));
+    QCOMPARE(QFileInfo(dir.filePath("text.fdb")).size(), 20000);
+}
+
+void TestDbLayer::createRefusesExistingFile()
+{
+    TestDb t;
+    t.exec("insert into POINTS values (1, 1, 1, 5, 'F', 'F')");
+    t.tra.commit();
+    db::Connection second;
+    second.setDatabaseName(t.path);
+    second.params() = loginParams;
+    // Refused while in use, and refused when nobody uses it.
+    for (const char* words : {"object DATABASE is in use", "File exists"}) {
+        try {
+            second.createDatabase();
+            QFAIL("created over an existing database");
+        } catch (const db::DbError& e) {
+            QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
+        }
+        QVERIFY(!second.connected());
+        t.conn.disconnect();
+    }
+    QCOMPARE(readBack(t, "select POINT from POINTS"), QStringList({"5"}));
+}
+
+void TestDbLayer::misuse()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    q.sqlAdd("select * from POINTS");
+    q.open();
+    expectUsageError([&] { q.fieldByName("FOO"); }, "Field 'FOO' not found");
+    expectUsageError([&] { q.fieldByName("POINT").setInteger(1); }, "Query is not in edit or insert state");
+    expectUsageError([&] { q.post(); }, "Query is not in edit or insert state");
+    q.edit();
+    expectUsageError([&] { q.post(); }, "no update statements");
+    q.cancel();
+    q.close();
+    expectUsageError([&] { q.edit(); }, "Query is closed");
+    expectUsageError([&] { q.refresh(); }, "Query is closed");
+
+    db::Transaction tr(&t.conn);
+    tr.params() = {"concurrency", "sideways"};
+    expectUsageError([&] { tr.start(); }, "Unknown transaction parameter 'sideways'");
+    QVERIFY(!tr.inTransaction());
+    expectUsageError([&] { tr.commit(); }, "not active");
+
+    db::Connection c;
+    c.setDatabaseName(t.path);
+    c.params() = {"user_name=SYSDBA", "colour=blue"};
+    expectUsageError([&] { c.connect(); }, "Unknown connection parameter 'colour'");
+    db::Query unconnected(&c);
+    unconnected.sqlAdd("select * from POINTS");
+    expectUsageError([&] { unconnected.open(); }, "not connected");
+    db::Query orphan;
+    orphan.sqlAdd("select * from POINTS");
+    expectUsageError([&] { orphan.open(); }, "no connection");
+
+    db::Value text("12x");
+    expectUsageError([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
+    q.open();
+    q.edit();
+    q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
+    expectUsageError([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
+}
+
+void TestDbLayer::postErrorHandler_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::newRow("fail") << int(db::PostErrorAction::Fail);
+    QTest::newRow("abort") << int(db::PostErrorAction::Abort);
+    QTest::newRow("retry") << int(db::PostErrorAction::Retry);
+}
+
+void TestDbLayer::postErrorHandler()
+{
+    QFETCH(int, action);
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    int calls = 0;
+    QString seen;
+    q.onPostError = [&](db::Query& query, const db::DbError& e, db::PostErrorAction& a) {
+        ++calls;
+        seen = QString::fromLatin1(e.what());
+        QCOMPARE(a, db::PostErrorAction::Fail); // the default offered
+        a = db::PostErrorAction(action);
+        if (a == db::PostErrorAction::Retry)
+            query.fieldByName("ARROWNO").setInteger(9); // put the key right, then try again
+    };
+    q.append();
+    q.fieldByName("ARCHERID").setInteger(1);
+    q.fieldByName("ROUNDNO").setInteger(1);
+    q.fieldByName("ARROWNO").setInteger(2); // exists
+    bool raised = false;
+    try {
+        q.post();
+    } catch (const db::DbError&) {
+        raised = true;
+    }
+    QCOMPARE(calls, 1);
+    QVERIFY(seen.contains("violation of PRIMARY or UNIQUE KEY constraint"));
+    switch (db::PostErrorAction(action)) {
+    case db::PostErrorAction::Fail:
+        QVERIFY(raised);
+        QCOMPARE(q.state(), db::DataSetState::Insert);
+        break;
+    case db::PostErrorAction::Abort:
+        QVERIFY(!raised);
+        QCOMPARE(q.state(), db::DataSetState::Browse);
+        QCOMPARE(q.recordCount(), 6);
+        break;
+    case db::PostErrorAction::Retry:
+        QVERIFY(!raised);
+        QCOMPARE(q.state(), db::DataSetState::Browse);
+        QCOMPARE(q.recordCount(), 7);
+        break;
+    }
+    q.cancel();
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select count(*) from POINTS").first(),
+             db::PostErrorAction(action) == db::PostErrorAction::Retry ? QString("7") : QString("6"));
+}
+
+void TestDbLayer::lockConflictReportsDeadlock()
+{
+    TestDb t;
+    fillPoints(t);
+    // Another user holds the row of round 1, arrow 1.
+    auto holder = t.other();
+    db::Transaction holding(holder.get());
+    holder->executeImmediate("update POINTS set POINT = 0 where ROUNDNO = 1 and ARROWNO = 1", holding);
+
+    db::UpdateSql u = pointsUpdate();
+    db::Transaction pointsTra(&t.conn);
+    pointsTra.params() = {"wait", "lock_timeout=1"};
+    db::Query q(&t.conn, &pointsTra);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.open();
+    q.next();
+    q.edit();
+    q.fieldByName("POINT").setInteger(1);
+    q.post(); // another row: no conflict
+    q.first();
+    q.edit();
+    q.fieldByName("POINT").setInteger(1);
+    try {
+        q.post();
+        QFAIL("no lock conflict");
+    } catch (const db::DbError& e) {
+        QVERIFY2(std::string(e.what()).find("deadlock") != std::string::npos, e.what());
+        QVERIFY2(QString::fromLatin1(e.what()).contains("update conflicts with concurrent update"), e.what());
+    }
+    q.cancel();
+    pointsTra.rollbackRetaining();
+    holding.commit();
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
+             QStringList({"0", "12", "13"}));
+}
+
+void TestDbLayer::latin1RoundTrip()
+{
+    TestDb t;
+    const std::string name = "M\xfcller \xc5se \xe9\xe8\xff"; // ISO 8859-1 bytes
+    db::UpdateSql u = archerUpdate();
+    db::Query q(&t.conn);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from ARCHER");
+    q.open();
+    q.append();
+    q.fieldByName("ARCHERID").setInteger(1);
+    q.fieldByName("NAME").setString(name);
+    q.post();
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select NAME, octet_length(NAME) from ARCHER"),
+             QStringList({QString::fromLatin1(name) + "|" + QString::number(name.size())}));
+    QVERIFY(q.locate("NAME", {name}));
+}
+
+void TestDbLayer::valuesOfColumnTypes()
+{
+    TestDb t;
+    t.exec("create table KINDS (S smallint, B bigint, N numeric(9,2), D double precision, C char(4), "
+           "V varchar(10), DT date, TS timestamp, TX blob sub_type text)");
+    t.tra.commit();
+    t.exec("insert into KINDS values (-3, 9000000000, 12.5, 0.25, 'ab', 'ab  ', '2024-02-29', "
+           "'2024-02-29 13:14:15', 'long text')");
+    db::Query q(&t.conn);
+    q.sqlAdd("select S, B, N, D, C, V, DT, TS, TX, cast(null as integer) as NOTHING from KINDS");
+    q.open();
+    QCOMPARE(q.fieldNames(),
+             std::vector<std::string>({"S", "B", "N", "D", "C", "V", "DT", "TS", "TX", "NOTHING"}));
+    QVERIFY(q.fieldByName("S").value() == db::Value(-3));
+    QVERIFY(q.fieldByName("B").value() == db::Value(std::int64_t{9000000000}));
+    QVERIFY(q.fieldByName("N").value() == db::Value(12.5));
+    QVERIFY(q.fieldByName("D").value() == db::Value(0.25));
+    QCOMPARE(q.fieldByName("C").asString(), std::string("ab")); // CHAR padding dropped
+    QCOMPARE(q.fieldByName("V").asString(), std::string("ab  ")); // VARCHAR as stored
+    QCOMPARE(q.fieldByName("DT").asString(), std::string("2024-02-29"));
+    QCOMPARE(q.fieldByName("TS").asString(), std::string("2024-02-29 13:14:15"));
+    QCOMPARE(q.fieldByName("TX").asString(), std::string("long text"));
+    QVERIFY(q.fieldByName("NOTHING").isNull());
+    QCOMPARE(q.fieldByName("NOTHING").asInteger(), 0);
+    QCOMPARE(q.fieldByName("NOTHING").asString(), std::string());
+}
+
+void TestDbLayer::plainStatementWithParameters()
+{
+    TestDb t;
+    db::Statement s(&t.conn, &t.tra);
+    s.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE)");
+    s.sqlAdd("values (?, ?, ?, ?, ?, ?)");
+    for (int a = 1; a <= 3; ++a)
+        s.execute({1, 1, a, std::to_string(a), a == 1 ? "T" : "F", db::Value()});
+    QCOMPARE(s.prepareCount(), 1);
+    expectUsageError([&] { s.execute({1}); }, "takes 6 parameters, 1 given");
+    try {
+        s.execute({1, 1, 4, "four", "F", "F"});
+        QFAIL("text taken for an integer");
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("conversion error from string \"four\""), e.what());
+    }
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS order by ARROWNO"),
+             QStringList({"1|1|T|<null>", "2|2|F|<null>", "3|3|F|<null>"}));
+}
+
+void TestDbLayer::disconnectEndsTransactionsAndQueries()
+{
+    TestDb t;
+    fillPoints(t);
+    db::UpdateSql u = pointsUpdate();
+    db::Transaction pointsTra(&t.conn);
+    db::Query q(&t.conn, &pointsTra);
+    q.setUpdateObject(&u);
+    q.sqlAdd("select * from POINTS");
+    q.open();
+    q.edit();
+    q.fieldByName("POINT").setInteger(0);
+    q.post();
+    QVERIFY(pointsTra.inTransaction());
+    t.conn.disconnect();
+    QVERIFY(!t.conn.connected());
+    QVERIFY(!pointsTra.inTransaction());
+    QVERIFY(!q.active());
+    t.conn.connect();
+    QCOMPARE(readBack(t, "select count(*) from POINTS where POINT = 0"), QStringList({"0"}));
+    q.open(); // usable again after reconnecting
+    QCOMPARE(q.recordCount(), 6);
+}
+
+void TestDbLayer::queryOutlivesConnection()
+{
+    // Members declared before their connection are destroyed after it.
+    QTemporaryDir dir;
+    auto q = std::make_unique<db::Query>();
+    auto s = std::make_unique<db::Statement>();
+    auto conn = std::make_unique<db::Connection>();
+    auto tra = std::make_unique<db::Transaction>(conn.get());
+    conn->setDatabaseName(dir.filePath("x.fdb").toStdString());
+    conn->params() = loginParams;
+    conn->setDefaultTransaction(tra.get());
+    conn->createDatabase();
+    conn->executeImmediate("create table T (A integer)", *tra);
+    tra->commit();
+    q->setConnection(conn.get());
+    q->setTransaction(tra.get());
+    q->sqlAdd("select * from T");
+    q->open();
+    s->setConnection(conn.get());
+    s->setTransaction(tra.get());
+    s->sqlAdd("insert into T values (?)");
+    s->execute({1});
+    QVERIFY(tra->inTransaction());
+    tra.reset(); // rolls back
+    conn.reset();
+    QVERIFY(!q->active());
+    QCOMPARE(q->connection(), nullptr);
+    s.reset();
+    q.reset();
+}
+
+QTEST_GUILESS_MAIN(TestDbLayer)
+#include "tst_db.moc"
