@@ -4,17 +4,19 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPalette>
 
 namespace {
 
 constexpr int BoxWidth = 30;
 
-// A flat, one-pixel border instead of the platform's sunken frame.
+// A flat, one-pixel border (drawn in paintEvent) instead of the platform's
+// sunken frame.
 void makeFlat(QLineEdit* box)
 {
     box->setFrame(false);
-    box->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid palette(dark); }"));
+    box->setTextMargins(2, 1, 1, 1);
 }
 
 } // namespace
@@ -32,6 +34,16 @@ TScoreEdit::TScoreEdit(QWidget* parent)
     // textChanged fires for typing and for setText alike, and only when the
     // text really differs from the one shown.
     connect(this, &QLineEdit::textChanged, this, [this] { emit OnChange(this); });
+}
+
+void TScoreEdit::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (hasFrame())
+        return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 TPointEdit::TPointEdit(QWidget* parent)

@@ -33,6 +33,10 @@ public:
 
 signals:
     void OnChange(QObject* Sender);
+
+protected:
+    // Boxes without the platform frame get a flat one-pixel border.
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The edit box of one arrow.

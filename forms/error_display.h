@@ -1,0 +1,33 @@
+#pragma once
+// The standard error display: an error that leaves an event handler is shown
+// to the operator and the window stays usable. Qt carries no exception
+// through its event loop, so every handler of the points window runs inside
+// Guarded.
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+using ErrorHandler = std::function<void(const QString& message)>;
+
+// Replaces the display (tests record the messages); an empty handler brings
+// back the message box.
+void SetErrorHandler(ErrorHandler handler);
+void ShowError(const QString& message);
+
+// Runs f; an exception leaving it is shown. False when one did.
+template <class F>
+bool Guarded(F&& f)
+{
+    try {
+        f();
+        return true;
+    } catch (const std::exception& e) {
+        // The system's texts are ISO 8859-1.
+        ShowError(QString::fromLatin1(e.what()));
+    } catch (...) {
+        ShowError(QStringLiteral("Unknown error"));
+    }
+    return false;
+}

@@ -1,0 +1,114 @@
+#pragma once
+// The points entry window: one archer at a time, the archer's data in the top
+// bar, the 60 arrows of two rounds with their sums, the lane tree on the
+// left, and Prior and Next in the bottom bar.
+
+#include "controls/uStandardGUIClasses.h"
+#include "forms/archer_images.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QList>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+class TdmTallyon;
+
+class TfrmVuRudiCompetition : public QWidget {
+    Q_OBJECT
+public:
+    // A top-level window on the host's data context, which it does not own.
+    explicit TfrmVuRudiCompetition(TdmTallyon* dm);
+    ~TfrmVuRudiCompetition() override;
+
+    TdmTallyon* dmHost = nullptr;
+
+    // The controls, in the order the window creates them.
+    QFrame* Panel1 = nullptr;
+    QLabel *lblID = nullptr, *lblLane = nullptr, *lblName = nullptr, *lblBowType = nullptr;
+    QLabel *lblCountry = nullptr, *lblSex = nullptr, *lblAgeClass = nullptr, *lblShootingClass = nullptr;
+    QLabel *lblIDVal = nullptr, *lblLaneVal = nullptr, *lblNameVal = nullptr, *lblBowTypeVal = nullptr;
+    QLabel *lblCountryVal = nullptr, *lblSexVal = nullptr, *lblAgeClassVal = nullptr, *lblShootingClassVal = nullptr;
+    QPushButton* dxBtnFind = nullptr;
+    QFrame* Panel2 = nullptr;
+    QPushButton* dxBtnPrior = nullptr;
+    QPushButton* dxBtnNext = nullptr;
+    TRoundPanel* RoundPanel1 = nullptr;
+    QLabel* lblRound1 = nullptr;
+    TPointEdit *pe1 = nullptr, *pe2 = nullptr, *PointEdit3 = nullptr, *PointEdit4 = nullptr, *PointEdit5 = nullptr, *PointEdit6 = nullptr;
+    TPointEdit *PointEdit7 = nullptr, *PointEdit8 = nullptr, *PointEdit9 = nullptr, *PointEdit10 = nullptr, *PointEdit11 = nullptr, *PointEdit12 = nullptr;
+    TPointEdit *PointEdit13 = nullptr, *PointEdit14 = nullptr, *PointEdit15 = nullptr, *PointEdit16 = nullptr, *PointEdit17 = nullptr, *PointEdit18 = nullptr;
+    TPointEdit *PointEdit19 = nullptr, *PointEdit20 = nullptr, *PointEdit21 = nullptr, *PointEdit22 = nullptr, *PointEdit23 = nullptr, *PointEdit24 = nullptr;
+    TPointEdit *PointEdit25 = nullptr, *PointEdit26 = nullptr, *PointEdit27 = nullptr, *PointEdit28 = nullptr, *PointEdit29 = nullptr, *PointEdit30 = nullptr;
+    TSumEdit *se1 = nullptr, *se2 = nullptr, *se3 = nullptr, *se4 = nullptr, *se5 = nullptr, *se6 = nullptr;
+    TSumEdit *se7 = nullptr, *se8 = nullptr, *se9 = nullptr, *se10 = nullptr, *se11 = nullptr, *se12 = nullptr;
+    TSumEdit *se13 = nullptr, *se14 = nullptr, *se15 = nullptr, *se16 = nullptr;
+    TRoundPanel* RoundPanel2 = nullptr;
+    QLabel* Label1 = nullptr;
+    TPointEdit *PointEdit1 = nullptr, *PointEdit2 = nullptr, *PointEdit31 = nullptr, *PointEdit32 = nullptr, *PointEdit33 = nullptr, *PointEdit34 = nullptr;
+    TPointEdit *PointEdit35 = nullptr, *PointEdit36 = nullptr, *PointEdit37 = nullptr, *PointEdit38 = nullptr, *PointEdit39 = nullptr, *PointEdit40 = nullptr;
+    TPointEdit *PointEdit41 = nullptr, *PointEdit42 = nullptr, *PointEdit43 = nullptr, *PointEdit44 = nullptr, *PointEdit45 = nullptr, *PointEdit46 = nullptr;
+    TPointEdit *PointEdit47 = nullptr, *PointEdit48 = nullptr, *PointEdit49 = nullptr, *PointEdit50 = nullptr, *PointEdit51 = nullptr, *PointEdit52 = nullptr;
+    TPointEdit *PointEdit53 = nullptr, *PointEdit54 = nullptr, *PointEdit55 = nullptr, *PointEdit56 = nullptr, *PointEdit57 = nullptr, *PointEdit58 = nullptr;
+    TSumEdit *SumEdit1 = nullptr, *SumEdit2 = nullptr, *SumEdit3 = nullptr, *SumEdit4 = nullptr, *SumEdit5 = nullptr, *SumEdit6 = nullptr;
+    TSumEdit *SumEdit7 = nullptr, *SumEdit8 = nullptr, *SumEdit9 = nullptr, *SumEdit10 = nullptr, *SumEdit11 = nullptr, *SumEdit12 = nullptr;
+    TSumEdit *SumEdit13 = nullptr, *SumEdit14 = nullptr, *SumEdit15 = nullptr, *SumEdit16 = nullptr, *SumEdit17 = nullptr;
+    QTreeWidget* fctvRange = nullptr;
+    TImageList* ilArchers = nullptr;
+
+    // Every control and the image list, in creation order.
+    QList<QObject*> Components;
+    // The 60 arrow boxes in round, then arrow order; not owned.
+    QList<TPointEdit*> PointEdits;
+    // An arrow box has had a key other than Enter since the archer was loaded.
+    bool Changed = false;
+
+    // Event handlers.
+    void FormCreate(QObject* Sender);
+    void FormShow(QObject* Sender);
+    // False keeps the window open.
+    bool FormClose(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    // Sees every key pressed in the window before the focused control.
+    void FormKeyDown(QObject* Sender, int Key, Qt::KeyboardModifiers Shift);
+    void dxBtnFindClick(QObject* Sender);
+    void dxBtnPriorClick(QObject* Sender);
+    void dxBtnNextClick(QObject* Sender);
+    void pe1Change(QObject* Sender);
+    // Sees each character typed into an arrow box first; 0 drops it.
+    void AllowOnlyArcheryValues(QObject* Sender, char16_t& Key);
+    void fctvRangeChange(QObject* Sender, QTreeWidgetItem* Node);
+    void fctvRangeClick(QObject* Sender);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createTopBar();
+    void createBottomBar();
+    void createRoundPanel(int round);
+    void createLaneTree();
+    void layoutBars();
+    void resolveSumLinks();
+    void wireEvents();
+    void chainTabOrder();
+    bool isFirstDelivery(QObject* receiver, const QEvent* event);
+
+    // Widgets that keep their distance to the right edge of their bar.
+    struct RightAnchor {
+        QWidget* widget;
+        int rightMargin;
+    };
+    QList<RightAnchor> rightAnchors_;
+    // Sum links by name, resolved once every control exists.
+    QList<QPair<QObject*, QString>> pendingSumLinks_;
+    // Key-preview bookkeeping: a key event climbing to the parents of its
+    // first receiver is the same key press, previewed once.
+    const QEvent* lastKeyEvent_ = nullptr;
+    QPointer<QObject> lastKeyReceiver_;
+};

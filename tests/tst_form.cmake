@@ -1,0 +1,1 @@
+tallyon_test(tst_form SOURCES tst_form.cpp LIBS tallyon_forms)
