@@ -72,6 +72,7 @@ private slots:
     void sameTotalRaisesNothingAbove();
     void emptyIntoEmptyRaisesNothing();
     void unreadableTextKeepsSum();
+    void totalBeyond32BitsIsNotWrapped();
 
     void changeEventOnRealChangesOnly();
     void keyboardFocusSelectsAll_data();
@@ -256,6 +257,25 @@ void TestControls::unreadableTextKeepsSum()
     QVERIFY_THROWS_EXCEPTION(EConvertError, t.endA->CalculateSum());
     QCOMPARE(t.endA->text(), QStringLiteral("8"));
     QCOMPARE(t.arrows[1]->text(), QStringLiteral("9X"));
+}
+
+void TestControls::totalBeyond32BitsIsNotWrapped()
+{
+    QWidget owner;
+    auto* big = new TPointEdit(&owner);
+    auto* one = new TPointEdit(&owner);
+    auto* end = new TSumEdit(&owner);
+    auto* top = new TSumEdit(&owner);
+    end->sumOfList = {big, one};
+    top->sumOfList = {end};
+    big->setText(QStringLiteral("2147483647"));
+    one->setText(QStringLiteral("1"));
+    end->CalculateSum();
+    // The true total, not one wrapped round to a negative number; the sum
+    // above cannot read it and says so.
+    QCOMPARE(end->text(), QStringLiteral("2147483648"));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, top->CalculateSum());
+    QVERIFY(top->text().isEmpty());
 }
 
 void TestControls::changeEventOnRealChangesOnly()
