@@ -6,7 +6,7 @@
 #include "host/competition_io.h"
 #include "host/host_error.h"
 #include "module/VozozeVove.h"
-#include "sharedheap/shared_string.h"
+#include "sharedheap/shared_heap.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,33 +32,73 @@ bool haveDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-// The module stays loaded until the process ends: its window and the
-// archers it put into the data context live that long.
-OpenFormPointsProc loadModule(const QString& path)
+// Loads a library of ours by path; it stays loaded until the process ends
+// (the module's window and the archers it put into the data context live
+// that long).
+void* loadLibrary(const QString& path, const char* what, bool global)
 {
     if (!QFileInfo::exists(path))
-        throw HostError("the module " + QDir::toNativeSeparators(path).toStdString() + " is missing");
+        throw HostError(std::string(what) + " " + QDir::toNativeSeparators(path).toStdString() + " is missing");
 #if defined(_WIN32)
+    (void)global;
     HMODULE library = LoadLibraryW(reinterpret_cast<LPCWSTR>(path.utf16()));
     if (!library)
-        throw HostError("cannot load the module " + path.toStdString() + " (error "
+        throw HostError(std::string("cannot load ") + what + " " + path.toStdString() + " (error "
                         + std::to_string(GetLastError()) + ")");
-    auto proc = reinterpret_cast<OpenFormPointsProc>(GetProcAddress(library, kOpenFormPointsName));
-    if (!proc)
-        throw HostError("the module " + path.toStdString() + " has no entry point " + kOpenFormPointsName);
+    return reinterpret_cast<void*>(library);
 #else
-    void* library = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    void* library = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
     if (!library)
-        throw HostError(std::string("cannot load the module: ") + dlerror());
-    auto proc = reinterpret_cast<OpenFormPointsProc>(dlsym(library, kOpenFormPointsName));
-    if (!proc)
-        throw HostError("the module " + path.toStdString() + " has no entry point " + kOpenFormPointsName);
+        throw HostError(std::string("cannot load ") + what + ": " + dlerror());
+    return library;
 #endif
+}
+
+void* entryPoint(void* library, const QString& path, const char* name)
+{
+#if defined(_WIN32)
+    void* proc = reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(library), name));
+#else
+    void* proc = dlsym(library, name);
+#endif
+    if (!proc)
+        throw HostError("the library " + path.toStdString() + " has no entry point " + name);
     return proc;
 }
 
+// The shared heap's string functions, taken from the library the host
+// loads before the module, as the module expects.
+struct SharedHeap {
+    decltype(&SharedStringNew) newString = nullptr;
+    decltype(&SharedStringRelease) release = nullptr;
+};
+
+SharedHeap loadSharedHeap(const QString& path)
+{
+    void* library = loadLibrary(path, "the shared heap", true);
+    SharedHeap heap;
+    heap.newString = reinterpret_cast<decltype(&SharedStringNew)>(entryPoint(library, path, "SharedStringNew"));
+    heap.release = reinterpret_cast<decltype(&SharedStringRelease)>(entryPoint(library, path, "SharedStringRelease"));
+    return heap;
+}
+
+// One text on the shared heap, released when it goes.
+class HeapText {
+public:
+    HeapText(const SharedHeap& heap, const std::string& text)
+        : heap_(heap), s_(heap.newString(text.data(), text.size())) {}
+    ~HeapText() { heap_.release(s_); }
+    HeapText(const HeapText&) = delete;
+    HeapText& operator=(const HeapText&) = delete;
+    SharedString get() const { return s_; }
+
+private:
+    const SharedHeap& heap_;
+    SharedString s_;
+};
+
 // The program's own folder, found before the application object exists.
-QString moduleBesideProgram(const char* argv0)
+QDir programFolder(const char* argv0)
 {
     QString program;
 #if defined(__linux__)
@@ -66,7 +106,7 @@ QString moduleBesideProgram(const char* argv0)
 #endif
     if (program.isEmpty())
         program = QFileInfo(QFile::decodeName(argv0)).absoluteFilePath();
-    return QFileInfo(program).absoluteDir().filePath(QString::fromLatin1(kVozozeVoveFileName));
+    return QFileInfo(program).absoluteDir();
 }
 
 QWidget* findPointsWindow()
@@ -134,7 +174,11 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 
     // The module does nothing when it loads, so it is loaded before the
     // application starts: a missing module leaves no trace on the screen.
-    const OpenFormPointsProc openFormPoints = loadModule(moduleBesideProgram(argv[0]));
+    const QDir folder = programFolder(argv[0]);
+    const SharedHeap heap = loadSharedHeap(folder.filePath(QStringLiteral(TALLYON_SHAREDHEAP_FILE)));
+    const QString modulePath = folder.filePath(QString::fromLatin1(kVozozeVoveFileName));
+    const auto openFormPoints = reinterpret_cast<OpenFormPointsProc>(
+        entryPoint(loadLibrary(modulePath, "the module", false), modulePath, kOpenFormPointsName));
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tallyon"));
@@ -150,8 +194,8 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
         throw HostError("cannot open " + login.database + ": " + oneLine(e.what()));
     }
 
-    const SharedStringRef caller = SharedStringRef::fromBytes("tallyon");
-    const SharedStringRef database = SharedStringRef::fromBytes(login.database);
+    const HeapText caller(heap, "tallyon");
+    const HeapText database(heap, login.database);
     try {
         openFormPoints(&dm, caller.get(), database.get());
     } catch (const std::exception& e) {
