@@ -47,6 +47,7 @@ private slots:
     void textTravelsAsLatin1();
     void createRefusesAnExistingFile();
     void createLeavesNothingBehindOnFailure();
+    void connectOpensTheLookupsOnly();
     void lookups_data();
     void lookups();
     void lookupOnAClosedDatasetIsEmpty();
@@ -258,6 +259,27 @@ void TestData::createLeavesNothingBehindOnFailure()
     QVERIFY(!std::filesystem::exists(dir.filePath("missing").toStdString()));
 }
 
+void TestData::connectOpensTheLookupsOnly()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.connectContext();
+    QVERIFY(dm->IBDBCompetition.connected());
+    QVERIFY(!dm->IBDBBaseClasses.connected());
+    for (db::Query* lookup : {&dm->IBQryAgeClass, &dm->IBQryShootingClass, &dm->IBQryBowType, &dm->IBQryCountry})
+        QVERIFY(lookup->active());
+    for (db::Query* other : {&dm->IBQryArcher, &dm->IBQryPoints, &dm->IBQryCompetition})
+        QVERIFY(!other->active());
+    QCOMPARE(dm->IBDBCompetition.params(),
+             (Lines{"user_name=" + fixture.login.user, "password=" + fixture.login.password, "lc_ctype=ISO8859_1"}));
+
+    // A database that is not there: the server's words, and nothing stays connected.
+    TdmTallyon missing;
+    CompetitionLogin nowhere = fixture.login;
+    nowhere.database += ".missing";
+    QVERIFY_THROWS_EXCEPTION(db::DbError, missing.Connect(nowhere));
+    QVERIFY(!missing.IBDBCompetition.connected());
+}
+
 void TestData::lookups_data()
 {
     QTest::addColumn<int>("which");
@@ -281,11 +303,14 @@ void TestData::lookups()
     CompetitionFixture fixture;
     fixture.seed(seedStatements());
     auto dm = fixture.connectContext();
+    db::Query* const datasets[] = {&dm->IBQryBowType, &dm->IBQryAgeClass, &dm->IBQryShootingClass, &dm->IBQryCountry};
+    const int prepared = datasets[which]->prepareCount();
     const std::string found = which == 0   ? dm->GetBowTypeDescription(number)
                               : which == 1 ? dm->GetAgeClassDescription(number)
                               : which == 2 ? dm->GetShootingClassDescription(number)
                                            : dm->GetCountryName(number);
     QCOMPARE(QString::fromLatin1(found), expected);
+    QCOMPARE(datasets[which]->prepareCount(), prepared);   // the buffered rows answer
 }
 
 void TestData::lookupOnAClosedDatasetIsEmpty()

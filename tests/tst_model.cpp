@@ -115,6 +115,7 @@ private slots:
     void saveWithoutArrowsOnlyCommits();
     void saveLeavesArrowsItDoesNotHoldAlone();
     void saveWithoutPointsDatasetIsRefused();
+    void saveCommitsOnlyThePointsTransaction();
     void lockedArrowUndoesTheWholeSave();
     void arrowsAppendedByAnotherStationUndoTheSave();
     void capitalDeadlockIsAnOrdinaryPostError();
@@ -474,6 +475,26 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
     } catch (const ENoDataSetError& e) {
         QCOMPARE(std::string(e.what()), std::string("There is no database connected to the TArcher"));
     }
+}
+
+void TestModel::saveCommitsOnlyThePointsTransaction()
+{
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    auto dm = fixture.connectContext();
+    dm->IBQryArcher.open();
+    dm->IBQryArcher.first();
+    dm->IBQryArcher.edit();
+    dm->IBQryArcher.fieldByName("NAME").setString("Annie");
+    dm->IBQryArcher.post();   // in the host's transaction, not committed
+
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1).size(), std::size_t{60});
+    QCOMPARE(fixture.rows("select NAME from ARCHER where ARCHERID = 1"), Lines{"Anna"});
+    QVERIFY(dm->IBTransCompetition.inTransaction());
+    QVERIFY(dm->IBQryArcher.active());
 }
 
 void TestModel::lockedArrowUndoesTheWholeSave()
