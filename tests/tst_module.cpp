@@ -86,6 +86,7 @@ private slots:
     void cleanupTestCase();
     void init();
 
+    void sharedStringLayoutAndCounts();
     void loadingCreatesNothingAndExportsOnlyTheEntryPoint();
     void firstCallCreatesTheWindowOnTheFirstArcher();
     void callWhileVisibleOnlyRaises();
@@ -144,6 +145,45 @@ void TestModule::closeMessageBoxes()
             box->done(QMessageBox::Ok);
         }
     }
+}
+
+void TestModule::sharedStringLayoutAndCounts()
+{
+    // Empty text is the null string, and null is accepted everywhere.
+    QCOMPARE(SharedStringNew("", 0), nullptr);
+    SharedStringAddRef(nullptr);
+    SharedStringRelease(nullptr);
+    QCOMPARE(SharedStringRefCount(nullptr), 0);
+
+    // The header stands right before the characters, which end in a zero;
+    // bytes after a zero byte belong to the text.
+    SharedString s = SharedStringNew("a\0b\xE4", 4);
+    const auto* header = reinterpret_cast<const SharedStringHeader*>(s) - 1;
+    QCOMPARE(header->refCount, 1);
+    QCOMPARE(header->length, 4);
+    QCOMPARE(QByteArray(s, 5), QByteArray("a\0b\xE4\0", 5));
+    SharedStringAddRef(s);
+    SharedStringAddRef(s);
+    SharedStringRelease(s);
+    QCOMPARE(SharedStringRefCount(s), 2);
+    SharedStringRelease(s);
+    SharedStringRelease(s);   // frees it
+
+    // A constant is never counted nor freed.
+    ConstantText constant;
+    SharedStringAddRef(constant.get());
+    SharedStringRelease(constant.get());
+    SharedStringRelease(constant.get());
+    QCOMPARE(SharedStringRefCount(constant.get()), -1);
+
+    // The holder keeps one reference per copy.
+    const SharedStringRef held = SharedStringRef::fromBytes("abc");
+    {
+        const SharedStringRef copy = held;
+        QCOMPARE(SharedStringRefCount(held.get()), 2);
+    }
+    QCOMPARE(SharedStringRefCount(held.get()), 1);
+    QCOMPARE(held.view(), std::string_view("abc"));
 }
 
 void TestModule::loadingCreatesNothingAndExportsOnlyTheEntryPoint()
