@@ -36,28 +36,28 @@ std::string joinList(const std::vector<std::string>& items, const std::string& p
 
 } // namespace
 
-db::UpdateSql MakeUpdateStatements(const UpdateStatementsSpec& spec)
+db::UpdateSql MakeUpdateStatements(const TableStatementsShape& shape)
 {
-    const std::string& writeTable = spec.writeTable.empty() ? spec.table : spec.writeTable;
-    std::vector<std::string> sorted = spec.columns;
+    const std::string& writeTable = shape.writeTable.empty() ? shape.table : shape.writeTable;
+    std::vector<std::string> sorted = shape.columns;
     std::sort(sorted.begin(), sorted.end());
 
     db::UpdateSql sql;
 
     sql.RefreshSQL.push_back("Select ");
-    for (std::size_t i = 0; i < spec.columns.size(); ++i)
-        sql.RefreshSQL.push_back("  " + SqlColumn(spec.columns[i]) + (i + 1 < spec.columns.size() ? "," : ""));
-    sql.RefreshSQL.push_back("from " + spec.table + " ");
+    for (std::size_t i = 0; i < shape.columns.size(); ++i)
+        sql.RefreshSQL.push_back("  " + SqlColumn(shape.columns[i]) + (i + 1 < shape.columns.size() ? "," : ""));
+    sql.RefreshSQL.push_back("from " + shape.table + " ");
     sql.RefreshSQL.push_back("where");
-    addKeyConditions(sql.RefreshSQL, spec.keys, "");
+    addKeyConditions(sql.RefreshSQL, shape.keys, "");
 
     sql.ModifySQL.push_back("update " + writeTable);
     sql.ModifySQL.push_back("set");
     for (std::size_t i = 0; i < sorted.size(); ++i)
         sql.ModifySQL.push_back("  " + SqlColumn(sorted[i]) + " = :" + sorted[i] + (i + 1 < sorted.size() ? "," : ""));
-    if (!spec.modifyWithoutWhere) {
+    if (!shape.modifyWithoutWhere) {
         sql.ModifySQL.push_back("where");
-        addKeyConditions(sql.ModifySQL, spec.keys, "OLD_");
+        addKeyConditions(sql.ModifySQL, shape.keys, "OLD_");
     }
 
     sql.InsertSQL.push_back("insert into " + writeTable);
@@ -67,7 +67,7 @@ db::UpdateSql MakeUpdateStatements(const UpdateStatementsSpec& spec)
 
     sql.DeleteSQL.push_back("delete from " + writeTable);
     sql.DeleteSQL.push_back("where");
-    addKeyConditions(sql.DeleteSQL, spec.keys, "OLD_");
+    addKeyConditions(sql.DeleteSQL, shape.keys, "OLD_");
 
     return sql;
 }

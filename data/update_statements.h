@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-struct UpdateStatementsSpec {
+struct TableStatementsShape {
     std::string table;                 // as it stands in the refresh statement
     std::vector<std::string> columns;  // in table order
     std::vector<std::string> keys;     // key columns, in key order
@@ -17,7 +17,7 @@ struct UpdateStatementsSpec {
     bool modifyWithoutWhere = false;   // modify sets every row
 };
 
-db::UpdateSql MakeUpdateStatements(const UpdateStatementsSpec& spec);
+db::UpdateSql MakeUpdateStatements(const TableStatementsShape& shape);
 
 // A column as a statement names it: reserved words (CROSS) in double quotes.
 std::string SqlColumn(const std::string& column);
