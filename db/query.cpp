@@ -343,6 +343,7 @@ void Query::prior()
             d.eof = false;
             return;
         }
+    d.eof = d.eof && d.cur == noRow;
     d.bof = true;
 }
 

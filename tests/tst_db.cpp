@@ -158,6 +158,7 @@ private slots:
     void plainStatementWithParameters();
     void disconnectEndsTransactionsAndQueries();
     void queryOutlivesConnection();
+    void membersDeclaredAroundTheirConnection();
 };
 
 void TestDbLayer::flagRule_data()
@@ -344,6 +345,7 @@ void TestDbLayer::cursorMoves()
     QVERIFY(q.eof());
     QCOMPARE(at(), 3);
     q.prior();
+    QVERIFY(!q.eof());
     QCOMPARE(at(), 2);
     q.first();
     QVERIFY(q.bof());
@@ -980,6 +982,57 @@ void TestDbLayer::queryOutlivesConnection()
     QCOMPARE(q->connection(), nullptr);
     s.reset();
     q.reset();
+}
+
+// A data module declares some queries before the connection they use, and
+// is destroyed in reverse order with everything open and a transaction active.
+struct DataModule {
+    db::Query before;
+    db::Statement statementBefore;
+    db::Connection conn;
+    db::Transaction tra{&conn};
+    db::Query after{&conn, &tra};
+
+    explicit DataModule(const std::string& path)
+    {
+        before.setConnection(&conn);
+        before.setTransaction(&tra);
+        statementBefore.setConnection(&conn);
+        statementBefore.setTransaction(&tra);
+        conn.setDatabaseName(path);
+        conn.params() = loginParams;
+        conn.setDefaultTransaction(&tra);
+    }
+};
+
+void TestDbLayer::membersDeclaredAroundTheirConnection()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("m.fdb").toStdString();
+    {
+        DataModule m(path);
+        m.conn.createDatabase();
+        m.conn.executeImmediate("create table T (A integer)", m.tra);
+        m.tra.commit();
+        m.statementBefore.sqlAdd("insert into T values (?)");
+        m.statementBefore.execute({1});
+        m.before.sqlAdd("select * from T");
+        m.before.open();
+        m.after.sqlAdd("select A + 1 as B from T");
+        m.after.open();
+        QCOMPARE(m.after.fieldByName("B").asInteger(), 2);
+        QVERIFY(m.tra.inTransaction());
+    }
+    // The uncommitted row is gone and the file is free for the next user.
+    db::Connection c;
+    c.setDatabaseName(path);
+    c.params() = loginParams;
+    c.connect();
+    db::Transaction tr(&c);
+    db::Query q(&c, &tr);
+    q.sqlAdd("select count(*) as N from T");
+    q.open();
+    QCOMPARE(q.fieldByName("N").asInteger(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)
