@@ -179,15 +179,16 @@ Connection& connectedOf(Connection* c)
     return *c;
 }
 
-} // namespace
-
-static Transaction& transactionOf(Transaction* t, Connection& c)
+// The query's own transaction, else its connection's default one.
+Transaction& transactionOf(Transaction* t, Connection& c)
 {
     Transaction* tra = t ? t : c.defaultTransaction();
     if (!tra)
         throw UsageError("Query has no transaction");
     return *tra;
 }
+
+} // namespace
 
 void Query::open()
 {
