@@ -1,6 +1,10 @@
 #include "forms/uVuRudiCompetition.h"
 
+#include "core/integer_text.h"
+#include "data/uTallyonData.h"
 #include "forms/error_display.h"
+#include "model/cursor_seam.h"
+#include "model/message_seam.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -9,6 +13,8 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopeGuard>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
@@ -184,6 +190,52 @@ public:
         return true;
     }
 };
+
+// The order of the archers for Prior, Next and the lane tree.
+const std::string ArcherOrder = "LANENO, LANELETTER";
+
+// Told once for each save that meets another station's lock.
+const std::string OtherStationSavingText =
+    "Another station is saving this archer's arrows right now, so nothing has been stored yet.\n"
+    "The arrows stay as typed and are saved again with the next move or when the window closes.";
+
+QString latin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A value label sizes itself to its text.
+void setValueText(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->resize(label->sizeHint().width(), LabelHeight);
+}
+
+QString arrowText(const TArcheryPoint& arrow)
+{
+    if (arrow.Cross)
+        return QStringLiteral("X");
+    if (arrow.EmptyScore)
+        return QString();
+    if (arrow.Point != 0)
+        return QString::number(arrow.Point);
+    return QStringLiteral("M");
+}
+
+// The same picture whether the node is selected or not.
+QIcon nodeIcon(const TImageList& images, int index)
+{
+    QIcon icon;
+    icon.addPixmap(images.Image(index), QIcon::Normal);
+    icon.addPixmap(images.Image(index), QIcon::Selected);
+    return icon;
+}
+
+void setNodeImage(QTreeWidgetItem* node, const QIcon& icon, int index)
+{
+    node->setIcon(0, icon);
+    node->setData(0, NodeImageRole, index);
+}
 
 } // namespace
 
@@ -492,19 +544,56 @@ void TfrmVuRudiCompetition::FormCreate(QObject*)
     }
     std::stable_sort(PointEdits.begin(), PointEdits.end(),
                      [](const TPointEdit* a, const TPointEdit* b) { return ComparePointEdits(a, b) < 0; });
+
+    CurrentArcher = std::make_unique<TArcher>();
+    // Until an archer is read there is nothing to type for.
+    showNoArcher();
+    if (!dmHost)
+        throw ENoDataSetError("There is no data context for the points window");
+    CurrentArcher->dataset = &dmHost->IBQryArcher;
+    CurrentArcher->pointsDataset = &dmHost->IBQryPoints;
+
+    dmHost->SortArchers(ArcherOrder);
+    dmHost->IBQryArcher.first();
+    CurrentArcher->ReadArcherInDatabase(-1, false, dmHost);
+    setArcherLoaded(true);
+    ShowArcher(*CurrentArcher);
 }
 
 void TfrmVuRudiCompetition::FormShow(QObject*)
 {
+    BusyCursor busy;
+    if (!dmHost)
+        throw ENoDataSetError("There is no data context for the points window");
+    // The module may have been handed another data context since the last show.
+    CurrentArcher->dataset = &dmHost->IBQryArcher;
+    CurrentArcher->pointsDataset = &dmHost->IBQryPoints;
+
+    dmHost->SortArchers(ArcherOrder);
+    db::Query& archers = dmHost->IBQryArcher;
+    if (archers.isEmpty()) {
+        showNoArcher();
+        FillLaneTree();
+        return;
+    }
+    archers.first();
+    readCurrentArcher(CurrentArcher->ID);
+    // The archer read may not be the one the boxes showed (it was deleted,
+    // or the data context changed): no box keeps an earlier archer's text.
+    ClearEdits();
+    ShowArcher(*CurrentArcher);
+    FillLaneTree();
 }
 
 bool TfrmVuRudiCompetition::FormClose(QObject*)
 {
-    return true;
+    // The window only hides; after a conflict it stays open on the arrows.
+    return commitStep();
 }
 
 void TfrmVuRudiCompetition::FormDestroy(QObject*)
 {
+    CurrentArcher.reset();
     PointEdits.clear();
 }
 
@@ -518,14 +607,39 @@ void TfrmVuRudiCompetition::FormKeyDown(QObject*, int Key, Qt::KeyboardModifiers
 
 void TfrmVuRudiCompetition::dxBtnFindClick(QObject*)
 {
+    if (!dmHost)
+        return;
+    ShowMessage(dmHost->IBQryArcher.fieldByName("NAME").asString());
 }
 
 void TfrmVuRudiCompetition::dxBtnPriorClick(QObject*)
 {
+    moveArcher(false);
 }
 
 void TfrmVuRudiCompetition::dxBtnNextClick(QObject*)
 {
+    moveArcher(true);
+}
+
+void TfrmVuRudiCompetition::moveArcher(bool forward)
+{
+    BusyCursor busy;
+    if (!commitStep() || !dmHost)
+        return;
+    db::Query& archers = dmHost->IBQryArcher;
+    if (archers.isEmpty())
+        return; // no archer to move to
+    if (forward) {
+        archers.next();
+        if (archers.eof())
+            archers.first();
+    } else {
+        archers.prior();
+        if (archers.bof())
+            archers.last();
+    }
+    loadStep();
 }
 
 void TfrmVuRudiCompetition::pe1Change(QObject* Sender)
@@ -563,10 +677,249 @@ void TfrmVuRudiCompetition::AllowOnlyArcheryValues(QObject* Sender, char16_t& Ke
         Key = 0;
 }
 
-void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem*)
+void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
 {
+    BusyCursor busy;
+    if (!commitStep() || !Node || !dmHost)
+        return;
+    const std::string data = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    if (!IsNumeric(data))
+        return; // a lane node: the archer stays, and so does Changed
+    db::Query& archers = dmHost->IBQryArcher;
+    if (archers.active() && archers.locate("ARCHERID", {db::Value(StrToInt(data))}))
+        loadStep();
 }
 
 void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
 {
+    QTreeWidgetItem* node = fctvRange->currentItem();
+    if (!node)
+        return;
+    const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    // Brings back the archer of a node still selected after a move.
+    if (IsNumeric(data) && (!archerLoaded_ || StrToInt(data) != CurrentArcher->ID))
+        fctvRangeChange(fctvRange, node);
+}
+
+void TfrmVuRudiCompetition::ShowArcher(const TArcher& Archer)
+{
+    setValueText(lblIDVal, QString::number(Archer.ID));
+    setValueText(lblLaneVal, latin1(Archer.Lane));
+    setValueText(lblNameVal, latin1(Archer.Name));
+    setValueText(lblBowTypeVal, latin1(Archer.BowType));
+    setValueText(lblShootingClassVal, latin1(Archer.ShootingClass));
+    setValueText(lblSexVal, latin1(Archer.sex));
+    setValueText(lblAgeClassVal, latin1(Archer.AgeClass));
+    setValueText(lblCountryVal, latin1(Archer.Country));
+
+    bool focusPlaced = false;
+    for (const auto& arrow : Archer.Results) {
+        TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
+        if (!box)
+            continue; // an arrow without a box is never shown
+        const QString text = arrowText(*arrow);
+        box->setText(text);
+        // The first arrow still to shoot takes the focus.
+        if (text.isEmpty() && !focusPlaced) {
+            box->setFocus(Qt::OtherFocusReason);
+            focusPlaced = true;
+        }
+    }
+}
+
+void TfrmVuRudiCompetition::CopyEditsToPoints()
+{
+    if (!CurrentArcher)
+        return;
+    auto& results = CurrentArcher->Results;
+    bool appended = false;
+    // Arrows appended for boxes without a stored arrow go to their place in
+    // round and arrow order, also when an unreadable box ends the copy.
+    auto keepOrder = qScopeGuard([&] {
+        if (appended)
+            std::stable_sort(results.begin(), results.end(),
+                             [](const auto& a, const auto& b) { return CompareArcheryPoints(*a, *b) < 0; });
+    });
+    for (const TPointEdit* box : std::as_const(PointEdits)) {
+        const QString text = box->text();
+        const std::int32_t points = PointTextToValue(text);
+        auto stored = std::find_if(results.begin(), results.end(), [box](const auto& arrow) {
+            return arrow->RoundNo == box->RoundNo && arrow->ArrowNo == box->ArrowNo;
+        });
+        TArcheryPoint* arrow = nullptr;
+        if (stored != results.end()) {
+            arrow = stored->get();
+        } else {
+            auto added = std::make_unique<TArcheryPoint>();
+            added->RoundNo = box->RoundNo;
+            added->ArrowNo = box->ArrowNo;
+            arrow = added.get();
+            results.push_back(std::move(added));
+            appended = true;
+        }
+        arrow->Point = points;
+        arrow->Cross = text.toUpper() == QLatin1String("X");
+        arrow->EmptyScore = text.isEmpty();
+    }
+}
+
+void TfrmVuRudiCompetition::ClearEdits()
+{
+    for (TPointEdit* box : std::as_const(PointEdits))
+        box->setText(QString());
+}
+
+void TfrmVuRudiCompetition::FillLaneTree()
+{
+    // Rebuilding is no selection by the operator.
+    const QSignalBlocker quiet(fctvRange);
+    fctvRange->clear();
+    if (!dmHost)
+        return;
+    db::Query& archers = dmHost->IBQryArcher;
+    db::Query& countries = dmHost->IBQryCountry;
+    // Next and Prior go on from the archer on display, whatever the fill meets.
+    auto backToDisplayed = qScopeGuard([&] {
+        try {
+            if (archers.active()) {
+                archers.first();
+                if (archerLoaded_)
+                    archers.locate("ARCHERID", {db::Value(CurrentArcher->ID)});
+            }
+        } catch (const std::exception&) {
+            // The fill's own error, if any, is the one to report.
+        }
+    });
+
+    const QIcon laneIcon = nodeIcon(*ilArchers, LaneImage);
+    const QIcon archerIcon = nodeIcon(*ilArchers, ArcherImage);
+    // The nodes are built apart and handed to the tree at once.
+    QList<QTreeWidgetItem*> lanes;
+    auto addLane = [&](std::int32_t laneNo) {
+        auto* lane = new QTreeWidgetItem(QStringList(QString::number(laneNo)));
+        setNodeImage(lane, laneIcon, LaneImage);
+        lane->setData(0, NodeDataRole, QString());
+        lanes.append(lane);
+        return lane;
+    };
+    auto insertLanes = qScopeGuard([&] { fctvRange->addTopLevelItems(lanes); });
+
+    QTreeWidgetItem* lane = addLane(1);
+    std::int32_t currentLane = 1;
+    if (!archers.active())
+        return;
+    const db::Field laneNoField = archers.fieldByName("LANENO");
+    const db::Field laneField = archers.fieldByName("LANE");
+    const db::Field nameField = archers.fieldByName("NAME");
+    const db::Field countryField = archers.fieldByName("COUNTRYNUMBER");
+    const db::Field idField = archers.fieldByName("ARCHERID");
+    const bool countriesOpen = countries.active();
+    for (archers.first(); !archers.eof(); archers.next()) {
+        const std::int32_t laneNo = laneNoField.asInteger();
+        if (laneNo != currentLane) {
+            currentLane = laneNo;
+            lane = addLane(laneNo);
+        }
+        std::string text = laneField.asString() + " - " + nameField.asString();
+        if (countriesOpen && countries.locate("COUNTRYNUMBER", {db::Value(countryField.asInteger())}))
+            text += " - " + countries.fieldByName("NAME").asString();
+        auto* node = new QTreeWidgetItem(lane, QStringList(latin1(text)));
+        setNodeImage(node, archerIcon, ArcherImage);
+        node->setData(0, NodeDataRole, QString::number(idField.asInteger()));
+    }
+}
+
+bool TfrmVuRudiCompetition::commitStep()
+{
+    if (!archerLoaded_)
+        return true; // no archer on display: nothing to copy or save
+    CopyEditsToPoints();
+    if (!Changed)
+        return true;
+    try {
+        saveArrowsWithBoxes();
+    } catch (const EOtherUserError&) {
+        ShowMessage(OtherStationSavingText);
+        return false;
+    }
+    return true;
+}
+
+void TfrmVuRudiCompetition::saveArrowsWithBoxes()
+{
+    // Stored arrows that no box shows (beyond the 60) are set aside, so that
+    // the save neither writes nor locks their rows, and put back afterwards.
+    auto& results = CurrentArcher->Results;
+    std::vector<std::pair<std::size_t, std::unique_ptr<TArcheryPoint>>> aside;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        if (!boxFor(results[i]->RoundNo, results[i]->ArrowNo))
+            aside.emplace_back(i, std::move(results[i]));
+    if (aside.empty()) {
+        CurrentArcher->savePoints();
+        return;
+    }
+    std::erase(results, nullptr);
+    auto putBack = qScopeGuard([&] {
+        for (auto& [index, arrow] : aside)
+            results.insert(results.begin() + static_cast<std::ptrdiff_t>(index), std::move(arrow));
+    });
+    CurrentArcher->savePoints();
+}
+
+void TfrmVuRudiCompetition::loadStep()
+{
+    ClearEdits();
+    CurrentArcher->Clear();
+    readCurrentArcher(-1);
+    Changed = false;
+    ShowArcher(*CurrentArcher);
+}
+
+void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)
+{
+    archerLoaded_ = false;
+    try {
+        CurrentArcher->ReadArcherInDatabase(archerNo, true, dmHost);
+    } catch (...) {
+        // No archer to type for until a read succeeds.
+        setArcherLoaded(false);
+        throw;
+    }
+    setArcherLoaded(true);
+}
+
+TPointEdit* TfrmVuRudiCompetition::boxFor(std::int32_t round, std::int32_t arrow) const
+{
+    if (round < 1 || round > 2 || arrow < 1 || arrow > ArrowsPerRound)
+        return nullptr;
+    // The boxes stand in round, then arrow order.
+    const qsizetype index = (round - 1) * ArrowsPerRound + (arrow - 1);
+    if (index < PointEdits.size()) {
+        TPointEdit* box = PointEdits.at(index);
+        if (box->RoundNo == round && box->ArrowNo == arrow)
+            return box;
+    }
+    for (TPointEdit* box : PointEdits)
+        if (box->RoundNo == round && box->ArrowNo == arrow)
+            return box;
+    return nullptr;
+}
+
+void TfrmVuRudiCompetition::setArcherLoaded(bool loaded)
+{
+    archerLoaded_ = loaded;
+    for (TPointEdit* box : std::as_const(PointEdits))
+        box->setEnabled(loaded);
+    const bool anyArcher = dmHost && !dmHost->IBQryArcher.isEmpty();
+    dxBtnPrior->setEnabled(anyArcher);
+    dxBtnNext->setEnabled(anyArcher);
+}
+
+void TfrmVuRudiCompetition::showNoArcher()
+{
+    ClearEdits();
+    setArcherLoaded(false);
+    for (QLabel* value : {lblIDVal, lblLaneVal, lblNameVal, lblBowTypeVal, lblShootingClassVal, lblSexVal,
+                          lblAgeClassVal, lblCountryVal})
+        setValueText(value, QString());
 }

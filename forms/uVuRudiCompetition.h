@@ -5,6 +5,7 @@
 
 #include "controls/uStandardGUIClasses.h"
 #include "forms/archer_images.h"
+#include "model/uTallyonClasses.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -14,7 +15,14 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <memory>
+
 class TdmTallyon;
+
+// What a lane tree node carries besides its text: the data text (an archer
+// node's ARCHERID in decimal, empty for a lane) and its image index.
+inline constexpr int NodeDataRole = Qt::UserRole;
+inline constexpr int NodeImageRole = Qt::UserRole + 1;
 
 class TfrmVuRudiCompetition : public QWidget {
     Q_OBJECT
@@ -64,6 +72,20 @@ public:
     QList<TPointEdit*> PointEdits;
     // An arrow box has had a key other than Enter since the archer was loaded.
     bool Changed = false;
+    // The archer on display, bound to the data context's archer and points
+    // queries; one object for the window's life.
+    std::unique_ptr<TArcher> CurrentArcher;
+
+    // Shows the archer's data in the top bar and each stored arrow in the box
+    // of its round and arrow; boxes without a stored arrow keep their text.
+    void ShowArcher(const TArcher& Archer);
+    // Copies each box into the arrow of its round and arrow, appending the
+    // arrows that are missing. An unreadable box ends the copy with its error.
+    void CopyEditsToPoints();
+    void ClearEdits();
+    // Rebuilds the lane tree from the archer query and leaves the query on
+    // the displayed archer's row.
+    void FillLaneTree();
 
     // Event handlers.
     void FormCreate(QObject* Sender);
@@ -99,6 +121,24 @@ private:
     void chainTabOrder();
     bool isFirstDelivery(QObject* receiver, const QEvent* event);
 
+    // Copies the boxes and saves them when anything was typed. False when
+    // another station holds the arrows: nothing was stored, the operator has
+    // been told, and the caller stays on this archer.
+    bool commitStep();
+    // Reads the archer query's current row with its arrows and shows it.
+    void loadStep();
+    // Reads CurrentArcher with its arrows (-1: the archer query's row).
+    void readCurrentArcher(std::int32_t archerNo);
+    // Saves the arrows that have a box; any others are left as stored.
+    void saveArrowsWithBoxes();
+    void moveArcher(bool forward);
+    // The box of an arrow; null for a round or arrow outside the 60 boxes.
+    TPointEdit* boxFor(std::int32_t round, std::int32_t arrow) const;
+    // Arrow boxes are usable only while an archer read from the database is
+    // on display; Prior and Next only while the archer query has rows.
+    void setArcherLoaded(bool loaded);
+    void showNoArcher();
+
     // Widgets that keep their distance to the right edge of their bar.
     struct RightAnchor {
         QWidget* widget;
@@ -111,4 +151,6 @@ private:
     // first receiver is the same key press, previewed once.
     const QEvent* lastKeyEvent_ = nullptr;
     QPointer<QObject> lastKeyReceiver_;
+    // CurrentArcher holds a row of the archer query (not cleared, not failed).
+    bool archerLoaded_ = false;
 };

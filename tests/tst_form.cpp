@@ -3,6 +3,7 @@
 
 #include "data/uTallyonData.h"
 #include "forms/error_display.h"
+#include "tst_data_fixture.h"
 #include "forms/uVuRudiCompetition.h"
 #include "forms/window_picture.h"
 
@@ -65,6 +66,7 @@ private slots:
 private:
     QWidget* showAndFocus(QWidget* target);
 
+    std::unique_ptr<CompetitionFixture> competition_;
     std::unique_ptr<TdmTallyon> dm_;
     std::unique_ptr<TfrmVuRudiCompetition> form_;
     QStringList errors_;
@@ -74,14 +76,23 @@ void TestForm::init()
 {
     errors_.clear();
     SetErrorHandler([this](const QString& message) { errors_ << message; });
-    dm_ = std::make_unique<TdmTallyon>(); // not connected: the layout asks nothing of it
+    // One archer without arrows, so that the arrow boxes take keys.
+    competition_ = std::make_unique<CompetitionFixture>();
+    competition_->seed({
+        "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Somewhere')",
+        "insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, LANENO, LANELETTER)"
+        " values (1, 1, 'A. Archer with a long name', '1A', 1, 'A')",
+    });
+    dm_ = competition_->connectContext();
     form_ = std::make_unique<TfrmVuRudiCompetition>(dm_.get());
+    QCOMPARE(errors_, QStringList());
 }
 
 void TestForm::cleanup()
 {
     form_.reset();
     dm_.reset();
+    competition_.reset();
     SetErrorHandler({});
 }
 
@@ -357,8 +368,8 @@ void TestForm::keyFilter()
     QFETCH(QString, keys);
     QFETCH(QString, after);
     TPointEdit* box = form_->PointEdit5;
-    box->setText(before);
     QVERIFY(showAndFocus(box) == box);
+    box->setText(before);
     if (selectAll)
         box->selectAll();
     else
@@ -392,18 +403,15 @@ void TestForm::laneTreeImages()
 
 void TestForm::picture()
 {
-    // A few arrows and a lane with an archer, to see them drawn.
+    // A few arrows and the lane with its archer, to see them drawn.
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
     form_->pe1->setText(QStringLiteral("X"));
     form_->pe2->setText(QStringLiteral("10"));
     form_->PointEdit3->setText(QStringLiteral("M"));
     form_->PointEdit1->setText(QStringLiteral("9"));
-    auto* lane = new QTreeWidgetItem(form_->fctvRange, QStringList(QStringLiteral("1")));
-    lane->setIcon(0, form_->ilArchers->Icon(LaneImage));
-    auto* archer = new QTreeWidgetItem(lane, QStringList(QStringLiteral("1A - A. Archer with a long name - Somewhere")));
-    archer->setIcon(0, form_->ilArchers->Icon(ArcherImage));
-    lane->setExpanded(true);
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QCOMPARE(form_->fctvRange->topLevelItemCount(), 1);
+    form_->fctvRange->topLevelItem(0)->setExpanded(true);
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("points-window.png"));
     // TALLYON_PICTURE_DIR keeps the picture for a look.
