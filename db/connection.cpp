@@ -159,6 +159,22 @@ void Connection::disconnect() noexcept
     impl_->serial = 0;
 }
 
+void Connection::dropDatabase()
+{
+    if (!connected())
+        throw UsageError("Connection is not connected");
+    for (Query* q : std::vector<Query*>(impl_->queries))
+        q->close();
+    for (Transaction* t : std::vector<Transaction*>(transactions_)) {
+        if (t->inTransaction())
+            t->rollback();
+        t->abandon();
+    }
+    fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->dropDatabase(st); });
+    impl_->attachment.drop();
+    impl_->serial = 0;
+}
+
 void Connection::executeImmediate(const std::string& sql, Transaction& transaction)
 {
     if (!connected())

@@ -41,6 +41,9 @@ public:
     // Creates the database file (fails when it exists) and stays connected.
     // Character set ISO8859_1, the connection's dialect.
     void createDatabase(unsigned pageSize = 8192);
+    // Deletes the connected database (closing its queries and transactions
+    // first) and ends the connection.
+    void dropDatabase();
     // Runs one statement without parameters in the given transaction.
     void executeImmediate(const std::string& sql, Transaction& transaction);
 

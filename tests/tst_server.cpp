@@ -1,0 +1,217 @@
+// Several scoring stations on one Firebird server. Skipped when no server
+// answers (CI installs and starts one).
+
+#include "data/competition_schema.h"
+#include "data/uTallyonData.h"
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/transaction.h"
+#include "model/message_seam.h"
+#include "model/uTallyonClasses.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+#include <QUuid>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+QString environment(const char* name, const QString& fallback = {})
+{
+    const QString value = qEnvironmentVariable(name);
+    return value.isEmpty() ? fallback : value;
+}
+
+// The SYSDBA password Debian's server package writes at install time.
+QString packagedPassword()
+{
+    QFile file("/etc/firebird/3.0/SYSDBA.password");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const auto match = QRegularExpression(R"(ISC_PASSWORD="?([^"\n]*))").match(QString::fromLatin1(file.readAll()));
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+} // namespace
+
+class TestServer : public QObject {
+    Q_OBJECT
+
+private:
+    CompetitionLogin login_;
+    bool available_ = false;
+    QString unavailableReason_;
+
+    std::unique_ptr<TdmTallyon> station() const
+    {
+        auto dm = std::make_unique<TdmTallyon>();
+        dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
+        dm->Connect(login_);
+        return dm;
+    }
+
+    void seed(const std::vector<std::string>& statements) const
+    {
+        TdmTallyon dm;
+        dm.Connect(login_);
+        for (const std::string& sql : statements)
+            dm.IBDBCompetition.executeImmediate(sql, dm.IBTransCompetition);
+        dm.IBTransCompetition.commit();
+    }
+
+    static void readArcher(TdmTallyon& dm, TArcher& archer)
+    {
+        archer.dataset = &dm.IBQryArcher;
+        archer.pointsDataset = &dm.IBQryPoints;
+        dm.IBQryArcher.open();
+        dm.IBQryArcher.first();
+        archer.ReadArcherInDatabase(-1, true, &dm);
+    }
+
+    static void typeArrows(TArcher& archer, int point)
+    {
+        archer.Results.clear();
+        for (int round = 1; round <= 2; ++round)
+            for (int arrow = 1; arrow <= 30; ++arrow) {
+                auto p = std::make_unique<TArcheryPoint>();
+                p->RoundNo = round;
+                p->ArrowNo = arrow;
+                p->Point = point;
+                archer.Results.push_back(std::move(p));
+            }
+    }
+
+    static std::string storedPoint(TdmTallyon& dm, int round, int arrow)
+    {
+        db::Transaction reading(&dm.IBDBCompetition);
+        db::Query query(&dm.IBDBCompetition, &reading);
+        query.sqlAdd("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = " + std::to_string(round) +
+                     " and ARROWNO = " + std::to_string(arrow));
+        query.open();
+        const std::string value = query.isEmpty() ? "none" : query.fieldByName("POINT").asString();
+        query.close();
+        reading.commit();
+        return value;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString server = environment("TALLYON_TEST_SERVER", "localhost/3050");
+        const QString folder = environment("TALLYON_TEST_SERVER_DIR", "/var/lib/firebird/3.0/data");
+        login_.database = (server + ":" + folder + "/tallyon-" +
+                           QUuid::createUuid().toString(QUuid::WithoutBraces) + ".fdb").toStdString();
+        login_.user = environment("ISC_USER", "SYSDBA").toStdString();
+        login_.password = environment("TALLYON_TEST_SERVER_PASSWORD",
+                                      environment("ISC_PASSWORD", packagedPassword())).toStdString();
+        try {
+            CreateCompetitionDatabase(login_);
+            available_ = true;
+        } catch (const std::exception& error) {
+            unavailableReason_ = QString::fromLatin1(error.what()).section('\n', 0, 0);
+        }
+    }
+
+    void init()
+    {
+        if (!available_)
+            QSKIP(qPrintable("no Firebird server to test with: " + unavailableReason_));
+        seed({"delete from POINTS", "delete from ARCHER",
+              "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (1, 'Ann', '1A', 1, 'A')"});
+    }
+
+    void cleanupTestCase()
+    {
+        if (!available_)
+            return;
+        db::Connection connection;
+        connection.setDatabaseName(login_.database);
+        connection.params() = {"user_name=" + login_.user, "password=" + login_.password};
+        connection.connect();
+        connection.dropDatabase();
+    }
+
+    void wrongPasswordIsRefusedInTheServersWords()
+    {
+        CompetitionLogin wrong = login_;
+        wrong.password = login_.password + "-wrong";
+        TdmTallyon dm;
+        try {
+            dm.Connect(wrong);
+            QFAIL("connected with a wrong password");
+        } catch (const db::DbError& error) {
+            QVERIFY2(std::string(error.what()).find("user name and password are not defined") != std::string::npos,
+                     error.what());
+        }
+    }
+
+    // One station saves while another holds arrow 5 of the same archer: the
+    // save gives up within the lock timeout, stores nothing, and succeeds once
+    // the other station is done. The other station then sees every arrow.
+    void conflictBetweenStationsEndsQuicklyAndTheRetryLands()
+    {
+        auto stationA = station();
+        auto stationB = station();
+        TArcher archer;
+        readArcher(*stationA, archer);
+        typeArrows(archer, 7);
+        archer.savePoints();
+        QCOMPARE(storedPoint(*stationB, 1, 5), std::string("7"));
+
+        db::Transaction holding(&stationB->IBDBCompetition);
+        stationB->IBDBCompetition.executeImmediate(
+            "update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 5", holding);
+
+        typeArrows(archer, 9);
+        std::vector<std::string> boxes;
+        SetMessageHandler([&](const std::string& text) { boxes.push_back(text); });
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY_THROWS_EXCEPTION(EOtherUserError, archer.savePoints());
+        QVERIFY2(timer.elapsed() < 10000, "the save waited far beyond its lock timeout");
+        QVERIFY(boxes.empty());
+        holding.rollback();
+        QCOMPARE(storedPoint(*stationB, 1, 4), std::string("7"));
+
+        archer.savePoints();
+        SetMessageHandler(nullptr);
+        QCOMPARE(storedPoint(*stationB, 1, 4), std::string("9"));
+        QCOMPARE(storedPoint(*stationB, 2, 30), std::string("9"));
+    }
+
+    // Two stations append the same new arrows: the second waits for the
+    // first and ends as a conflict with another user, never half-saved.
+    void simultaneousAppendsLeaveOneWholeSave()
+    {
+        auto stationA = station();
+        auto stationB = station();
+        db::Transaction holding(&stationB->IBDBCompetition);
+        stationB->IBDBCompetition.executeImmediate(
+            "insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values (1, 1, 3, 4, 'F', 'F')",
+            holding);
+
+        TArcher archer;
+        readArcher(*stationA, archer);
+        typeArrows(archer, 8);
+        std::vector<std::string> boxes;
+        SetMessageHandler([&](const std::string& text) { boxes.push_back(text); });
+        QVERIFY_THROWS_EXCEPTION(EOtherUserError, archer.savePoints());
+        QVERIFY(boxes.empty());
+        holding.commit();
+        QCOMPARE(storedPoint(*stationB, 1, 1), std::string("none"));
+        QCOMPARE(storedPoint(*stationB, 1, 3), std::string("4"));
+
+        archer.savePoints();
+        SetMessageHandler(nullptr);
+        QCOMPARE(storedPoint(*stationB, 1, 3), std::string("8"));
+        QCOMPARE(storedPoint(*stationB, 2, 30), std::string("8"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "tst_server.moc"
