@@ -204,11 +204,20 @@ QString latin1(const std::string& text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A value label sizes itself to its text.
+// A value label sizes itself to its text, up to the next label on its row;
+// a longer text is cut short and shown whole as the label's tool tip.
 void setValueText(QLabel* label, const QString& text)
 {
-    label->setText(text);
-    label->resize(label->sizeHint().width(), LabelHeight);
+    const QWidget* bar = label->parentWidget();
+    int right = bar->width() - 8;
+    for (const QLabel* other : bar->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (other->y() == label->y() && other->x() > label->x())
+            right = std::min(right, other->x() - 6);
+    const int room = std::max(right - label->x(), 0);
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
+    label->resize(std::min(label->sizeHint().width(), room), LabelHeight);
 }
 
 QString arrowText(const TArcheryPoint& arrow)

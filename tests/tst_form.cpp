@@ -61,6 +61,7 @@ private slots:
     void keyFilter_data();
     void keyFilter();
     void laneTreeImages();
+    void longValueStopsBeforeNextCaption();
     void picture();
 
 private:
@@ -399,6 +400,16 @@ void TestForm::laneTreeImages()
     }
     QCOMPARE(form_->fctvRange->indentation(), 19);
     QCOMPARE(form_->fctvRange->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestForm::longValueStopsBeforeNextCaption()
+{
+    // The archer's name runs past the Country caption: it is cut short there.
+    QVERIFY(form_->lblNameVal->geometry().right() < form_->lblCountry->x());
+    QVERIFY(form_->lblNameVal->text().startsWith(QStringLiteral("A. Archer")));
+    QCOMPARE(form_->lblNameVal->toolTip(), QStringLiteral("A. Archer with a long name"));
+    QCOMPARE(form_->lblCountryVal->text(), QStringLiteral("Somewhere"));
+    QCOMPARE(form_->lblCountryVal->toolTip(), QString());
 }
 
 void TestForm::picture()
