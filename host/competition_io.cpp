@@ -230,17 +230,16 @@ private:
     std::uint32_t state_ = 20260412u;
 };
 
-// 11 stands for an X, 0 for a miss.
+// 11 stands for an X, 0 for a miss. Skill 4 to 10: the better the archer,
+// the closer the arrows stay to the ten.
 int demoArrow(DemoRandom& random, int skill)
 {
-    const int roll = random.below(100);
-    int score = 10 - (roll * (14 - skill)) / 100;   // better archers cluster high
-    if (score < 0)
-        score = 0;
-    if (score == 10 && random.below(3) == 0)
-        return 11;
-    if (random.below(60) == 0)
+    if (random.below(80) == 0)
         return 0;
+    const int spread = random.below(25) == 0 ? 10 : 3 + (10 - skill) / 2;
+    const int score = std::max(1, 10 - random.below(spread));
+    if (score == 10 && random.below(2) == 0)
+        return 11;
     return score;
 }
 

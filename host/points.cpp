@@ -19,10 +19,18 @@
 #if defined(_WIN32)
 #  include <windows.h>
 #else
+#  include <QSocketNotifier>
 #  include <dlfcn.h>
+#  include <signal.h>
+#  include <unistd.h>
+#endif
+#if defined(__linux__)
+#  include <pthread.h>
+#  include <sys/signalfd.h>
 #endif
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -133,6 +141,63 @@ protected:
     }
 };
 
+#if defined(__linux__)
+// SIGINT and SIGTERM close the window as the operator would, so the archer
+// on display is saved before the program ends. The two signals are blocked
+// in every thread (the database engine's threads must not be interrupted)
+// and read from a descriptor on the event loop instead.
+class CloseOnSignal {
+public:
+    // Before any other thread starts, so that they all inherit the mask.
+    static void blockSignals()
+    {
+        const sigset_t set = closingSignals();
+        ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    }
+
+    explicit CloseOnSignal(QWidget* window)
+    {
+        const sigset_t set = closingSignals();
+        fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+        if (fd_ < 0)
+            return;
+        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, window, [this, window] {
+            signalfd_siginfo info;
+            while (::read(fd_, &info, sizeof info) == sizeof info) {
+            }
+            window->close();
+        });
+    }
+    ~CloseOnSignal()
+    {
+        notifier_.reset();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    CloseOnSignal(const CloseOnSignal&) = delete;
+    CloseOnSignal& operator=(const CloseOnSignal&) = delete;
+
+private:
+    static sigset_t closingSignals()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        return set;
+    }
+    int fd_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+#else
+class CloseOnSignal {
+public:
+    static void blockSignals() {}
+    explicit CloseOnSignal(QWidget*) {}
+};
+#endif
+
 // The host's bodies of the data context's events.
 void installDataContextHandlers(TdmTallyon& dm)
 {
@@ -162,6 +227,9 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
                             "or take a picture of the window (tallyon points DB --screenshot FILE.png)");
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+
+    if (!screenshot)
+        CloseOnSignal::blockSignals();
 
     // Refuse a missing file or a database without the competition's tables
     // before any window appears; nothing is ever created here.
@@ -221,6 +289,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 
     QuitOnHide quitOnHide;
     window->installEventFilter(&quitOnHide);
+    CloseOnSignal closeOnSignal(window);
     app.exec();
     window->removeEventFilter(&quitOnHide);
     return 0;

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <signal.h>
+
 namespace {
 
 struct RunResult {
@@ -93,6 +95,8 @@ private slots:
     void importIsRefusedWhole_data();
     void importIsRefusedWhole();
     void screenshotOfTheDemo();
+    void terminationClosesTheWindowAndEnds_data();
+    void terminationClosesTheWindowAndEnds();
     void errorsGiveOneLine_data();
     void errorsGiveOneLine();
 };
@@ -305,6 +309,37 @@ void TestHost::screenshotOfTheDemo()
     // A picture only: nothing was written.
     QCOMPARE(c.count("select count(*) from POINTS"),
              c.count("select count(*) from POINTS where EMPTYSCORE = 'F'"));
+}
+
+void TestHost::terminationClosesTheWindowAndEnds_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestHost::terminationClosesTheWindowAndEnds()
+{
+    // The signal closes the window as the operator would; the database
+    // engine's threads must not see it, or detaching hangs.
+    QFETCH(int, signal);
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("points"), c.path()});
+    QVERIFY(p.waitForStarted());
+    QVERIFY(!p.waitForFinished(1500));   // the window is open and waits
+    ::kill(pid_t(p.processId()), signal);
+    const bool ended = p.waitForFinished(20000);
+    if (!ended)
+        p.kill();
+    QVERIFY(ended);
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(c.count("select count(*) from ARCHER"), 40);
 }
 
 void TestHost::errorsGiveOneLine_data()
