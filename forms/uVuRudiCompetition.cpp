@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -823,6 +825,7 @@ void TfrmVuRudiCompetition::FillLaneTree()
     const db::Field countryField = archers.fieldByName("COUNTRYNUMBER");
     const db::Field idField = archers.fieldByName("ARCHERID");
     const bool countriesOpen = countries.active();
+    std::unordered_map<std::int32_t, std::optional<std::string>> countryNames;
     for (archers.first(); !archers.eof(); archers.next()) {
         const std::int32_t laneNo = laneNoField.asInteger();
         if (laneNo != currentLane) {
@@ -830,8 +833,20 @@ void TfrmVuRudiCompetition::FillLaneTree()
             lane = addLane(laneNo);
         }
         std::string text = laneField.asString() + " - " + nameField.asString();
-        if (countriesOpen && countries.locate("COUNTRYNUMBER", {db::Value(countryField.asInteger())}))
-            text += " - " + countries.fieldByName("NAME").asString();
+        if (countriesOpen) {
+            // Each country is searched once per fill; a number without a row
+            // adds nothing.
+            const std::int32_t countryNo = countryField.asInteger();
+            auto known = countryNames.find(countryNo);
+            if (known == countryNames.end()) {
+                std::optional<std::string> name;
+                if (countries.locate("COUNTRYNUMBER", {db::Value(countryNo)}))
+                    name = countries.fieldByName("NAME").asString();
+                known = countryNames.emplace(countryNo, std::move(name)).first;
+            }
+            if (known->second)
+                text += " - " + *known->second;
+        }
         auto* node = new QTreeWidgetItem(lane, QStringList(latin1(text)));
         setNodeImage(node, archerIcon, ArcherImage);
         node->setData(0, NodeDataRole, QString::number(idField.asInteger()));
