@@ -48,11 +48,23 @@ void createDatabase(const CompetitionLogin& login)
     }
 }
 
-// Removes a local database file that a failed command created.
-void removeCreated(const CompetitionLogin& login)
+// Removes the database that a failed command created: a local file, or a
+// server's database through the server.
+void removeCreated(const CompetitionLogin& login) noexcept
 {
-    if (isLocal(login))
+    if (isLocal(login)) {
         QFile::remove(QString::fromStdString(login.database));
+        return;
+    }
+    try {
+        db::Connection connection;
+        connection.setDatabaseName(login.database);
+        connection.params() = {"user_name=" + login.user, "password=" + login.password};
+        connection.connect();
+        connection.dropDatabase();
+    } catch (const std::exception&) {
+        // The first error is the one worth reporting.
+    }
 }
 
 std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, const char* generator)

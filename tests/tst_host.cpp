@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -97,6 +98,7 @@ private slots:
     void screenshotOfTheDemo();
     void terminationClosesTheWindowAndEnds_data();
     void terminationClosesTheWindowAndEnds();
+    void serverStation();
     void errorsGiveOneLine_data();
     void errorsGiveOneLine();
 };
@@ -340,6 +342,55 @@ void TestHost::terminationClosesTheWindowAndEnds()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(c.count("select count(*) from ARCHER"), 40);
+}
+
+void TestHost::serverStation()
+{
+    // A station on a Firebird server: skipped when none answers.
+    QFile passwordFile(QStringLiteral("/etc/firebird/3.0/SYSDBA.password"));
+    QString password = qEnvironmentVariable("TALLYON_TEST_SERVER_PASSWORD", qEnvironmentVariable("ISC_PASSWORD"));
+    if (password.isEmpty() && passwordFile.open(QIODevice::ReadOnly)) {
+        const QString text = QString::fromLatin1(passwordFile.readAll());
+        password = text.section(QStringLiteral("ISC_PASSWORD="), 1).section(u'\n', 0, 0).remove(u'"');
+    }
+    const QString server = qEnvironmentVariable("TALLYON_TEST_SERVER", QStringLiteral("localhost/3050"));
+    const QString folder = qEnvironmentVariable("TALLYON_TEST_SERVER_DIR", QStringLiteral("/var/lib/firebird/3.0/data"));
+    const QString database = server + u':' + folder + QStringLiteral("/tallyon-host-%1.fdb").arg(QCoreApplication::applicationPid());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+    env.insert(QStringLiteral("ISC_PASSWORD"), password);
+    const RunResult demo = tallyon({QStringLiteral("demo"), database}, env);
+    if (demo.exitCode != 0)
+        QSKIP(qPrintable(QStringLiteral("no Firebird server to test with: ") + demo.errorLines.value(0)));
+    const auto dropDatabase = qScopeGuard([&] {
+        db::Connection connection;
+        connection.setDatabaseName(database.toStdString());
+        connection.params() = {"user_name=SYSDBA", "password=" + password.toStdString()};
+        connection.connect();
+        connection.dropDatabase();
+    });
+
+    // The same database again is refused by the server, and kept.
+    const RunResult again = tallyon({QStringLiteral("init"), database}, env);
+    QVERIFY(again.exitCode != 0);
+    QCOMPARE(again.errorLines.size(), 1);
+
+    // A wrong password, given on the command line, over the environment's.
+    const RunResult wrong = tallyon({QStringLiteral("points"), database, QStringLiteral("--password"),
+                                     password + QStringLiteral("-wrong"), QStringLiteral("--screenshot"),
+                                     QDir::temp().filePath(QStringLiteral("never.png"))}, env);
+    QVERIFY(wrong.exitCode != 0);
+    QCOMPARE(wrong.errorLines.size(), 1);
+    QVERIFY2(wrong.errorLines[0].contains(QStringLiteral("user name and password are not defined")),
+             qPrintable(wrong.errorLines[0]));
+
+    QTemporaryDir dir;
+    const QString png = QDir(dir.path()).filePath(QStringLiteral("server.png"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const RunResult shot = tallyon({QStringLiteral("points"), database, QStringLiteral("--screenshot"), png}, env);
+    QVERIFY2(shot.exitCode == 0, qPrintable(shot.errorLines.join(u'\n')));
+    QCOMPARE(QImage(png).size(), QSize(688, 474));
 }
 
 void TestHost::errorsGiveOneLine_data()
