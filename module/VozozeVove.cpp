@@ -17,7 +17,7 @@
 
 namespace {
 
-// The version record (a resource on Windows; here for the reader).
+// The version record (VozozeVove.rc on Windows; here for the reader).
 [[maybe_unused]] constexpr const char* kFileVersion = "1.0.0.0";
 [[maybe_unused]] constexpr const char* kProductVersion = "1.0.0.0";
 [[maybe_unused]] constexpr const char* kFileDescription = "Vozoze VOVE ";
