@@ -88,6 +88,12 @@ extern "C" VOZOZEVOVE_EXPORT void TALLYON_STDCALL OpenFormPoints(TdmTallyon* dat
     frmVuRudiCompetition->dmHost = dmHost;
 
     if (frmVuRudiCompetition->isVisible()) {
+        // Only to the front; a minimised window comes back as it was, and
+        // no handler runs.
+        if (frmVuRudiCompetition->isMinimized()) {
+            ShowEventBlocker blocker(frmVuRudiCompetition);
+            frmVuRudiCompetition->setWindowState(frmVuRudiCompetition->windowState() & ~Qt::WindowMinimized);
+        }
         frmVuRudiCompetition->raise();
         frmVuRudiCompetition->activateWindow();
         return;
