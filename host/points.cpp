@@ -34,10 +34,16 @@
 
 namespace {
 
+// A display to show the window on: X11, Wayland, or a platform chosen by
+// name that needs neither (offscreen, vnc, a frame buffer).
 bool haveDisplay()
 {
     const auto set = [](const char* name) { return !qEnvironmentVariableIsEmpty(name); };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY"))
+        return true;
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    return !platform.isEmpty() && !platform.startsWith(QLatin1String("xcb"))
+        && !platform.startsWith(QLatin1String("wayland"));
 }
 
 // Loads a library of ours by path; it stays loaded until the process ends
