@@ -8,8 +8,7 @@
 
 #include "db/error.h"
 
-#include <cstdio>
-#include <cstring>
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -86,6 +85,11 @@ Arguments parseArguments(int argc, char** argv)
     return a;
 }
 
+std::string counted(int n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 const Command* findCommand(const std::string& name)
 {
     for (const Command& c : kCommands) {
@@ -124,9 +128,11 @@ int run(int argc, char** argv)
         std::cout << "created the demo competition " << login.database << ": 40 archers on 14 lanes\n";
     } else if (a.command == "import") {
         const ImportSummary s = importArchers(login, QString::fromLocal8Bit(a.positional[1].c_str()));
-        std::cout << "imported " << s.archers << " archers; new: " << s.countries << " countries, "
-                  << s.bowTypes << " bow types, " << s.ageClasses << " age classes, "
-                  << s.shootingClasses << " shooting classes\n";
+        std::cout << "imported " << counted(s.archers, "archer", "archers") << "; added "
+                  << counted(s.countries, "country", "countries") << ", "
+                  << counted(s.bowTypes, "bow type", "bow types") << ", "
+                  << counted(s.ageClasses, "age class", "age classes") << ", "
+                  << counted(s.shootingClasses, "shooting class", "shooting classes") << "\n";
     } else {
         std::optional<QString> screenshot;
         if (a.screenshot)
