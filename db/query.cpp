@@ -91,10 +91,7 @@ void Field::setValue(Value v)
 
 const Value& RowView::operator[](std::string_view column) const
 {
-    int index = query_.fieldIndex(column);
-    if (index < 0)
-        throw UsageError("Field '" + std::string(column) + "' not found");
-    return query_.value(row_, index);
+    return query_.value(row_, columnOf(query_, column));
 }
 
 // ---------------------------------------------------------------------------
@@ -102,6 +99,9 @@ const Value& RowView::operator[](std::string_view column) const
 struct Query::Impl {
     detail::PreparedSql select;
     std::vector<std::string> names;
+    // Each column name as the statement gives it, to the column that
+    // fieldIndex finds for it: most lookups spell the name just so.
+    std::unordered_map<std::string_view, int> exactNames;
     std::uint64_t fieldsVersion = 0;
 
     std::vector<Value> rows; // row-major, names.size() values per row
@@ -121,8 +121,22 @@ struct Query::Impl {
     int prepareCount = 0;
 
     std::size_t width() const { return names.size(); }
+    void setNames(std::vector<std::string> fresh);
     const Value* row(std::size_t r) const { return rows.data() + r * width(); }
 };
+
+void Query::Impl::setNames(std::vector<std::string> fresh)
+{
+    names = std::move(fresh);
+    ++fieldsVersion;
+    exactNames.clear();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::size_t first = 0;
+        while (!sameName(names[first], names[i]))
+            ++first;
+        exactNames.emplace(names[i], static_cast<int>(first));
+    }
+}
 
 Query::Query(Connection* connection, Transaction* transaction)
     : impl_(std::make_unique<Impl>()), transaction_(transaction)
@@ -205,10 +219,8 @@ void Query::open()
         ++d.prepareCount;
         if (!d.select.hasOutput())
             throw UsageError("The statement of a query must return rows");
-        if (d.names != d.select.output().names()) {
-            d.names = d.select.output().names();
-            ++d.fieldsVersion;
-        }
+        if (d.names != d.select.output().names())
+            d.setNames(d.select.output().names());
     }
     d.rows.clear();
     d.rowCount = 0;
@@ -449,6 +461,8 @@ bool Query::hasField(std::string_view name) const
 
 int Query::fieldIndex(std::string_view name) const
 {
+    if (auto exact = impl_->exactNames.find(name); exact != impl_->exactNames.end())
+        return exact->second;
     const auto& names = impl_->names;
     for (std::size_t i = 0; i < names.size(); ++i)
         if (sameName(names[i], name))
@@ -458,10 +472,7 @@ int Query::fieldIndex(std::string_view name) const
 
 Field Query::fieldByName(std::string_view name)
 {
-    int index = fieldIndex(name);
-    if (index < 0)
-        throw UsageError("Field '" + std::string(name) + "' not found");
-    return Field(*this, index);
+    return Field(*this, columnOf(*this, name));
 }
 
 const std::string& Query::fieldName(int column) const

@@ -906,6 +906,14 @@ void TestDbLayer::valuesOfColumnTypes()
     QVERIFY(q.fieldByName("NOTHING").isNull());
     QCOMPARE(q.fieldByName("NOTHING").asInteger(), 0);
     QCOMPARE(q.fieldByName("NOTHING").asString(), std::string());
+
+    // Names that differ only in case: every spelling finds the first of them.
+    db::Query cases(&t.conn);
+    cases.sqlAdd("select 1 as \"a\", 2 as A from RDB$DATABASE");
+    cases.open();
+    QCOMPARE(cases.fieldNames(), std::vector<std::string>({"a", "A"}));
+    QCOMPARE(cases.fieldByName("A").asInteger(), 1);
+    QCOMPARE(cases.fieldByName("a").asInteger(), 1);
 }
 
 void TestDbLayer::plainStatementWithParameters()
