@@ -10,20 +10,10 @@ namespace db {
 
 namespace {
 
-// Whole text as a decimal integer: optional sign, digits, nothing else.
-bool parseInteger(const std::string& s, std::int64_t& out)
-{
-    const char* b = s.data();
-    const char* e = b + s.size();
-    if (b != e && *b == '+')
-        ++b;
-    if (b == e)
-        return false;
-    auto [p, ec] = std::from_chars(b, e, out);
-    return ec == std::errc() && p == e;
-}
-
-bool parseDouble(const std::string& s, double& out)
+// The whole text as a number: an optional sign, then the number and nothing
+// else (a decimal integer for std::int64_t).
+template <class Number>
+bool parseNumber(const std::string& s, Number& out)
 {
     const char* b = s.data();
     const char* e = b + s.size();
@@ -66,7 +56,7 @@ std::int64_t Value::toInteger() const
     }
     if (auto* s = std::get_if<std::string>(&v_)) {
         std::int64_t r = 0;
-        if (!parseInteger(*s, r))
+        if (!parseNumber(*s, r))
             throw UsageError("'" + *s + "' is not a valid integer value");
         return r;
     }
@@ -81,7 +71,7 @@ double Value::toDouble() const
         return *d;
     if (auto* s = std::get_if<std::string>(&v_)) {
         double r = 0;
-        if (!parseDouble(*s, r))
+        if (!parseNumber(*s, r))
             throw UsageError("'" + *s + "' is not a valid floating point value");
         return r;
     }
@@ -112,10 +102,10 @@ bool Value::sameAs(const Value& other) const
         const std::string& s = std::get<std::string>(any.v_);
         if (num.isInteger()) {
             std::int64_t r = 0;
-            return parseInteger(s, r) && r == std::get<std::int64_t>(num.v_);
+            return parseNumber(s, r) && r == std::get<std::int64_t>(num.v_);
         }
         double d = 0;
-        return parseDouble(s, d) && d == std::get<double>(num.v_);
+        return parseNumber(s, d) && d == std::get<double>(num.v_);
     }
     return num.toDouble() == any.toDouble();
 }
