@@ -20,62 +20,6 @@ namespace {
 
 const std::vector<std::string> loginParams = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=ISO8859_1"};
 
-// A fresh database file with the two tables the tests use.
-struct TestDb {
-    QTemporaryDir dir;
-    std::string path;
-    db::Connection conn;
-    db::Transaction tra{&conn};
-
-    TestDb()
-    {
-        path = dir.filePath("test.fdb").toStdString();
-        conn.setDatabaseName(path);
-        conn.params() = loginParams;
-        conn.createDatabase();
-        conn.setDefaultTransaction(&tra);
-        exec("create table POINTS (ARCHERID integer not null, ROUNDNO integer not null, "
-             "ARROWNO integer not null, POINT integer, \"CROSS\" varchar(5), EMPTYSCORE char(1), "
-             "primary key (ARCHERID, ARROWNO, ROUNDNO))");
-        exec("create table ARCHER (ARCHERID integer not null primary key, NAME varchar(40), "
-             "LANENO integer, LANELETTER char(1), ENABLETEAM varchar(5))");
-        exec("create generator GEN_ARCHER_ID");
-        tra.commit();
-    }
-
-    void exec(const std::string& sql) { conn.executeImmediate(sql, tra); }
-
-    // A second attachment to the same file, as another user would have.
-    std::unique_ptr<db::Connection> other() const
-    {
-        auto c = std::make_unique<db::Connection>();
-        c->setDatabaseName(path);
-        c->params() = loginParams;
-        c->connect();
-        return c;
-    }
-};
-
-// Rows of one statement as "v1|v2|..." lines, read through its own attachment.
-QStringList readBack(const TestDb& t, const std::string& sql)
-{
-    auto c = t.other();
-    db::Transaction tr(c.get());
-    db::Query q(c.get(), &tr);
-    q.sqlAdd(sql);
-    q.open();
-    QStringList rows;
-    for (; !q.eof(); q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.fieldCount(); ++i) {
-            const db::Value& v = q.fieldByName(q.fieldNames()[i]).value();
-            cells << (v.isNull() ? QStringLiteral("<null>") : QString::fromLatin1(v.toText()));
-        }
-        rows << cells.join('|');
-    }
-    return rows;
-}
-
 db::UpdateSql pointsUpdate()
 {
     db::UpdateSql u;
@@ -101,6 +45,69 @@ db::UpdateSql archerUpdate()
     return u;
 }
 
+// The test database and its login on a connection that is not yet attached.
+void setLogin(db::Connection& c, const std::string& path)
+{
+    c.setDatabaseName(path);
+    c.params() = loginParams;
+}
+
+// A fresh database file with the two tables the tests use.
+struct TestDb {
+    QTemporaryDir dir;
+    std::string path;
+    db::Connection conn;
+    db::Transaction tra{&conn};
+    db::UpdateSql pointsSql = pointsUpdate();
+    db::UpdateSql archerSql = archerUpdate();
+
+    TestDb()
+    {
+        path = dir.filePath("test.fdb").toStdString();
+        setLogin(conn, path);
+        conn.createDatabase();
+        conn.setDefaultTransaction(&tra);
+        exec("create table POINTS (ARCHERID integer not null, ROUNDNO integer not null, "
+             "ARROWNO integer not null, POINT integer, \"CROSS\" varchar(5), EMPTYSCORE char(1), "
+             "primary key (ARCHERID, ARROWNO, ROUNDNO))");
+        exec("create table ARCHER (ARCHERID integer not null primary key, NAME varchar(40), "
+             "LANENO integer, LANELETTER char(1), ENABLETEAM varchar(5))");
+        exec("create generator GEN_ARCHER_ID");
+        tra.commit();
+    }
+
+    void exec(const std::string& sql) { conn.executeImmediate(sql, tra); }
+
+    // A second attachment to the same file, as another user would have.
+    std::unique_ptr<db::Connection> other() const
+    {
+        auto c = std::make_unique<db::Connection>();
+        setLogin(*c, path);
+        c->connect();
+        return c;
+    }
+};
+
+// Rows of one statement as "v1|v2|..." lines, read through its own attachment.
+QStringList readBack(const TestDb& t, const std::string& sql)
+{
+    auto c = t.other();
+    db::Transaction tr(c.get());
+    db::Query q(c.get(), &tr);
+    q.sqlAdd(sql);
+    q.open();
+    QStringList rows;
+    for (; !q.eof(); q.next()) {
+        QStringList cells;
+        for (int i = 0; i < q.fieldCount(); ++i) {
+            const db::Value& v = q.fieldByName(q.fieldNames()[i]).value();
+            cells << (v.isNull() ? QStringLiteral("<null>") : QString::fromLatin1(v.toText()));
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
 // Fills POINTS for archer 1 with round 1..2 × arrow 1..3, POINT = 10*round + arrow.
 void fillPoints(TestDb& t)
 {
@@ -109,6 +116,34 @@ void fillPoints(TestDb& t)
             t.exec("insert into POINTS values (1, " + std::to_string(r) + ", " + std::to_string(a) + ", " +
                    std::to_string(10 * r + a) + ", 'F', 'F')");
     t.tra.commit();
+}
+
+const std::string pointsInOrder = "select * from POINTS order by ROUNDNO, ARROWNO";
+const std::string round1Points = "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO";
+
+// Opens select on q, editable through update when one is given.
+void openOn(db::Query& q, const std::string& select, db::UpdateSql* update = nullptr)
+{
+    q.setUpdateObject(update);
+    q.sqlAdd(select);
+    q.open();
+}
+
+// Appends a row for archer 1 with the given key, the other columns unset.
+void appendPoint(db::Query& q, int round, int arrow)
+{
+    q.append();
+    q.fieldByName("ARCHERID").setInteger(1);
+    q.fieldByName("ROUNDNO").setInteger(round);
+    q.fieldByName("ARROWNO").setInteger(arrow);
+}
+
+// Edits POINT of the current row and posts it.
+void editPoint(db::Query& q, int point)
+{
+    q.edit();
+    q.fieldByName("POINT").setInteger(point);
+    q.post();
 }
 
 void expectUsageError(const std::function<void()>& f, const QString& fragment)
@@ -189,8 +224,7 @@ void TestDbLayer::flagRule()
     t.exec("insert into POINTS values (1, 1, 1, 0, " + literal(stored) + ", " + literal(stored.left(1)) + ")");
     t.tra.commit();
     db::Query q(&t.conn);
-    q.sqlAdd("select * from POINTS");
-    q.open();
+    openOn(q, "select * from POINTS");
     QCOMPARE(q.fieldByName("CROSS").asFlag(), flag);      // varchar column
     QCOMPARE(q.fieldByName("EMPTYSCORE").asFlag(), flag); // char(1) column
 }
@@ -198,16 +232,10 @@ void TestDbLayer::flagRule()
 void TestDbLayer::flagWritesTOrF()
 {
     TestDb t;
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS");
-    q.open();
+    openOn(q, "select * from POINTS", &t.pointsSql);
     for (int arrow = 1; arrow <= 2; ++arrow) {
-        q.append();
-        q.fieldByName("ARCHERID").setInteger(1);
-        q.fieldByName("ROUNDNO").setInteger(1);
-        q.fieldByName("ARROWNO").setInteger(arrow);
+        appendPoint(q, 1, arrow);
         q.fieldByName("POINT").setInteger(0);
         q.fieldByName("CROSS").setFlag(arrow == 1);
         q.fieldByName("EMPTYSCORE").setFlag(arrow != 1);
@@ -222,10 +250,9 @@ void TestDbLayer::editAndAppendLandInTable()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Transaction pointsTra(&t.conn);
     db::Query q(&t.conn, &pointsTra);
-    q.setUpdateObject(&u);
+    q.setUpdateObject(&t.pointsSql);
     q.sqlAdd("SELECT * FROM POINTS");
     q.sqlAdd("WHERE ARCHERID = '1'");
     q.sqlAdd("ORDER BY ROUNDNO, ARROWNO");
@@ -239,10 +266,7 @@ void TestDbLayer::editAndAppendLandInTable()
     QCOMPARE(q.state(), db::DataSetState::Browse);
     QCOMPARE(q.fieldByName("POINT").asInteger(), 7);
 
-    q.append();
-    q.fieldByName("ARCHERID").setInteger(1);
-    q.fieldByName("ROUNDNO").setInteger(2);
-    q.fieldByName("ARROWNO").setInteger(4);
+    appendPoint(q, 2, 4);
     q.fieldByName("POINT").setInteger(9);
     q.fieldByName("CROSS").setFlag(false);
     q.fieldByName("EMPTYSCORE").setFlag(false);
@@ -269,9 +293,8 @@ void TestDbLayer::generatorFillsKeyOnAppend()
     TestDb t;
     t.exec("set generator GEN_ARCHER_ID to 41");
     t.tra.commit();
-    db::UpdateSql u = archerUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
+    q.setUpdateObject(&t.archerSql);
     q.setGeneratorField("ARCHERID", "GEN_ARCHER_ID");
     int newRecordCalls = 0;
     q.onNewRecord = [&](db::Query& query) {
@@ -296,11 +319,8 @@ void TestDbLayer::oldParameterChangesKey()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder, &t.pointsSql);
     QVERIFY(q.locate("ROUNDNO;ARROWNO", {1, 3}));
     q.edit();
     q.fieldByName("ARROWNO").setInteger(30);
@@ -315,8 +335,7 @@ void TestDbLayer::cursorMoves()
     TestDb t;
     fillPoints(t);
     db::Query q(&t.conn);
-    q.sqlAdd("select ARROWNO from POINTS where ROUNDNO = 1 order by ARROWNO");
-    q.open();
+    openOn(q, "select ARROWNO from POINTS where ROUNDNO = 1 order by ARROWNO");
     auto at = [&] { return q.fieldByName("ARROWNO").asInteger(); };
     QVERIFY(q.bof());
     QVERIFY(!q.eof());
@@ -403,8 +422,7 @@ void TestDbLayer::locateByTwoKeys()
     TestDb t;
     fillPoints(t);
     db::Query q(&t.conn);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder);
     q.next();
     const int before = q.prepareCount();
     QCOMPARE(q.locate(keys.toStdString(), {round, arrow}), point != 0);
@@ -420,11 +438,8 @@ void TestDbLayer::locateIntegerKeyAndPendingEdit()
     t.exec("insert into ARCHER (ARCHERID, NAME) values (5, 'Eve')");
     t.exec("insert into ARCHER (ARCHERID, NAME) values (7, 'Gus')");
     t.tra.commit();
-    db::UpdateSql u = archerUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from ARCHER order by ARCHERID");
-    q.open();
+    openOn(q, "select * from ARCHER order by ARCHERID", &t.archerSql);
     q.edit();
     q.fieldByName("NAME").setString("Eva");
     // The search posts the pending edit first.
@@ -446,7 +461,7 @@ void TestDbLayer::filterHidesRows()
     TestDb t;
     fillPoints(t);
     db::Query q(&t.conn);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.sqlAdd(pointsInOrder);
     q.setFilter([](const db::RowView& row) { return row["ARROWNO"].toInteger() != 2; });
     q.open();
     QCOMPARE(q.recordCount(), 6); // the filter is off until switched on
@@ -479,7 +494,7 @@ void TestDbLayer::refreshSeesCommittedRows()
     db::Transaction own(&t.conn);
     own.params() = {"read_committed", "rec_version", "nowait"};
     db::Query q(&t.conn, &own);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
+    q.sqlAdd(pointsInOrder);
     q.open();
     QCOMPARE(q.recordCount(), 6);
     {
@@ -499,8 +514,7 @@ void TestDbLayer::refreshKeepsRowIndex()
     TestDb t;
     fillPoints(t);
     db::Query q(&t.conn);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder);
     q.next();
     q.next();
     q.refresh();
@@ -516,22 +530,16 @@ void TestDbLayer::statementsArePreparedOnce()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder, &t.pointsSql);
     QCOMPARE(q.prepareCount(), 1);
     for (int i = 0; i < 3; ++i) {
-        for (q.first(); !q.eof(); q.next()) {
-            q.edit();
-            q.fieldByName("POINT").setInteger(i);
-            q.post();
-        }
+        for (q.first(); !q.eof(); q.next())
+            editPoint(q, i);
         t.tra.commit();
         q.close();
         q.sqlClear();
-        q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO"); // the same text again
+        q.sqlAdd(pointsInOrder); // the same text again
         q.open();
     }
     QCOMPARE(q.prepareCount(), 2); // the select and the modify statement, once each
@@ -555,26 +563,18 @@ void TestDbLayer::rollbackRetainingUndoes()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Transaction pointsTra(&t.conn);
     db::Query q(&t.conn, &pointsTra);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
-    q.edit();
-    q.fieldByName("POINT").setInteger(0);
-    q.post();
+    openOn(q, pointsInOrder, &t.pointsSql);
+    editPoint(q, 0);
     pointsTra.rollbackRetaining();
     QVERIFY(pointsTra.inTransaction());
     // The transaction is still usable after the rollback.
     q.next();
-    q.edit();
-    q.fieldByName("POINT").setInteger(99);
-    q.post();
+    editPoint(q, 99);
     pointsTra.commit();
     QVERIFY(!pointsTra.inTransaction());
-    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
-             QStringList({"11", "99", "13"}));
+    QCOMPARE(readBack(t, round1Points), QStringList({"11", "99", "13"}));
 }
 
 void TestDbLayer::commitRetainingKeepsTransaction()
@@ -585,22 +585,17 @@ void TestDbLayer::commitRetainingKeepsTransaction()
     t.tra.commitRetaining();
     QVERIFY(t.tra.inTransaction());
     t.exec("update POINTS set POINT = 2 where ROUNDNO = 1 and ARROWNO = 2");
-    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
-             QStringList({"1", "12", "13"}));
+    QCOMPARE(readBack(t, round1Points), QStringList({"1", "12", "13"}));
     t.tra.rollback();
-    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
-             QStringList({"1", "12", "13"}));
+    QCOMPARE(readBack(t, round1Points), QStringList({"1", "12", "13"}));
 }
 
 void TestDbLayer::removeDeletesRow()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder, &t.pointsSql);
     QVERIFY(q.locate("ROUNDNO;ARROWNO", {1, 3}));
     q.remove();
     QCOMPARE(q.fieldByName("POINT").asInteger(), 21); // the row that followed
@@ -615,15 +610,9 @@ void TestDbLayer::serverErrorKeepsItsWords()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS");
-    q.open();
-    q.append();
-    q.fieldByName("ARCHERID").setInteger(1);
-    q.fieldByName("ROUNDNO").setInteger(1);
-    q.fieldByName("ARROWNO").setInteger(1);
+    openOn(q, "select * from POINTS", &t.pointsSql);
+    appendPoint(q, 1, 1);
     try {
         q.post();
         QFAIL("duplicate key accepted");
@@ -683,8 +672,7 @@ void TestDbLayer::badDatabases()
     }
     const QString path = name.arg(dir.path());
     db::Connection c;
-    c.setDatabaseName(path.toStdString());
-    c.params() = loginParams;
+    setLogin(c, path.toStdString());
     try {
         c.connect();
         QFAIL("connected to a bad database");
@@ -704,8 +692,7 @@ void TestDbLayer::createRefusesExistingFile()
     t.exec("insert into POINTS values (1, 1, 1, 5, 'F', 'F')");
     t.tra.commit();
     db::Connection second;
-    second.setDatabaseName(t.path);
-    second.params() = loginParams;
+    setLogin(second, t.path);
     // Refused while in use, and refused when nobody uses it.
     for (const char* words : {"object DATABASE is in use", "File exists"}) {
         try {
@@ -725,8 +712,7 @@ void TestDbLayer::misuse()
     TestDb t;
     fillPoints(t);
     db::Query q(&t.conn);
-    q.sqlAdd("select * from POINTS");
-    q.open();
+    openOn(q, "select * from POINTS");
     expectUsageError([&] { q.fieldByName("FOO"); }, "Field 'FOO' not found");
     expectUsageError([&] { q.fieldByName("POINT").setInteger(1); }, "Query is not in edit or insert state");
     expectUsageError([&] { q.post(); }, "Query is not in edit or insert state");
@@ -775,11 +761,8 @@ void TestDbLayer::postErrorHandler()
     QFETCH(int, action);
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder, &t.pointsSql);
     int calls = 0;
     QString seen;
     q.onPostError = [&](db::Query& query, const db::DbError& e, db::PostErrorAction& a) {
@@ -790,10 +773,7 @@ void TestDbLayer::postErrorHandler()
         if (a == db::PostErrorAction::Retry)
             query.fieldByName("ARROWNO").setInteger(9); // put the key right, then try again
     };
-    q.append();
-    q.fieldByName("ARCHERID").setInteger(1);
-    q.fieldByName("ROUNDNO").setInteger(1);
-    q.fieldByName("ARROWNO").setInteger(2); // exists
+    appendPoint(q, 1, 2); // exists
     bool raised = false;
     try {
         q.post();
@@ -833,17 +813,12 @@ void TestDbLayer::lockConflictReportsDeadlock()
     db::Transaction holding(holder.get());
     holder->executeImmediate("update POINTS set POINT = 0 where ROUNDNO = 1 and ARROWNO = 1", holding);
 
-    db::UpdateSql u = pointsUpdate();
     db::Transaction pointsTra(&t.conn);
     pointsTra.params() = {"wait", "lock_timeout=1"};
     db::Query q(&t.conn, &pointsTra);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS order by ROUNDNO, ARROWNO");
-    q.open();
+    openOn(q, pointsInOrder, &t.pointsSql);
     q.next();
-    q.edit();
-    q.fieldByName("POINT").setInteger(1);
-    q.post(); // another row: no conflict
+    editPoint(q, 1); // another row: no conflict
     q.first();
     q.edit();
     q.fieldByName("POINT").setInteger(1);
@@ -858,19 +833,15 @@ void TestDbLayer::lockConflictReportsDeadlock()
     pointsTra.rollbackRetaining();
     holding.commit();
     pointsTra.commit();
-    QCOMPARE(readBack(t, "select POINT from POINTS where ROUNDNO = 1 order by ARROWNO"),
-             QStringList({"0", "12", "13"}));
+    QCOMPARE(readBack(t, round1Points), QStringList({"0", "12", "13"}));
 }
 
 void TestDbLayer::latin1RoundTrip()
 {
     TestDb t;
     const std::string name = "M\xfcller \xc5se \xe9\xe8\xff"; // ISO 8859-1 bytes
-    db::UpdateSql u = archerUpdate();
     db::Query q(&t.conn);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from ARCHER");
-    q.open();
+    openOn(q, "select * from ARCHER", &t.archerSql);
     q.append();
     q.fieldByName("ARCHERID").setInteger(1);
     q.fieldByName("NAME").setString(name);
@@ -890,8 +861,7 @@ void TestDbLayer::valuesOfColumnTypes()
     t.exec("insert into KINDS values (-3, 9000000000, 12.5, 0.25, 'ab', 'ab  ', '2024-02-29', "
            "'2024-02-29 13:14:15', 'long text')");
     db::Query q(&t.conn);
-    q.sqlAdd("select S, B, N, D, C, V, DT, TS, TX, cast(null as integer) as NOTHING from KINDS");
-    q.open();
+    openOn(q, "select S, B, N, D, C, V, DT, TS, TX, cast(null as integer) as NOTHING from KINDS");
     QCOMPARE(q.fieldNames(),
              std::vector<std::string>({"S", "B", "N", "D", "C", "V", "DT", "TS", "TX", "NOTHING"}));
     QVERIFY(q.fieldByName("S").value() == db::Value(-3));
@@ -941,15 +911,10 @@ void TestDbLayer::disconnectEndsTransactionsAndQueries()
 {
     TestDb t;
     fillPoints(t);
-    db::UpdateSql u = pointsUpdate();
     db::Transaction pointsTra(&t.conn);
     db::Query q(&t.conn, &pointsTra);
-    q.setUpdateObject(&u);
-    q.sqlAdd("select * from POINTS");
-    q.open();
-    q.edit();
-    q.fieldByName("POINT").setInteger(0);
-    q.post();
+    openOn(q, "select * from POINTS", &t.pointsSql);
+    editPoint(q, 0);
     QVERIFY(pointsTra.inTransaction());
     t.conn.disconnect();
     QVERIFY(!t.conn.connected());
@@ -969,8 +934,7 @@ void TestDbLayer::queryOutlivesConnection()
     auto s = std::make_unique<db::Statement>();
     auto conn = std::make_unique<db::Connection>();
     auto tra = std::make_unique<db::Transaction>(conn.get());
-    conn->setDatabaseName(dir.filePath("x.fdb").toStdString());
-    conn->params() = loginParams;
+    setLogin(*conn, dir.filePath("x.fdb").toStdString());
     conn->setDefaultTransaction(tra.get());
     conn->createDatabase();
     conn->executeImmediate("create table T (A integer)", *tra);
@@ -1007,8 +971,7 @@ struct DataModule {
         before.setTransaction(&tra);
         statementBefore.setConnection(&conn);
         statementBefore.setTransaction(&tra);
-        conn.setDatabaseName(path);
-        conn.params() = loginParams;
+        setLogin(conn, path);
         conn.setDefaultTransaction(&tra);
     }
 };
@@ -1033,8 +996,7 @@ void TestDbLayer::membersDeclaredAroundTheirConnection()
     }
     // The uncommitted row is gone and the file is free for the next user.
     db::Connection c;
-    c.setDatabaseName(path);
-    c.params() = loginParams;
+    setLogin(c, path);
     c.connect();
     db::Transaction tr(&c);
     db::Query q(&c, &tr);
