@@ -2,6 +2,7 @@
 // in a temporary folder: reading the archers in lane order, and saving one
 // archer's 60 arrows. Prints the median of several runs of each.
 
+#include "bench/bench_support.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
@@ -10,9 +11,7 @@
 
 #include <firebird/Interface.h>
 
-#include <algorithm>
 #include <cstring>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,19 +32,6 @@ constexpr int runs = 15;
 const char* const archerOrder = "Select * from ARCHER\nORDER BY LANENO, LANELETTER";
 const char* const archerPoints = "SELECT * FROM POINTS\nWHERE ARCHERID = '1'\nORDER BY ROUNDNO, ARROWNO";
 
-double elapsedMs(const std::function<void()>& once)
-{
-    auto start = std::chrono::steady_clock::now();
-    once();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // Runs a and b in turn, so that both see the same state of the database.
 std::pair<double, double> medianPairMs(const std::function<void()>& a, const std::function<void()>& b)
 {
@@ -53,10 +39,10 @@ std::pair<double, double> medianPairMs(const std::function<void()>& a, const std
     b();
     std::vector<double> ta, tb;
     for (int i = 0; i < runs; ++i) {
-        ta.push_back(elapsedMs(a));
-        tb.push_back(elapsedMs(b));
+        ta.push_back(bench::elapsedMs(a));
+        tb.push_back(bench::elapsedMs(b));
     }
-    return {median(ta), median(tb)};
+    return {bench::median(ta), bench::median(tb)};
 }
 
 void createSchema(db::Connection& c, db::Transaction& t)
@@ -103,7 +89,7 @@ int main()
     try {
         db::Connection c;
         c.setDatabaseName(path);
-        c.params() = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=ISO8859_1"};
+        c.params() = bench::loginParams("SYSDBA", "masterkey");
         c.createDatabase();
         db::Transaction competition(&c);
         db::Transaction pointsTra(&c);

@@ -8,6 +8,7 @@
 //    archers, rebuild the archer list, re-read the archer, fill the lane
 //    tree), against the floor of the ordered select of the 5,000 archers.
 
+#include "bench/bench_support.h"
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
@@ -20,11 +21,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
-#include <vector>
+
+using bench::medianMs;
 
 namespace {
 
@@ -34,25 +34,9 @@ constexpr int kCountries = 200;
 // Archers with 60 stored arrows each, first in lane order.
 constexpr int kArchersWithArrows = 4;
 
-double medianMs(int runs, const std::function<void(int run)>& work, const std::function<void(int run)>& prepare = {})
-{
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        if (prepare)
-            prepare(run);
-        const auto start = std::chrono::steady_clock::now();
-        work(run);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 void openAttachment(db::Connection& connection, const CompetitionLogin& login)
 {
-    connection.setDatabaseName(login.database);
-    connection.params() = {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
-    connection.connect();
+    bench::attach(connection, login.database, login.user, login.password);
 }
 
 // Archers 1 to archers, 20 to a lane in lane and letter order; the first
@@ -62,30 +46,15 @@ void seed(const CompetitionLogin& login, int archers)
     db::Connection connection;
     openAttachment(connection, login);
     db::Transaction transaction(&connection);
-    for (int i = 1; i <= 5; ++i) {
-        const std::string n = std::to_string(i);
-        connection.executeImmediate("insert into BOWTYPES values (" + n + ", 'Bow " + n + "')", transaction);
-        connection.executeImmediate("insert into AGECLASS values (" + n + ", 'Age " + n + "')", transaction);
-        connection.executeImmediate("insert into SHOOTINGCLASSES values (" + n + ", 'Class " + n + "')", transaction);
-    }
-    db::Statement country(&connection, &transaction);
-    country.sqlAdd("insert into COUNTRY (COUNTRYNUMBER, NAME) values (?, ?)");
-    for (int i = 1; i <= kCountries; ++i)
-        country.execute({db::Value(i), db::Value("Country " + std::to_string(i))});
-    db::Statement archer(&connection, &transaction);
-    archer.sqlAdd("insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, BOWTYPE, AGECLASSNO, SHOOTINGCLASS, "
-                  "ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER) values (?, ?, ?, ?, 'M', ?, ?, ?, 'T', 'F', ?, ?)");
+    bench::seedLookups(connection, transaction, kCountries);
     const int perLane = std::max(1, archers / kLanes);
-    for (int i = 1; i <= archers; ++i) {
-        const int lane = (i - 1) / perLane + 1;
+    bench::seedArchers(connection, transaction, archers, kCountries, [perLane](int i) {
         const int letterIndex = (i - 1) % perLane;
         std::string letter(1, static_cast<char>('A' + letterIndex % 26));
         if (letterIndex >= 26)
             letter += static_cast<char>('A' + letterIndex / 26 - 1);
-        archer.execute({db::Value(i), db::Value((i * 31) % kCountries + 1), db::Value("Archer " + std::to_string(i)),
-                        db::Value(std::to_string(lane) + letter), db::Value(i % 5 + 1), db::Value(i % 5 + 1),
-                        db::Value(i % 5 + 1), db::Value(lane), db::Value(letter)});
-    }
+        return std::pair{(i - 1) / perLane + 1, letter};
+    });
     db::Statement point(&connection, &transaction);
     point.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) "
                  "values (?, ?, ?, 1, 'F', 'F')");

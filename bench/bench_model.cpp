@@ -4,6 +4,7 @@
 //  - SortArchers over 5,000 archers with 200 countries and the four
 //    lookups, against opening the same ordered select alone.
 
+#include "bench/bench_support.h"
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
@@ -13,56 +14,26 @@
 
 #include <QTemporaryDir>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
-#include <vector>
+#include <string>
+
+using bench::medianMs;
 
 namespace {
 
 constexpr int kArchers = 5000;
 constexpr int kCountries = 200;
 
-double medianMs(int runs, const std::function<void(int run)>& work)
-{
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work(run);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
+// The archers scattered over 1,250 lane numbers, letters A to D.
 void seed(const CompetitionLogin& login)
 {
     db::Connection connection;
-    connection.setDatabaseName(login.database);
-    connection.params() = {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
-    connection.connect();
+    bench::attach(connection, login.database, login.user, login.password);
     db::Transaction transaction(&connection);
-    for (int i = 1; i <= 5; ++i) {
-        const std::string n = std::to_string(i);
-        connection.executeImmediate("insert into BOWTYPES values (" + n + ", 'Bow " + n + "')", transaction);
-        connection.executeImmediate("insert into AGECLASS values (" + n + ", 'Age " + n + "')", transaction);
-        connection.executeImmediate("insert into SHOOTINGCLASSES values (" + n + ", 'Class " + n + "')", transaction);
-    }
-    db::Statement country(&connection, &transaction);
-    country.sqlAdd("insert into COUNTRY (COUNTRYNUMBER, NAME) values (?, ?)");
-    for (int i = 1; i <= kCountries; ++i)
-        country.execute({db::Value(i), db::Value("Country " + std::to_string(i))});
-    db::Statement archer(&connection, &transaction);
-    archer.sqlAdd("insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, BOWTYPE, AGECLASSNO, SHOOTINGCLASS, "
-                  "ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER) values (?, ?, ?, ?, 'M', ?, ?, ?, 'T', 'F', ?, ?)");
-    for (int i = 1; i <= kArchers; ++i) {
-        const int lane = (i * 7919) % 1250 + 1;
-        const std::string letter(1, static_cast<char>('A' + i % 4));
-        archer.execute({db::Value(i), db::Value((i * 31) % kCountries + 1), db::Value("Archer " + std::to_string(i)),
-                        db::Value(std::to_string(lane) + letter), db::Value(i % 5 + 1), db::Value(i % 5 + 1),
-                        db::Value(i % 5 + 1), db::Value(lane), db::Value(letter)});
-    }
+    bench::seedLookups(connection, transaction, kCountries);
+    bench::seedArchers(connection, transaction, kArchers, kCountries, [](int i) {
+        return std::pair{(i * 7919) % 1250 + 1, std::string(1, static_cast<char>('A' + i % 4))};
+    });
     transaction.commit();
     connection.disconnect();
 }
