@@ -132,8 +132,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
 
     // The table holds one row; its edit goes through without a key.
     CompetitionFixture fixture;
-    fixture.seed({"insert into COMPETITION (NAME, PLACE) values ('Indoor', 'Hall')"});
-    auto context = fixture.connectContext();
+    auto context = fixture.seededContext({"insert into COMPETITION (NAME, PLACE) values ('Indoor', 'Hall')"});
     db::Query& competition = context->IBQryCompetition;
     competition.open();
     competition.first();
@@ -148,8 +147,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
 void TestData::archerAppendTakesItsNumberFromTheGenerator()
 {
     CompetitionFixture fixture;
-    fixture.seed({"alter sequence GEN_ARCHER_ID restart with 40"});
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext({"alter sequence GEN_ARCHER_ID restart with 40"});
     db::Query& archers = dm->IBQryArcher;
     archers.open();
     for (const char* name : {"Ann", "Bo"}) {
@@ -301,8 +299,7 @@ void TestData::lookups()
     QFETCH(int, number);
     QFETCH(QString, expected);
     CompetitionFixture fixture;
-    fixture.seed(seedStatements());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(seedStatements());
     db::Query* const datasets[] = {&dm->IBQryBowType, &dm->IBQryAgeClass, &dm->IBQryShootingClass, &dm->IBQryCountry};
     const int prepared = datasets[which]->prepareCount();
     const std::string found = which == 0   ? dm->GetBowTypeDescription(number)
@@ -316,8 +313,7 @@ void TestData::lookups()
 void TestData::lookupOnAClosedDatasetIsEmpty()
 {
     CompetitionFixture fixture;
-    fixture.seed(seedStatements());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(seedStatements());
     dm->IBQryCountry.close();
     QCOMPARE(dm->GetCountryName(10), std::string());
 }
@@ -325,8 +321,7 @@ void TestData::lookupOnAClosedDatasetIsEmpty()
 void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 {
     CompetitionFixture fixture;
-    fixture.seed(seedStatements());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(seedStatements());
     QCOMPARE(dm->GetCountryName(30), std::string("Norway"));
     QCOMPARE(dm->IBQryCountry.fieldByName("COUNTRYNUMBER").asInteger(), 30);   // the found row is current
     QCOMPARE(dm->GetCountryName(31), std::string());
@@ -336,19 +331,12 @@ void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 void TestData::lookupWithoutTheResultColumnIsUnknown()
 {
     CompetitionFixture fixture;
-    fixture.seed(seedStatements());
-    auto dm = fixture.connectContext();
-    dm->IBQryBowType.close();
-    dm->IBQryBowType.sqlClear();
-    dm->IBQryBowType.sqlAdd("select TYPENO from BOWTYPES");
-    dm->IBQryBowType.open();
+    auto dm = fixture.seededContext(seedStatements());
+    reopenWith(dm->IBQryBowType, "select TYPENO from BOWTYPES");
     QCOMPARE(dm->GetBowTypeDescription(1), std::string("Unknown"));
     QCOMPARE(dm->GetBowTypeDescription(5), std::string());   // no row: the column is never read
     // A key column the dataset lacks fails the search itself.
-    dm->IBQryCountry.close();
-    dm->IBQryCountry.sqlClear();
-    dm->IBQryCountry.sqlAdd("select NAME from COUNTRY");
-    dm->IBQryCountry.open();
+    reopenWith(dm->IBQryCountry, "select NAME from COUNTRY");
     QCOMPARE(dm->GetCountryName(10), std::string("Unknown"));
 }
 

@@ -17,6 +17,15 @@
 #include <string>
 #include <vector>
 
+// Gives a dataset another statement and opens it.
+inline void reopenWith(db::Query& query, const std::string& select)
+{
+    query.close();
+    query.sqlClear();
+    query.sqlAdd(select);
+    query.open();
+}
+
 class CompetitionFixture {
 public:
     CompetitionFixture()
@@ -47,6 +56,13 @@ public:
         dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
         dm->Connect(login);
         return dm;
+    }
+
+    // seed(statements), then connectContext().
+    std::unique_ptr<TdmTallyon> seededContext(const std::vector<std::string>& statements) const
+    {
+        seed(statements);
+        return connectContext();
     }
 
     void openAttachment(db::Connection& connection) const

@@ -277,8 +277,7 @@ void TestModel::isNumeric()
 void TestModel::readsTheCurrentRowAndByNumber()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
     auto archer = archerOf(*dm, 0);
@@ -342,8 +341,7 @@ void TestModel::readRefusesAMissingOrEmptyArcherDataset()
 void TestModel::readWithoutPointsDatasetIsADatabaseError()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
     TArcher archer;
@@ -361,12 +359,8 @@ void TestModel::readWithoutPointsDatasetIsADatabaseError()
 void TestModel::readGivesEmptyAndUnknownDescriptions()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
-    dm->IBQryAgeClass.close();
-    dm->IBQryAgeClass.sqlClear();
-    dm->IBQryAgeClass.sqlAdd("select AGECLASSNO from AGECLASS");
-    dm->IBQryAgeClass.open();
+    auto dm = fixture.seededContext(competitionRows());
+    reopenWith(dm->IBQryAgeClass, "select AGECLASSNO from AGECLASS");
     dm->IBQryArcher.open();
     auto archer = archerOf(*dm, 0);
     archer->ReadArcherInDatabase(3, false, dm.get());
@@ -406,8 +400,7 @@ void TestModel::readsTheArrowsOfOneArcherInOrder()
 void TestModel::saveAppendsThenUpdatesTheSameRows()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreByArrow);
     archer->savePoints();
@@ -431,8 +424,7 @@ void TestModel::saveAppendsThenUpdatesTheSameRows()
 void TestModel::saveWithoutArrowsOnlyCommits()
 {
     CompetitionFixture fixture;
-    fixture.seed({"insert into POINTS values (1, 1, 1, 8, 'F', 'F')"});
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext({"insert into POINTS values (1, 1, 1, 8, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     dm->IBQryPoints.open();   // whatever the host left open is closed first
     archer->savePoints();
@@ -445,8 +437,7 @@ void TestModel::saveWithoutArrowsOnlyCommits()
 void TestModel::saveLeavesArrowsItDoesNotHoldAlone()
 {
     CompetitionFixture fixture;
-    fixture.seed({"insert into POINTS values (1, 3, 1, 4, 'F', 'F')"});
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext({"insert into POINTS values (1, 3, 1, 4, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
     archer->savePoints();
@@ -480,8 +471,7 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
 void TestModel::saveCommitsOnlyThePointsTransaction()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
     dm->IBQryArcher.edit();
@@ -500,8 +490,7 @@ void TestModel::saveCommitsOnlyThePointsTransaction()
 void TestModel::lockedArrowUndoesTheWholeSave()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
     archer->savePoints();
@@ -542,8 +531,7 @@ void TestModel::lockedArrowUndoesTheWholeSave()
 void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
 
     // The other station typed the same archer's arrow 3 and has not committed.
     db::Connection other;
@@ -596,8 +584,7 @@ void TestModel::capitalDeadlockIsAnOrdinaryPostError()
 void TestModel::laneIsWrittenToTheArchersRow()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     auto archer = archerOf(*dm, 40);
     archer->Lane = "9Z";
@@ -613,8 +600,7 @@ void TestModel::laneIsWrittenToTheArchersRow()
 void TestModel::sortArchersPutsThemInLaneOrder()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     for (int pass = 0; pass < 2; ++pass) {
         dm->SortArchers("LANENO, LANELETTER");
         QCOMPARE(dm->IBQryArcher.sql(), (Lines{"Select * from ARCHER", "ORDER BY LANENO, LANELETTER"}));
@@ -637,8 +623,7 @@ void TestModel::sortArchersPutsThemInLaneOrder()
 void TestModel::sortArchersPostsAPendingEdit()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     QVERIFY(dm->IBQryArcher.locate("ARCHERID", {db::Value(4)}));
     dm->IBQryArcher.edit();
@@ -650,8 +635,7 @@ void TestModel::sortArchersPostsAPendingEdit()
 void TestModel::readArcherListSwitchesTheFilterOff()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.setFilter([](const db::RowView& row) { return row["LANENO"].toInteger() == 1; });
     dm->IBQryArcher.setFiltered(true);
     dm->IBQryArcher.open();
@@ -666,8 +650,7 @@ void TestModel::readArcherListSwitchesTheFilterOff()
 void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     // The third row's bow type is no number.
     dm->IBQryArcher.sqlClear();
     dm->IBQryArcher.sqlAdd("select ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, USERDEF1, USERDEF2, "
@@ -684,10 +667,7 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
     QCOMPARE(dm->ArcherList[1]->ID, 2);
 
     // No rows: an empty list.
-    dm->IBQryArcher.close();
-    dm->IBQryArcher.sqlClear();
-    dm->IBQryArcher.sqlAdd("select * from ARCHER where ARCHERID < 0");
-    dm->IBQryArcher.open();
+    reopenWith(dm->IBQryArcher, "select * from ARCHER where ARCHERID < 0");
     dm->ReadArcherList();
     QCOMPARE(dm->ArcherList.Count(), 0);
 }
@@ -695,8 +675,7 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->SortArchers("LANENO, LANELETTER");
     cursors_.clear();
     QVERIFY_THROWS_EXCEPTION(db::DbError, dm->SortArchers("NOSUCHCOLUMN"));
@@ -709,8 +688,7 @@ void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 void TestModel::sortArchersKeepsAChangeThatCannotBePosted()
 {
     CompetitionFixture fixture;
-    fixture.seed(competitionRows());
-    auto dm = fixture.connectContext();
+    auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
     dm->IBQryArcher.edit();
