@@ -17,6 +17,16 @@
 #include <string>
 #include <vector>
 
+// The data context as the host sets it up; its points transaction gives up
+// waiting for another station's lock after a second.
+inline std::unique_ptr<TdmTallyon> connectStation(const CompetitionLogin& login)
+{
+    auto dm = std::make_unique<TdmTallyon>();
+    dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
+    dm->Connect(login);
+    return dm;
+}
+
 // Gives a dataset another statement and opens it.
 inline void reopenWith(db::Query& query, const std::string& select)
 {
@@ -48,15 +58,8 @@ public:
         connection.disconnect();
     }
 
-    // The data context as the host sets it up; its points transaction gives
-    // up waiting for another station's lock after a second.
-    std::unique_ptr<TdmTallyon> connectContext() const
-    {
-        auto dm = std::make_unique<TdmTallyon>();
-        dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
-        dm->Connect(login);
-        return dm;
-    }
+    // connectStation() on this database.
+    std::unique_ptr<TdmTallyon> connectContext() const { return connectStation(login); }
 
     // seed(statements), then connectContext().
     std::unique_ptr<TdmTallyon> seededContext(const std::vector<std::string>& statements) const

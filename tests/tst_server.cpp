@@ -1,6 +1,8 @@
 // Several scoring stations on one Firebird server. Skipped when no server
 // answers (CI installs and starts one).
 
+#include "tst_data_fixture.h"
+
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
@@ -47,13 +49,7 @@ private:
     bool available_ = false;
     QString unavailableReason_;
 
-    std::unique_ptr<TdmTallyon> station() const
-    {
-        auto dm = std::make_unique<TdmTallyon>();
-        dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
-        dm->Connect(login_);
-        return dm;
-    }
+    std::unique_ptr<TdmTallyon> station() const { return connectStation(login_); }
 
     void seed(const std::vector<std::string>& statements) const
     {
@@ -125,6 +121,9 @@ private slots:
               "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (1, 'Ann', '1A', 1, 'A')"});
     }
 
+    // A test that failed half-way leaves no handler behind.
+    void cleanup() { SetMessageHandler(nullptr); }
+
     void cleanupTestCase()
     {
         if (!available_)
@@ -179,7 +178,6 @@ private slots:
         QCOMPARE(storedPoint(*stationB, 1, 4), std::string("7"));
 
         archer.savePoints();
-        SetMessageHandler(nullptr);
         QCOMPARE(storedPoint(*stationB, 1, 4), std::string("9"));
         QCOMPARE(storedPoint(*stationB, 2, 30), std::string("9"));
     }
@@ -207,7 +205,6 @@ private slots:
         QCOMPARE(storedPoint(*stationB, 1, 3), std::string("4"));
 
         archer.savePoints();
-        SetMessageHandler(nullptr);
         QCOMPARE(storedPoint(*stationB, 1, 3), std::string("8"));
         QCOMPARE(storedPoint(*stationB, 2, 30), std::string("8"));
     }
