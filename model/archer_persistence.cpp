@@ -134,18 +134,15 @@ void TArcher::savePoints()
         const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(point->RoundNo), db::Value(point->ArrowNo)});
         if (found) {
             points.edit();
-            points.fieldByName("POINT").setInteger(point->Point);
-            points.fieldByName("CROSS").setFlag(point->Cross);
-            points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
         } else {
             points.append();
             points.fieldByName("ARCHERID").setInteger(ID);
             points.fieldByName("ROUNDNO").setInteger(point->RoundNo);
             points.fieldByName("ARROWNO").setInteger(point->ArrowNo);
-            points.fieldByName("POINT").setInteger(point->Point);
-            points.fieldByName("CROSS").setFlag(point->Cross);
-            points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
         }
+        points.fieldByName("POINT").setInteger(point->Point);
+        points.fieldByName("CROSS").setFlag(point->Cross);
+        points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
         try {
             points.post();
         } catch (const std::exception& error) {
