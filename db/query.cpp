@@ -290,13 +290,19 @@ void requireActive(const Query& q)
         throw UsageError("Query is closed");
 }
 
+// A move or an append needs an open query and posts a pending edit first.
+void postPending(Query& q)
+{
+    requireActive(q);
+    if (q.state() != DataSetState::Browse)
+        q.post();
+}
+
 } // namespace
 
 void Query::first()
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     Impl& d = *impl_;
     d.cur = noRow;
     for (std::size_t r = 0; r < d.rowCount; ++r)
@@ -310,9 +316,7 @@ void Query::first()
 
 void Query::last()
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     Impl& d = *impl_;
     d.cur = noRow;
     for (std::size_t r = d.rowCount; r-- > 0;)
@@ -326,9 +330,7 @@ void Query::last()
 
 void Query::next()
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     Impl& d = *impl_;
     if (d.eof)
         return;
@@ -344,9 +346,7 @@ void Query::next()
 
 void Query::prior()
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     Impl& d = *impl_;
     if (d.bof)
         return;
@@ -399,9 +399,7 @@ int Query::recordCount() const
 
 bool Query::locate(std::string_view keyFields, const std::vector<Value>& values)
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     std::vector<int> columns;
     while (true) {
         std::size_t semi = keyFields.find(';');
@@ -533,9 +531,7 @@ void Query::edit()
 
 void Query::append()
 {
-    requireActive(*this);
-    if (state_ != DataSetState::Browse)
-        post();
+    postPending(*this);
     Impl& d = *impl_;
     d.pending.assign(d.width(), Value());
     d.old.assign(d.width(), Value());
