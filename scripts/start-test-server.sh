@@ -5,7 +5,7 @@ set -euo pipefail
 if ! dpkg-query -W -f='${Status}' firebird3.0-server 2>/dev/null | grep -q "install ok installed"; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update
-  apt-get install -y --no-install-recommends firebird3.0-server
+  apt-get install -y firebird3.0-server
 fi
 if ! pgrep -x firebird >/dev/null; then
   su -s /bin/sh firebird -c "/usr/sbin/fbguard -daemon -forever"
