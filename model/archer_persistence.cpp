@@ -4,6 +4,7 @@
 #include "model/uTallyonClasses.h"
 
 #include "data/uTallyonData.h"
+#include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
@@ -38,11 +39,20 @@ bool isOtherUserConflict(const std::exception& error, bool appending)
     return appending && (dbError->hasCode(isc_unique_key_violation) || dbError->hasCode(isc_no_dup));
 }
 
+// The transaction the points query runs in: its own, else its connection's
+// default one.
+db::Transaction* transactionOf(const db::Query& points)
+{
+    if (db::Transaction* own = points.transaction())
+        return own;
+    return points.connection() ? points.connection()->defaultTransaction() : nullptr;
+}
+
 // Commits an active points transaction and closes an open points query, so
 // that a read or a save starts clean.
 void startClean(db::Query& points)
 {
-    if (db::Transaction* transaction = points.transaction(); transaction && transaction->inTransaction())
+    if (db::Transaction* transaction = transactionOf(points); transaction && transaction->inTransaction())
         transaction->commit();
     if (points.active())
         points.close();
@@ -149,14 +159,14 @@ void TArcher::savePoints()
             // The failed row is dropped from the buffer either way.
             points.cancel();
             if (isOtherUserConflict(error, !found)) {
-                points.transaction()->rollbackRetaining();
+                transactionOf(points)->rollbackRetaining();
                 throw EOtherUserError("");
             }
             ShowMessage(std::string("halo ") + error.what());
         }
     }
 
-    points.transaction()->commit();
+    transactionOf(points)->commit();
     points.close();
 }
 
@@ -172,6 +182,10 @@ bool TArcher::SaveLaneToDatabase()
         dataset->post();
         return true;
     } catch (const db::DbError& error) {
+        throw EArcherDBError(std::string("ArcherDBError: ") + error.what());
+    } catch (const db::UsageError& error) {
+        // The dataset's own refusals (closed, no such column) are database
+        // errors as well.
         throw EArcherDBError(std::string("ArcherDBError: ") + error.what());
     }
 }

@@ -120,6 +120,9 @@ private slots:
     void arrowsAppendedByAnotherStationUndoTheSave();
     void capitalDeadlockIsAnOrdinaryPostError();
     void laneIsWrittenToTheArchersRow();
+    void laneSaveErrors_data();
+    void laneSaveErrors();
+    void pointsQueryOnTheConnectionsTransaction();
 
     void sortArchersPutsThemInLaneOrder();
     void sortArchersPostsAPendingEdit();
@@ -595,6 +598,81 @@ void TestModel::laneIsWrittenToTheArchersRow()
     dm->IBTransCompetition.commit();
     QCOMPARE(fixture.rows("select ARCHERID, LANE from ARCHER order by ARCHERID"),
              (Lines{"1|2B", "2|1B", "3|9Z", "4|1A"}));
+}
+
+void TestModel::laneSaveErrors_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("archerError");   // else the error passes through unchanged
+    QTest::addColumn<QString>("message");    // how the message begins
+    QTest::newRow("closed dataset") << "closed" << true << "ArcherDBError: Query is closed";
+    QTest::newRow("no lane column") << "no lane" << true << "ArcherDBError: Field 'LANE' not found";
+    QTest::newRow("server refuses") << "too long" << true << "ArcherDBError: Dynamic SQL Error";
+    QTest::newRow("host handler") << "handler" << false << "the host refuses";
+}
+
+void TestModel::laneSaveErrors()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, archerError);
+    QFETCH(QString, message);
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 3);
+    archer->Lane = "9Z";
+    if (fault == "no lane")
+        reopenWith(dm->IBQryArcher, "select ARCHERID, NAME from ARCHER");
+    else if (fault != "closed")
+        dm->IBQryArcher.open();
+    if (fault == "too long")
+        archer->Lane = std::string(40, 'L');
+    if (fault == "handler")
+        dm->IBQryArcher.beforePost = [](db::Query&) { throw std::runtime_error("the host refuses"); };
+    try {
+        archer->SaveLaneToDatabase();
+        QFAIL("the lane was saved");
+    } catch (const EArcherDBError& e) {
+        QVERIFY2(archerError, e.what());
+        QVERIFY2(QString::fromLatin1(e.what()).startsWith(message), e.what());
+    } catch (const std::exception& e) {
+        QVERIFY2(!archerError, e.what());
+        QCOMPARE(QString::fromLatin1(e.what()), message);
+    }
+    QCOMPARE(fixture.rows("select LANE from ARCHER where ARCHERID = 3"), Lines{"2A"});
+}
+
+// A points query that has no transaction of its own runs in its
+// connection's default one; saving through it must not crash.
+void TestModel::pointsQueryOnTheConnectionsTransaction()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    dm->IBTransCompetition.params() = {"concurrency", "wait", "lock_timeout=1"};
+    db::Query points(&dm->IBDBCompetition);
+    points.setUpdateObject(&dm->IBUpdSQLPoints);
+    auto archer = archerOf(*dm, 1);
+    archer->pointsDataset = &points;
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    QVERIFY(!points.active());
+    QVERIFY(!dm->IBTransCompetition.inTransaction());
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
+
+    db::Connection other;
+    fixture.openAttachment(other);
+    db::Transaction otherWork(&other);
+    other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 1",
+                           otherWork);
+    setArrows(*archer, scoreSeven);
+    QVERIFY_THROWS_EXCEPTION(EOtherUserError, archer->savePoints());
+    QVERIFY(dm->IBTransCompetition.inTransaction());   // rolled back, kept open
+    otherWork.rollback();
+    other.disconnect();
+
+    archer->ReadPointsInDatabase();   // commits what the failed save left open
+    QVERIFY(!points.active());
+    QCOMPARE(archer->Results.size(), std::size_t{60});
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
 }
 
 void TestModel::sortArchersPutsThemInLaneOrder()
