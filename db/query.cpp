@@ -217,11 +217,11 @@ void Query::open()
     if (!d.select.preparedFor(c, text)) {
         d.select.prepare(c, tra, text);
         ++d.prepareCount;
-        if (!d.select.hasOutput())
-            throw UsageError("The statement of a query must return rows");
-        if (d.names != d.select.output().names())
+        if (d.select.hasOutput() && d.names != d.select.output().names())
             d.setNames(d.select.output().names());
     }
+    if (!d.select.hasOutput())
+        throw UsageError("The statement of a query must return rows");
     d.rows.clear();
     d.rowCount = 0;
     try {

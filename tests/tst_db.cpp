@@ -746,6 +746,13 @@ void TestDbLayer::misuse()
     q.edit();
     q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
     expectUsageError([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
+
+    // A statement that returns no rows is refused on every try, not only the first.
+    db::Query update(&t.conn);
+    update.sqlAdd("update POINTS set POINT = 1");
+    for (int attempt = 0; attempt < 2; ++attempt)
+        expectUsageError([&] { update.open(); }, "must return rows");
+    QVERIFY(!update.active());
 }
 
 void TestDbLayer::postErrorHandler_data()
