@@ -4,6 +4,7 @@
 
 #include "tst_data_fixture.h"
 
+#include "core/integer_text.h"
 #include "db/error.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
@@ -104,6 +105,8 @@ private slots:
     void pointsSortByRoundThenArrow();
     void isNumeric_data();
     void isNumeric();
+    void integerTextValues_data();
+    void integerTextValues();
 
     void readsTheCurrentRowAndByNumber();
     void readRefusesAMissingOrEmptyArcherDataset();
@@ -275,6 +278,50 @@ void TestModel::isNumeric()
 {
     QFETCH(QString, text);
     QTEST(IsNumeric(text.toStdString()), "numeric");
+}
+
+// The values the integer text rule gives, and its message when it fails.
+void TestModel::integerTextValues_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("value");
+    QTest::newRow("all 32 bits") << "$FFFFFFFF" << true << -1;
+    QTest::newRow("negated hex") << "-$1" << true << -1;
+    QTest::newRow("negated all bits") << "-$FFFFFFFF" << true << 1;
+    QTest::newRow("sign bit") << "$80000000" << true << int(INT32_MIN);
+    QTest::newRow("negated sign bit") << "-$80000000" << true << int(INT32_MIN);
+    QTest::newRow("leading zeros") << "$0000000000001" << true << 1;
+    QTest::newRow("0X") << "0X7fffffff" << true << int(INT32_MAX);
+    QTest::newRow("spaces, sign, 0x") << "  -0x10" << true << -16;
+    QTest::newRow("lowest decimal") << "-2147483648" << true << int(INT32_MIN);
+    QTest::newRow("zeros before decimal") << "+00000000000012" << true << 12;
+    QTest::newRow("sign alone") << "-" << false << 0;
+    QTest::newRow("sign then prefix") << "-$" << false << 0;
+    QTest::newRow("tab") << "\t5" << false << 0;
+    QTest::newRow("space after sign") << "- 5" << false << 0;
+    QTest::newRow("sign after prefix") << "$-1" << false << 0;
+    QTest::newRow("two zeros then x") << "00x1" << false << 0;
+    QTest::newRow("33 bits") << "$1FFFFFFFF" << false << 0;
+}
+
+void TestModel::integerTextValues()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, value);
+    const std::string latin1 = text.toStdString();
+    QCOMPARE(IsNumeric(latin1), valid);
+    if (valid) {
+        QCOMPARE(StrToInt(latin1), value);
+        return;
+    }
+    try {
+        StrToInt(latin1);
+        QFAIL("no conversion error");
+    } catch (const EConvertError& e) {
+        QCOMPARE(std::string(e.what()), "'" + latin1 + "' is not a valid integer value");
+    }
 }
 
 void TestModel::readsTheCurrentRowAndByNumber()
