@@ -118,6 +118,7 @@ private slots:
     void saveWithoutArrowsOnlyCommits();
     void saveLeavesArrowsItDoesNotHoldAlone();
     void saveWithoutPointsDatasetIsRefused();
+    void readAndSaveErrorsLeaveThePointsQueryOpen();
     void saveCommitsOnlyThePointsTransaction();
     void lockedArrowUndoesTheWholeSave();
     void arrowsAppendedByAnotherStationUndoTheSave();
@@ -516,6 +517,35 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
     } catch (const ENoDataSetError& e) {
         QCOMPARE(std::string(e.what()), std::string("There is no database connected to the TArcher"));
     }
+}
+
+// An error that is no post error passes through and leaves the points query
+// as it stood: open, its transaction neither committed nor ended.
+void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
+{
+    CompetitionFixture fixture;
+    fixture.seed({"alter table POINTS alter POINT type bigint"});
+    fixture.seed({"insert into POINTS values (1, 1, 1, 5, 'F', 'F')",
+                  "insert into POINTS values (1, 1, 2, 1099511627776, 'F', 'F')",
+                  "insert into POINTS values (1, 1, 3, 7, 'F', 'F')"});
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->ReadPointsInDatabase());
+    QCOMPARE(archer->Results.size(), std::size_t{1});
+    QCOMPARE(archer->Results[0]->Point, 5);
+    QVERIFY(dm->IBQryPoints.active());
+    QVERIFY(dm->IBTransPoints.inTransaction());
+
+    dm.reset();
+    fixture.seed({"delete from POINTS", "alter table POINTS drop EMPTYSCORE"});
+    dm = fixture.connectContext();
+    archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->savePoints());
+    QVERIFY(dm->IBQryPoints.active());
+    QVERIFY(dm->IBQryPoints.state() == db::DataSetState::Insert);
+    QVERIFY(dm->IBTransPoints.inTransaction());
+    QVERIFY(messages_.empty());
 }
 
 void TestModel::saveCommitsOnlyThePointsTransaction()
