@@ -262,6 +262,18 @@ void TestModel::pointsSortByRoundThenArrow()
     for (const auto& p : points)
         order << QStringLiteral("%1.%2").arg(p->RoundNo).arg(p->ArrowNo);
     QCOMPARE(order.join(' '), QString("1.1 1.30 2.1"));
+
+    // Numbers far apart (stored rows may hold any) keep the order's sign.
+    TArcheryPoint low, high;
+    low.RoundNo = INT32_MIN;
+    high.RoundNo = 1;
+    QVERIFY(CompareArcheryPoints(low, high) < 0);
+    QVERIFY(CompareArcheryPoints(high, low) > 0);
+    low.RoundNo = high.RoundNo;
+    low.ArrowNo = -2;
+    high.ArrowNo = INT32_MAX;
+    QVERIFY(CompareArcheryPoints(low, high) < 0);
+    QVERIFY(CompareArcheryPoints(high, low) > 0);
 }
 
 void TestModel::isNumeric_data()
