@@ -477,13 +477,12 @@ void TfrmVuRudiCompetition::wireEvents()
 
 bool TfrmVuRudiCompetition::isFirstDelivery(QObject* receiver, const QEvent* event)
 {
-    // Qt hands an unused key on to the parents of its receiver, one by one,
-    // with the same event object.
+    // Qt hands an unused key on to the parent of its receiver, one step at a
+    // time, with the same event object. A later key press may well reuse the
+    // address of an earlier one, so only the exact next step counts.
     bool climbing = false;
-    if (event == lastKeyEvent_ && lastKeyReceiver_ && receiver != lastKeyReceiver_ && receiver->isWidgetType()
-        && lastKeyReceiver_->isWidgetType()) {
-        climbing = static_cast<QWidget*>(receiver)->isAncestorOf(static_cast<QWidget*>(lastKeyReceiver_.data()));
-    }
+    if (event == lastKeyEvent_ && lastKeyReceiver_ && lastKeyReceiver_->isWidgetType())
+        climbing = receiver == static_cast<QWidget*>(lastKeyReceiver_.data())->parentWidget();
     lastKeyEvent_ = event;
     lastKeyReceiver_ = receiver;
     return !climbing;
@@ -496,6 +495,10 @@ bool TfrmVuRudiCompetition::eventFilter(QObject* watched, QEvent* event)
         && isFirstDelivery(watched, event)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         Guarded([&] { FormKeyDown(watched, key->key(), key->modifiers()); });
+    } else if (type == QEvent::KeyRelease) {
+        // The key press before it has reached all its receivers.
+        lastKeyEvent_ = nullptr;
+        lastKeyReceiver_ = nullptr;
     } else if (type == QEvent::MouseButtonRelease && fctvRange && watched == fctvRange->viewport()
                && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         Guarded([this] { fctvRangeClick(fctvRange); });

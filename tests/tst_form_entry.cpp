@@ -65,6 +65,7 @@ private slots:
     void singleArcherReloadsItself();
     void pageDownFromArrowBoxSavesAndMoves();
     void pageDownWithoutTypingSavesNothing();
+    void pageKeysOnTheWindowAfterTyping();
     void laneNodeSavesAndKeepsArcher();
     void clickOnStillSelectedNodeBringsArcherBack();
     void close_data();
@@ -305,6 +306,25 @@ void TestFormEntry::pageDownWithoutTypingSavesNothing()
     QTest::keyClick(form_->pe1, Qt::Key_PageDown);
     QCOMPARE(shownId(), QStringLiteral("11"));
     QVERIFY(arrowsOf(10).empty());
+}
+
+void TestFormEntry::pageKeysOnTheWindowAfterTyping()
+{
+    open();
+    QVERIFY(showWindow());
+    // Each key press is previewed once, whichever widget receives it.
+    for (int round = 0; round < 2; ++round) {
+        form_->pe1->setFocus();
+        QTest::keyClick(form_->pe1, Qt::Key_8);
+        QTest::keyClick(form_.get(), Qt::Key_PageDown);
+        QCOMPARE(shownId(), round == 0 ? QStringLiteral("11") : QStringLiteral("13"));
+    }
+    QCOMPARE(text(arrowsOf(10).at(0)), QStringLiteral("1|1|8|F|F"));
+    form_->pe2->setFocus();
+    QTest::keyClick(form_->pe2, Qt::Key_7);
+    QTest::keyClick(form_->RoundPanel1, Qt::Key_PageUp);
+    QCOMPARE(shownId(), QStringLiteral("11"));
+    QCOMPARE(text(arrowsOf(13).at(1)), QStringLiteral("1|2|7|F|F"));
 }
 
 void TestFormEntry::laneNodeSavesAndKeepsArcher()
