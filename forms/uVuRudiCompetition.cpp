@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -190,6 +191,22 @@ public:
         else
             QToolTip::hideText();
         return true;
+    }
+};
+
+// The lane tree reports a left click once it has handled it, so that a
+// click sees the selection as the click leaves it.
+class LaneTree : public QTreeWidget {
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> OnClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QTreeWidget::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && OnClick)
+            OnClick();
     }
 };
 
@@ -397,7 +414,9 @@ void TfrmVuRudiCompetition::createRoundPanel(int round)
 
 void TfrmVuRudiCompetition::createLaneTree()
 {
-    fctvRange = new QTreeWidget(this);
+    auto* tree = new LaneTree(this);
+    tree->OnClick = [this] { Guarded([this] { fctvRangeClick(fctvRange); }); };
+    fctvRange = tree;
     fctvRange->setObjectName(QStringLiteral("fctvRange"));
     fctvRange->setGeometry(8, 48, 185, 369);
     fctvRange->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -472,7 +491,8 @@ void TfrmVuRudiCompetition::wireEvents()
     connect(fctvRange, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
         Guarded([&] { fctvRangeChange(fctvRange, node); });
     });
-    // A click anywhere in the tree, on a node or not, is seen in eventFilter.
+    // A click anywhere in the tree, on a node or not, goes to fctvRangeClick
+    // through the tree itself.
 }
 
 bool TfrmVuRudiCompetition::isFirstDelivery(QObject* receiver, const QEvent* event)
@@ -499,9 +519,6 @@ bool TfrmVuRudiCompetition::eventFilter(QObject* watched, QEvent* event)
         // The key press before it has reached all its receivers.
         lastKeyEvent_ = nullptr;
         lastKeyReceiver_ = nullptr;
-    } else if (type == QEvent::MouseButtonRelease && fctvRange && watched == fctvRange->viewport()
-               && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        Guarded([this] { fctvRangeClick(fctvRange); });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -706,8 +723,9 @@ void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
 
 void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
 {
+    // The current node may have lost its selection (a click with Ctrl held).
     QTreeWidgetItem* node = fctvRange->currentItem();
-    if (!node)
+    if (!node || !node->isSelected())
         return;
     const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
     // Brings back the archer of a node still selected after a move.

@@ -365,6 +365,14 @@ void TestFormEntry::clickOnStillSelectedNodeBringsArcherBack()
     QVERIFY(form_->Changed);
     QCOMPARE(form_->pe2->text(), QStringLiteral("4"));
     QVERIFY(arrowsOf(11).empty());
+    // A click with Ctrl held takes the selection away and leaves the node
+    // current; with no node selected the click does nothing.
+    form_->dxBtnNext->click();
+    QCOMPARE(shownId(), QStringLiteral("13"));
+    QTest::mouseClick(form_->fctvRange->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    QVERIFY(!bernd->isSelected());
+    QCOMPARE(form_->fctvRange->currentItem(), bernd);
+    QCOMPARE(shownId(), QStringLiteral("13"));
 }
 
 void TestFormEntry::close_data()
