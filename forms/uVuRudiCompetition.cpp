@@ -195,19 +195,32 @@ public:
 };
 
 // The lane tree reports a left click once it has handled it, so that a
-// click sees the selection as the click leaves it.
+// click sees the selection as the click leaves it. A click that has just
+// made another node current has had its change handled already, whatever
+// came of it, and is not reported again.
 class LaneTree : public QTreeWidget {
 public:
     using QTreeWidget::QTreeWidget;
     std::function<void()> OnClick;
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        currentAtPress_ = currentItem();
+        QTreeWidget::mousePressEvent(event);
+    }
     void mouseReleaseEvent(QMouseEvent* event) override
     {
         QTreeWidget::mouseReleaseEvent(event);
-        if (event->button() == Qt::LeftButton && OnClick)
+        const bool changedByThisClick = currentItem() != currentAtPress_;
+        currentAtPress_ = currentItem();
+        if (event->button() == Qt::LeftButton && OnClick && !changedByThisClick)
             OnClick();
     }
+
+private:
+    // Compared, never followed.
+    const QTreeWidgetItem* currentAtPress_ = nullptr;
 };
 
 // The order of the archers for Prior, Next and the lane tree.

@@ -541,13 +541,16 @@ void TestFormEntry::focusOnFirstEmptyStoredArrow()
 void TestFormEntry::conflictKeepsTypedArrows_data()
 {
     QTest::addColumn<bool>("byClose");
-    QTest::newRow("Next") << false;
-    QTest::newRow("close") << true;
+    QTest::addColumn<bool>("byTree");
+    QTest::newRow("Next") << false << false;
+    QTest::newRow("close") << true << false;
+    QTest::newRow("click on another archer") << false << true;
 }
 
 void TestFormEntry::conflictKeepsTypedArrows()
 {
     QFETCH(bool, byClose);
+    QFETCH(bool, byTree);
     std::vector<std::string> seed = FourArchers;
     seed.push_back(arrowRow(10, 1, 2, 5));
     open(seed);
@@ -562,7 +565,15 @@ void TestFormEntry::conflictKeepsTypedArrows()
     station.executeImmediate("update POINTS set POINT = 6 where ARCHERID = 10 and ROUNDNO = 1 and ARROWNO = 2",
                              *holder);
 
-    auto leave = [&] { return byClose ? form_->close() : (form_->dxBtnNext->click(), true); };
+    form_->fctvRange->topLevelItem(0)->setExpanded(true);
+    const QPoint bernd = form_->fctvRange->visualItemRect(form_->fctvRange->topLevelItem(0)->child(1)).center();
+    auto leave = [&] {
+        if (byTree)
+            QTest::mouseClick(form_->fctvRange->viewport(), Qt::LeftButton, {}, bernd);
+        else if (!byClose)
+            form_->dxBtnNext->click();
+        return byClose ? form_->close() : true;
+    };
     const bool closed = leave();
     QVERIFY(!closed || !byClose);
     QCOMPARE(messages_.size(), 1);
