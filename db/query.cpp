@@ -306,7 +306,7 @@ void Query::first()
     Impl& d = *impl_;
     d.cur = noRow;
     for (std::size_t r = 0; r < d.rowCount; ++r)
-        if (!filtered_ || !filter_ || filter_(RowView(*this, r))) {
+        if (visible(r)) {
             d.cur = r;
             break;
         }
@@ -320,7 +320,7 @@ void Query::last()
     Impl& d = *impl_;
     d.cur = noRow;
     for (std::size_t r = d.rowCount; r-- > 0;)
-        if (!filtered_ || !filter_ || filter_(RowView(*this, r))) {
+        if (visible(r)) {
             d.cur = r;
             break;
         }
@@ -335,7 +335,7 @@ void Query::next()
     if (d.eof)
         return;
     for (std::size_t r = d.cur + 1; d.cur != noRow && r < d.rowCount; ++r)
-        if (!filtered_ || !filter_ || filter_(RowView(*this, r))) {
+        if (visible(r)) {
             d.cur = r;
             d.bof = false;
             return;
@@ -351,7 +351,7 @@ void Query::prior()
     if (d.bof)
         return;
     for (std::size_t r = d.cur; d.cur != noRow && r-- > 0;)
-        if (!filtered_ || !filter_ || filter_(RowView(*this, r))) {
+        if (visible(r)) {
             d.cur = r;
             d.eof = false;
             return;
@@ -419,7 +419,7 @@ bool Query::locate(std::string_view keyFields, const std::vector<Value>& values)
         bool match = true;
         for (std::size_t k = 0; k < columns.size() && match; ++k)
             match = row[columns[k]].sameAs(values[k]);
-        if (match && (!filtered_ || !filter_ || filter_(RowView(*this, r)))) {
+        if (match && visible(r)) {
             d.cur = r;
             d.eof = d.bof = false;
             return true;
@@ -682,7 +682,7 @@ void Query::remove()
     // Stay at the same place: the row that followed, or the new last one.
     std::size_t target = d.cur;
     for (std::size_t r = target; r < d.rowCount; ++r)
-        if (!filtered_ || !filter_ || filter_(RowView(*this, r))) {
+        if (visible(r)) {
             d.cur = r;
             d.eof = d.bof = false;
             return;

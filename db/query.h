@@ -147,6 +147,9 @@ public:
     int prepareCount() const;
 
 private:
+    // The row passes the filter, or no filter is on.
+    bool visible(std::size_t row) const { return !filtered_ || !filter_ || filter_(RowView(*this, row)); }
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     Connection* connection_ = nullptr;
