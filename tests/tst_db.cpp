@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 
@@ -146,14 +147,21 @@ void editPoint(db::Query& q, int point)
     q.post();
 }
 
-void expectUsageError(const std::function<void()>& f, const QString& fragment)
+// f raises an error of type E whose message contains fragment.
+template <class E>
+void expectError(const std::function<void()>& f, const QString& fragment)
 {
     try {
         f();
-        QFAIL(qPrintable("no UsageError, expected: " + fragment));
-    } catch (const db::UsageError& e) {
+        QFAIL(qPrintable("nothing raised, expected: " + fragment));
+    } catch (const E& e) {
         QVERIFY2(QString::fromLatin1(e.what()).contains(fragment), e.what());
     }
+}
+
+void expectUsageError(const std::function<void()>& f, const QString& fragment)
+{
+    expectError<db::UsageError>(f, fragment);
 }
 
 } // namespace
@@ -741,11 +749,11 @@ void TestDbLayer::misuse()
     expectUsageError([&] { orphan.open(); }, "no connection");
 
     db::Value text("12x");
-    expectUsageError([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
+    expectError<db::ConversionError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
     q.open();
     q.edit();
     q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
-    expectUsageError([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
+    expectError<db::ConversionError>([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
 
     // A statement that returns no rows is refused on every try, not only the first.
     db::Query update(&t.conn);
