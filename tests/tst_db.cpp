@@ -632,6 +632,7 @@ void TestDbLayer::serverErrorKeepsItsWords()
         QVERIFY2(lines[1].startsWith("-Problematic key value is"), e.what());
         QVERIFY(e.hasCode(335544665)); // isc_unique_key_violation
         QCOMPARE(e.sqlState(), std::string("23000"));
+        QVERIFY(dynamic_cast<const db::DuplicateKeyError*>(&e));
     }
     // The failed row is still pending and can be put right.
     QCOMPARE(q.state(), db::DataSetState::Insert);
@@ -647,6 +648,7 @@ void TestDbLayer::serverErrorKeepsItsWords()
         QFAIL("overlong text accepted");
     } catch (const db::DbError& e) {
         QVERIFY2(QString::fromLatin1(e.what()).contains("string right truncation"), e.what());
+        QVERIFY(!dynamic_cast<const db::LockConflictError*>(&e) && !dynamic_cast<const db::DuplicateKeyError*>(&e));
     }
     q.cancel();
 
@@ -843,6 +845,7 @@ void TestDbLayer::lockConflictReportsDeadlock()
     } catch (const db::DbError& e) {
         QVERIFY2(std::string(e.what()).find("deadlock") != std::string::npos, e.what());
         QVERIFY2(QString::fromLatin1(e.what()).contains("update conflicts with concurrent update"), e.what());
+        QVERIFY(dynamic_cast<const db::LockConflictError*>(&e));
     }
     q.cancel();
     pointsTra.rollbackRetaining();
