@@ -128,6 +128,7 @@ private slots:
     void arrowsChangedByAnotherStationKeepTheirValues();
     void arrowsChangedOnBothStationsAreReportedNotStored();
     void untypedBoxesOfANewArcherCreateEmptyRows();
+    void saveAfterALostConnectionStoresOnTheNextTry();
     void laneIsWrittenToTheArchersRow();
     void laneSaveErrors_data();
     void laneSaveErrors();
@@ -841,6 +842,40 @@ void TestModel::untypedBoxesOfANewArcherCreateEmptyRows()
     QCOMPARE(stored[59], std::string("2.30:0FT"));
     QCOMPARE(archer->Results[1]->Point, 9);
     QVERIFY(!archer->Results[1]->EmptyScore);
+}
+
+// The station's attachment is ended (server restart, administrator) after
+// the archer was read: the save says so once and stores nothing, the typed
+// arrows stay, and the next save attaches again and stores them.
+void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();   // leaves the points transaction running
+
+    std::int64_t station = 0;
+    {
+        db::Transaction asking(&dm->IBDBCompetition);
+        db::Query query(&dm->IBDBCompetition, &asking);
+        query.sqlAdd("select current_connection as ID from RDB$DATABASE");
+        query.open();
+        station = query.fieldByName("ID").value().toInteger();
+        asking.commit();
+    }
+    fixture.seed({"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(station)});
+
+    setArrows(*archer, scoreSeven);
+    QVERIFY_THROWS_EXCEPTION(db::ConnectionLostError, archer->savePoints());
+    QVERIFY(messages_.empty());
+    QCOMPARE(archer->Results[0]->Point, 7);
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
+
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+    QVERIFY(!dm->IBDBCompetition.lost());
 }
 
 void TestModel::laneIsWrittenToTheArchersRow()
