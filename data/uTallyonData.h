@@ -3,6 +3,7 @@
 // transactions and datasets on the competition database, the lookups by
 // number, and the archer ordering.
 
+#include "data/competition_login.h"
 #include "data/object_list.h"
 #include "db/connection.h"
 #include "db/query.h"
@@ -14,13 +15,6 @@
 #include <string>
 
 class TArcher;
-
-// Where and as whom the host opens the competition database.
-struct CompetitionLogin {
-    std::string database;              // plain path (embedded) or host/port:path
-    std::string user = "SYSDBA";
-    std::string password = "masterkey";
-};
 
 class TdmTallyon {
 public:

@@ -6,6 +6,8 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
+#include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,8 +21,6 @@
 Q_DECLARE_METATYPE(db::Value)
 
 namespace {
-
-const std::vector<std::string> loginParams = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=ISO8859_1"};
 
 db::UpdateSql pointsUpdate()
 {
@@ -47,17 +47,17 @@ db::UpdateSql archerUpdate()
     return u;
 }
 
-// The test database and its login on a connection that is not yet attached.
+// The test database's login on a connection that is not yet attached.
 void setLogin(db::Connection& c, const std::string& path)
 {
     c.setDatabaseName(path);
-    c.params() = loginParams;
+    c.params() = attachmentParams(CompetitionLogin{path});
 }
 
 // A fresh database file with the two tables the tests use.
 struct TestDb {
-    QTemporaryDir dir;
-    std::string path;
+    TemporaryDatabase file{QStringLiteral("test.fdb")};
+    std::string path = file.login.database;
     db::Connection conn;
     db::Transaction tra{&conn};
     db::UpdateSql pointsSql = pointsUpdate();
@@ -65,7 +65,6 @@ struct TestDb {
 
     TestDb()
     {
-        path = dir.filePath("test.fdb").toStdString();
         setLogin(conn, path);
         conn.createDatabase();
         conn.setDefaultTransaction(&tra);
@@ -81,32 +80,15 @@ struct TestDb {
     void exec(const std::string& sql) { conn.executeImmediate(sql, tra); }
 
     // A second attachment to the same file, as another user would have.
-    std::unique_ptr<db::Connection> other() const
-    {
-        auto c = std::make_unique<db::Connection>();
-        setLogin(*c, path);
-        c->connect();
-        return c;
-    }
+    std::unique_ptr<db::Connection> other() const { return file.attachment(); }
 };
 
 // Rows of one statement as "v1|v2|..." lines, read through its own attachment.
 QStringList readBack(const TestDb& t, const std::string& sql)
 {
-    auto c = t.other();
-    db::Transaction tr(c.get());
-    db::Query q(c.get(), &tr);
-    q.sqlAdd(sql);
-    q.open();
     QStringList rows;
-    for (; !q.eof(); q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.fieldCount(); ++i) {
-            const db::Value& v = q.fieldByName(q.fieldNames()[i]).value();
-            cells << (v.isNull() ? QStringLiteral("<null>") : QString::fromLatin1(v.toText()));
-        }
-        rows << cells.join('|');
-    }
+    for (const std::string& row : t.file.rows(sql, "<null>"))
+        rows << QString::fromLatin1(row.data(), qsizetype(row.size()));
     return rows;
 }
 

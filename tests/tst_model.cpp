@@ -2,7 +2,7 @@
 // reading and saving of archers and arrows, lock conflicts with a second
 // station, and the archer ordering, on a real embedded database.
 
-#include "tst_data_fixture.h"
+#include "tests/support/competition.h"
 
 #include "core/integer_text.h"
 #include "db/error.h"
@@ -67,7 +67,7 @@ void setArrows(TArcher& archer, Score score)
 }
 
 // "round.arrow:points" for each stored arrow of the archer, in key order.
-Lines storedArrows(const CompetitionFixture& fixture, int archerId)
+Lines storedArrows(const TestCompetition& fixture, int archerId)
 {
     return fixture.rows("select ROUNDNO || '.' || ARROWNO || ':' || POINT || \"CROSS\" || EMPTYSCORE from POINTS "
                         "where ARCHERID = " + std::to_string(archerId) + " order by ROUNDNO, ARROWNO");
@@ -218,7 +218,7 @@ void TestModel::fillStatistics()
 
 void TestModel::clearKeepsLinksAndStatistics()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     auto archer = archerOf(*dm, 5);
     archer->Name = "Anna";
@@ -345,7 +345,7 @@ void TestModel::integerTextValues()
 
 void TestModel::readsTheCurrentRowAndByNumber()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -384,7 +384,7 @@ void TestModel::readsTheCurrentRowAndByNumber()
 
 void TestModel::readRefusesAMissingOrEmptyArcherDataset()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     TArcher archer;
     try {
@@ -409,7 +409,7 @@ void TestModel::readRefusesAMissingOrEmptyArcherDataset()
 
 void TestModel::readWithoutPointsDatasetIsADatabaseError()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -427,7 +427,7 @@ void TestModel::readWithoutPointsDatasetIsADatabaseError()
 
 void TestModel::readGivesEmptyAndUnknownDescriptions()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     reopenWith(dm->IBQryAgeClass, "select AGECLASSNO from AGECLASS");
     dm->IBQryArcher.open();
@@ -442,7 +442,7 @@ void TestModel::readGivesEmptyAndUnknownDescriptions()
 
 void TestModel::readsTheArrowsOfOneArcherInOrder()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed(competitionRows());
     fixture.seed({"insert into POINTS values (17, 2, 1, 9, NULL, 'F')",
                   "insert into POINTS values (17, 1, 30, 10, 't', 'n')",
@@ -468,7 +468,7 @@ void TestModel::readsTheArrowsOfOneArcherInOrder()
 
 void TestModel::saveAppendsThenUpdatesTheSameRows()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreByArrow);
@@ -492,7 +492,7 @@ void TestModel::saveAppendsThenUpdatesTheSameRows()
 
 void TestModel::saveWithoutArrowsOnlyCommits()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"insert into POINTS values (1, 1, 1, 8, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     dm->IBQryPoints.open();   // whatever the host left open is closed first
@@ -505,7 +505,7 @@ void TestModel::saveWithoutArrowsOnlyCommits()
 
 void TestModel::saveLeavesArrowsItDoesNotHoldAlone()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"insert into POINTS values (1, 3, 1, 4, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -541,7 +541,7 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
 // open, its transaction neither committed nor ended.
 void TestModel::readErrorsLeaveThePointsQueryOpen()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed({"alter table POINTS alter POINT type bigint"});
     fixture.seed({"insert into POINTS values (1, 1, 1, 5, 'F', 'F')",
                   "insert into POINTS values (1, 1, 2, 1099511627776, 'F', 'F')",
@@ -629,7 +629,7 @@ void TestModel::failedSaveStoresNothing()
 
 void TestModel::saveCommitsOnlyThePointsTransaction()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -648,7 +648,7 @@ void TestModel::saveCommitsOnlyThePointsTransaction()
 
 void TestModel::lockedArrowUndoesTheWholeSave()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -656,7 +656,7 @@ void TestModel::lockedArrowUndoesTheWholeSave()
 
     // The other station holds an uncommitted change of arrow 5.
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 5",
                            otherWork);
@@ -689,12 +689,12 @@ void TestModel::lockedArrowUndoesTheWholeSave()
 
 void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
 
     // The other station typed the same archer's arrow 3 and has not committed.
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("insert into POINTS values (1, 1, 3, 9, 'F', 'F')", otherWork);
 
@@ -724,7 +724,7 @@ void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
 
 void TestModel::capitalDeadlockIsAnOrdinaryPostError()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed(competitionRows());
     fixture.seed({"create exception E_TEST 'test'",
                   "create trigger T_POINTS_TEST for POINTS before update as begin "
@@ -880,7 +880,7 @@ void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
 
 void TestModel::laneIsWrittenToTheArchersRow()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     auto archer = archerOf(*dm, 40);
@@ -910,7 +910,7 @@ void TestModel::laneSaveErrors()
     QFETCH(QString, fault);
     QFETCH(bool, archerError);
     QFETCH(QString, message);
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 3);
     archer->Lane = "9Z";
@@ -939,7 +939,7 @@ void TestModel::laneSaveErrors()
 // connection's default one; saving through it must not crash.
 void TestModel::pointsQueryOnTheConnectionsTransaction()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBTransCompetition.params() = {"concurrency", "wait", "lock_timeout=1"};
     db::Query points(&dm->IBDBCompetition);
@@ -953,7 +953,7 @@ void TestModel::pointsQueryOnTheConnectionsTransaction()
     QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
 
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 1",
                            otherWork);
@@ -971,7 +971,7 @@ void TestModel::pointsQueryOnTheConnectionsTransaction()
 
 void TestModel::sortArchersPutsThemInLaneOrder()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     for (int pass = 0; pass < 2; ++pass) {
         dm->SortArchers("LANENO, LANELETTER");
@@ -994,7 +994,7 @@ void TestModel::sortArchersPutsThemInLaneOrder()
 
 void TestModel::sortArchersPostsAPendingEdit()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     QVERIFY(dm->IBQryArcher.locate("ARCHERID", {db::Value(4)}));
@@ -1006,7 +1006,7 @@ void TestModel::sortArchersPostsAPendingEdit()
 
 void TestModel::readArcherListSwitchesTheFilterOff()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.setFilter([](const db::RowView& row) { return row["LANENO"].toInteger() == 1; });
     dm->IBQryArcher.setFiltered(true);
@@ -1021,7 +1021,7 @@ void TestModel::readArcherListSwitchesTheFilterOff()
 
 void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     // The third row's bow type is no number.
     dm->IBQryArcher.sqlClear();
@@ -1046,7 +1046,7 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 
 void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->SortArchers("LANENO, LANELETTER");
     cursors_.clear();
@@ -1059,7 +1059,7 @@ void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 
 void TestModel::sortArchersKeepsAChangeThatCannotBePosted()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
