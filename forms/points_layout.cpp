@@ -27,7 +27,7 @@ constexpr int BoxWidth = 30;
 constexpr int BoxHeight = 21;
 
 constexpr const char* NoArchersHint =
-    "This competition has no archers yet: add them with  tallyon import DATABASE FILE.csv";
+    "This competition has no archers yet: add them with: tallyon import DATABASE FILE.csv";
 
 // The top bar's label pairs.
 struct LabelPair {
