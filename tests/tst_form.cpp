@@ -3,8 +3,9 @@
 
 #include "data/uTallyonData.h"
 #include "forms/error_display.h"
-#include "tst_data_fixture.h"
 #include "forms/points_layout.h"
+#include "tests/support/competition.h"
+#include "tests/support/typing.h"
 #include "forms/uVuRudiCompetition.h"
 #include "forms/window_picture.h"
 
@@ -59,7 +60,7 @@ private slots:
 private:
     QWidget* showAndFocus(QWidget* target);
 
-    std::unique_ptr<CompetitionFixture> competition_;
+    std::unique_ptr<TestCompetition> competition_;
     std::unique_ptr<TdmTallyon> dm_;
     std::unique_ptr<TfrmVuRudiCompetition> form_;
     QStringList errors_;
@@ -70,7 +71,7 @@ void TestForm::init()
     errors_.clear();
     SetErrorHandler([this](const QString& message) { errors_ << message; });
     // One archer without arrows, so that the arrow boxes take keys.
-    competition_ = std::make_unique<CompetitionFixture>();
+    competition_ = std::make_unique<TestCompetition>();
     competition_->seed({
         "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Somewhere')",
         "insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, LANENO, LANELETTER)"
@@ -373,12 +374,7 @@ void TestForm::keyFilter()
         box->selectAll();
     else
         box->end(false);
-    for (const QChar c : std::as_const(keys)) {
-        if (c == QLatin1Char('\b'))
-            QTest::keyClick(box, Qt::Key_Backspace);
-        else
-            QTest::keyClicks(box, QString(c));
-    }
+    typeKeys(box, keys);
     QCOMPARE(box->text(), after);
     // Every key but Enter marks the archer changed, dropped or not.
     QVERIFY(form_->Changed);
