@@ -136,10 +136,11 @@ std::string laneLabel(std::int32_t laneNo, const std::string& letters)
     return std::to_string(laneNo) + letters;
 }
 
-void checkLaneLabel(const std::string& label, std::int32_t laneNo, const std::string& letters)
+std::string consistentLaneLabel(const std::string& label, std::int32_t laneNo, const std::string& letters)
 {
     const auto lane = parseLaneLabel(label);
     if (lane && (lane->first != laneNo || lane->second != letters))
         throw ValueError("LANE \"" + label + "\" names another lane than LANENO " + std::to_string(laneNo)
                          + " and LANELETTER " + letters + " (" + laneLabel(laneNo, letters) + ")");
+    return label.empty() || lane ? laneLabel(laneNo, letters) : label;
 }

@@ -55,6 +55,8 @@ bool flagValue(const ArcherColumn& column, const QString& raw);
 std::optional<std::pair<std::int32_t, std::string>> parseLaneLabel(const std::string& label);
 // The label of a lane: its number and letters.
 std::string laneLabel(std::int32_t laneNo, const std::string& letters);
-// ValueError when a LANE label in lane form names another lane than
-// LANENO and LANELETTER do.
-void checkLaneLabel(const std::string& label, std::int32_t laneNo, const std::string& letters);
+// The LANE label to store with LANENO and LANELETTER: the lane's own label
+// for an empty one or one in lane form ("3b" is stored "3B"), a label of
+// another form as it is. ValueError when a label in lane form names
+// another lane.
+std::string consistentLaneLabel(const std::string& label, std::int32_t laneNo, const std::string& letters);

@@ -186,10 +186,7 @@ ArcherRow readArcher(const RecordFields& in, int line, ImportTarget& target)
             throw ValueError("lane " + lane + " already has an archer in the database");
         throw ValueError("lane " + lane + " is also given on line " + std::to_string(*takenBy));
     }
-    row.lane = in.text("LANE");
-    if (row.lane.empty())
-        row.lane = laneLabel(row.laneNo, row.laneLetter);
-    checkLaneLabel(row.lane, row.laneNo, row.laneLetter);
+    row.lane = consistentLaneLabel(in.text("LANE"), row.laneNo, row.laneLetter);
     row.name = in.text("NAME");
     if (row.name.empty())
         throw ValueError("NAME is empty; every archer needs a name");

@@ -157,10 +157,7 @@ void applyLane(const std::map<const ArcherColumn*, QString>& given, const Archer
             laneNo = lane->first;
             letters = lane->second;
         }
-        checkLaneLabel(label, laneNo, letters);
-        // A label in lane form is written as the lane's own label.
-        if (label.empty() || lane)
-            label = laneLabel(laneNo, letters);
+        label = consistentLaneLabel(label, laneNo, letters);
     } else {
         label = laneLabel(laneNo, letters);
     }
