@@ -7,6 +7,7 @@
 #include "data/object_list.h"
 #include "db/connection.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 

@@ -1,10 +1,10 @@
 // The competition data context on a real embedded database: the schema, the
 // statements of its datasets, the generators and the lookups by number.
 
-#include "tst_data_fixture.h"
-
+#include "data/competition_schema.h"
 #include "data/update_statements.h"
 #include "db/error.h"
+#include "tests/support/competition.h"
 
 #include <QFile>
 #include <QTest>
@@ -133,7 +133,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
     QCOMPARE(dm.IBUpdSQLCompetition.RefreshSQL[8], std::string("from COMPETITION "));
 
     // The table holds one row; its edit goes through without a key.
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto context = fixture.seededContext({"insert into COMPETITION (NAME, PLACE) values ('Indoor', 'Hall')"});
     db::Query& competition = context->IBQryCompetition;
     competition.open();
@@ -148,7 +148,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
 
 void TestData::archerAppendTakesItsNumberFromTheGenerator()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"alter sequence GEN_ARCHER_ID restart with 40"});
     db::Query& archers = dm->IBQryArcher;
     archers.open();
@@ -165,7 +165,7 @@ void TestData::archerAppendTakesItsNumberFromTheGenerator()
 
 void TestData::pointsRowsGoThroughTheUpdateStatements()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     db::Query& points = dm->IBQryPoints;
     points.open();
@@ -196,7 +196,7 @@ void TestData::pointsRowsGoThroughTheUpdateStatements()
 
 void TestData::schemaHoldsEveryTableAndGenerator()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     QCOMPARE(fixture.rows("select trim(RDB$RELATION_NAME) from RDB$RELATIONS where RDB$SYSTEM_FLAG = 0 "
                           "order by 1"),
              (Lines{"AGECLASS", "ARCHER", "BASEAGECLASS", "BASEBOWTYPES", "BASESHOOTINGCLASSES", "BOWTYPES",
@@ -222,7 +222,7 @@ void TestData::schemaHoldsEveryTableAndGenerator()
 
 void TestData::textTravelsAsLatin1()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     const std::string name = "J\xF8rgen M\xFCller";   // ISO 8859-1 bytes
     auto dm = fixture.connectContext();
     dm->IBQryCountry.append();
@@ -261,7 +261,7 @@ void TestData::createLeavesNothingBehindOnFailure()
 
 void TestData::connectOpensTheLookupsOnly()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     QVERIFY(dm->IBDBCompetition.connected());
     QVERIFY(!dm->IBDBBaseClasses.connected());
@@ -331,7 +331,7 @@ void TestData::lookups()
     QFETCH(int, which);
     QFETCH(int, number);
     QFETCH(QString, expected);
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     db::Query* const datasets[] = {&dm->IBQryBowType, &dm->IBQryAgeClass, &dm->IBQryShootingClass, &dm->IBQryCountry};
     const int prepared = datasets[which]->prepareCount();
@@ -345,7 +345,7 @@ void TestData::lookups()
 
 void TestData::lookupOnAClosedDatasetIsEmpty()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     dm->IBQryCountry.close();
     QCOMPARE(dm->GetCountryName(10), std::string());
@@ -353,7 +353,7 @@ void TestData::lookupOnAClosedDatasetIsEmpty()
 
 void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     QCOMPARE(dm->GetCountryName(30), std::string("Norway"));
     QCOMPARE(dm->IBQryCountry.fieldByName("COUNTRYNUMBER").asInteger(), 30);   // the found row is current
@@ -363,7 +363,7 @@ void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 
 void TestData::lookupWithoutTheResultColumnIsUnknown()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     reopenWith(dm->IBQryBowType, "select TYPENO from BOWTYPES");
     QCOMPARE(dm->GetBowTypeDescription(1), std::string("Unknown"));
