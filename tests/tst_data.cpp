@@ -46,6 +46,8 @@ private slots:
     void createRefusesAnExistingFile();
     void createLeavesNothingBehindOnFailure();
     void connectOpensTheLookupsOnly();
+    void serverDatabases_data();
+    void serverDatabases();
     void lookups_data();
     void lookups();
     void lookupOnAClosedDatasetIsEmpty();
@@ -232,6 +234,37 @@ void TestData::connectOpensTheLookupsOnly()
     nowhere.database += ".missing";
     QVERIFY_THROWS_EXCEPTION(db::DbError, missing.Connect(nowhere));
     QVERIFY(!missing.IBDBCompetition.connected());
+}
+
+void TestData::serverDatabases_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("server");
+    QTest::newRow("plain file") << "competition.fdb" << false;
+    QTest::newRow("absolute path") << "/var/lib/tallyon/hall.fdb" << false;
+    QTest::newRow("folder with a colon") << "/data/a:b/hall.fdb" << false;
+    QTest::newRow("relative folder with a colon") << "./a:b/hall.fdb" << false;
+    QTest::newRow("parent folder with a colon") << "../a:b/hall.fdb" << false;
+    QTest::newRow("drive letter") << "C:\\tallyon\\hall.fdb" << false;
+    QTest::newRow("drive letter, slash") << "C:/tallyon/hall.fdb" << false;
+    QTest::newRow("drive-relative") << "C:hall.fdb" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("host and path") << "localhost:/var/lib/hall.fdb" << true;
+    QTest::newRow("host, port and path") << "scoring-pc/3050:/var/lib/hall.fdb" << true;
+    QTest::newRow("host, service name") << "scoring-pc/gds_db:/var/lib/hall.fdb" << true;
+    QTest::newRow("host and alias") << "192.168.1.20:hall" << true;
+    QTest::newRow("host and Windows path") << "hallpc:C:\\data\\hall.fdb" << true;
+    QTest::newRow("IPv6 in brackets") << "[::1]/3050:/var/lib/hall.fdb" << true;
+    QTest::newRow("URL form") << "inet://scoring-pc/var/lib/hall.fdb" << true;
+    QTest::newRow("named pipe") << "\\\\hallpc\\C:\\data\\hall.fdb" << true;
+    QTest::newRow("host without a path") << "localhost:" << false;
+}
+
+void TestData::serverDatabases()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, server);
+    QCOMPARE(IsServerDatabase(database.toStdString()), server);
 }
 
 void TestData::lookups_data()

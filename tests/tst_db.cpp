@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 #include "tests/support/competition.h"
@@ -691,12 +692,12 @@ void TestDbLayer::misuse()
     QVERIFY(expectThrow<db::UsageError>([&] { orphan.open(); }, "no connection"));
 
     db::Value text("12x");
-    QVERIFY(expectThrow<db::UsageError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value"));
+    QVERIFY(expectThrow<db::ConversionError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value"));
     q.open();
     q.edit();
     q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
-    QVERIFY(expectThrow<db::UsageError>([&] { (void)q.fieldByName("POINT").asInteger(); },
-                                        "is not a valid integer value"));
+    QVERIFY(expectThrow<db::ConversionError>([&] { (void)q.fieldByName("POINT").asInteger(); },
+                                             "is not a valid integer value"));
 
     // A statement that returns no rows is refused on every try, not only the first.
     db::Query update(&t.conn);

@@ -362,8 +362,7 @@ void TestHost::serverStation()
         QSKIP(qPrintable(QStringLiteral("no Firebird server to test with: ") + demo.errorLines.value(0)));
     const auto dropDatabase = qScopeGuard([&] {
         db::Connection connection;
-        connection.setDatabaseName(database.toStdString());
-        connection.params() = {"user_name=SYSDBA", "password=" + password.toStdString()};
+        SetCompetitionLogin(connection, {database.toStdString(), "SYSDBA", password.toStdString()});
         connection.connect();
         connection.dropDatabase();
     });
@@ -428,8 +427,7 @@ void TestHost::errorsGiveOneLine()
         c.write(QStringLiteral("competition.fdb"), "not a database\n");
     if (setup == u"bare database") {
         db::Connection bare;
-        bare.setDatabaseName(c.login.database);
-        bare.params() = {"user_name=SYSDBA", "password=x", "lc_ctype=ISO8859_1"};
+        SetCompetitionLogin(bare, c.login);
         bare.createDatabase();
         bare.disconnect();
     }

@@ -516,7 +516,7 @@ void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
                   "insert into POINTS values (1, 1, 3, 7, 'F', 'F')"});
     auto dm = fixture.connectContext();
     auto archer = archerOf(*dm, 1);
-    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->ReadPointsInDatabase());
+    QVERIFY_THROWS_EXCEPTION(db::ConversionError, archer->ReadPointsInDatabase());
     QCOMPARE(archer->Results.size(), std::size_t{1});
     QCOMPARE(archer->Results[0]->Point, 5);
     QVERIFY(dm->IBQryPoints.active());
