@@ -1,6 +1,7 @@
 #include "host/archer_row.h"
 
 #include "db/query.h"
+#include "db/statement.h"
 #include "host/name_table.h"
 
 namespace {

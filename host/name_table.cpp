@@ -1,6 +1,7 @@
 #include "host/name_table.h"
 
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 
 std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, const char* generator)
