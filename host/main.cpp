@@ -5,6 +5,7 @@
 #include "host/host_error.h"
 #include "host/login.h"
 #include "host/points.h"
+#include "host/results_commands.h"
 
 #include "db/error.h"
 
@@ -38,6 +39,10 @@ void printHelp()
         usage.resize(std::max<std::size_t>(usage.size(), 36), ' ');
         std::cout << "  " << usage << c.help << "\n";
     }
+    std::size_t count = 0;
+    const ResultsCommandHelp* results = resultsCommands(&count);
+    for (std::size_t i = 0; i < count; ++i)
+        std::cout << "  " << results[i].usage << "\n  " << std::string(36, ' ') << results[i].help << "\n";
     std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
                  "--user and --password (or ISC_USER and ISC_PASSWORD) log in to a server.\n"
                  "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
@@ -101,6 +106,8 @@ const Command* findCommand(const std::string& name)
 
 int run(int argc, char** argv)
 {
+    if (argc >= 2 && isResultsCommand(argv[1]))
+        return runResultsCommand(argc, argv);
     const Arguments a = parseArguments(argc, argv);
     if (a.command.empty() || a.command == "help") {
         printHelp();
