@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "host/host_error.h"
 #include "host/list_filter.h"
@@ -187,9 +188,9 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
     q.sqlAdd("select ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS");
     q.sqlAdd("order by ARCHERID, ROUNDNO, ARROWNO");
     q.open();
-    const int idColumn = q.fieldIndex("ARCHERID"), roundColumn = q.fieldIndex("ROUNDNO"),
-              arrowColumn = q.fieldIndex("ARROWNO"), pointColumn = q.fieldIndex("POINT"),
-              crossColumn = q.fieldIndex("CROSS"), emptyColumn = q.fieldIndex("EMPTYSCORE");
+    const db::Field idField = q.fieldByName("ARCHERID"), roundField = q.fieldByName("ROUNDNO"),
+                    arrowField = q.fieldByName("ARROWNO"), pointField = q.fieldByName("POINT"),
+                    crossField = q.fieldByName("CROSS"), emptyField = q.fieldByName("EMPTYSCORE");
     TArcher archer;
     ArcherResult* current = nullptr;
     const auto finish = [&] {
@@ -198,8 +199,8 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
         archer.ClearResults();
         current = nullptr;
     };
-    for (std::size_t row = 0; row < std::size_t(q.recordCount()); ++row) {
-        const std::int32_t id = std::int32_t(q.value(row, idColumn).toInteger());
+    for (q.first(); !q.eof(); q.next()) {
+        const std::int32_t id = idField.asInteger();
         if (!current || current->archerId != id) {
             finish();
             const auto it = index.find(id);
@@ -207,16 +208,16 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
                 continue;
             current = &out[it->second];
         }
-        const int round = int(q.value(row, roundColumn).toInteger());
-        const int arrow = int(q.value(row, arrowColumn).toInteger());
+        const int round = roundField.asInteger();
+        const int arrow = arrowField.asInteger();
         if (round < 1 || round > kRounds || arrow < 1 || arrow > kArrowsPerRound)
             continue;
         auto point = std::make_unique<TArcheryPoint>();
         point->RoundNo = round;
         point->ArrowNo = arrow;
-        point->EmptyScore = q.value(row, emptyColumn).toFlag();
-        point->Point = point->EmptyScore ? 0 : int(q.value(row, pointColumn).toInteger());
-        point->Cross = !point->EmptyScore && q.value(row, crossColumn).toFlag();
+        point->EmptyScore = emptyField.asFlag();
+        point->Point = point->EmptyScore ? 0 : pointField.asInteger();
+        point->Cross = !point->EmptyScore && crossField.asFlag();
         CardArrow& card = current->arrows[std::size_t(round - 1)][std::size_t(arrow - 1)];
         card.entered = !point->EmptyScore;
         card.point = point->Point;

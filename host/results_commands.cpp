@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "host/board.h"
 #include "host/competition_io.h"
@@ -23,96 +24,9 @@
 
 namespace {
 
-const ResultsCommandHelp kCommands[] = {
-    {"results", "results DB [--list NAME] [--csv FILE] [--separator C] [--pdf FILE] [--html FILE]",
-     "rank the archers of every result list; a table, or CSV, PDF, HTML files"},
-    {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
-     "show, add or remove result lists (CONDITION on ARCHER columns, e.g. \"BOWTYPE = 'Recurve' and SEX = 'F'\")"},
-    {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
-     "score cards as on paper, one a page"},
-    {"board", "board DB [--list NAME] [--screenshot FILE.png]",
-     "the results on a big screen, shown anew after every save"},
-};
-
-class CommandUsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-struct Options {
-    std::string command;
-    std::vector<std::string> positional;
-    LoginOptions login;
-    std::map<std::string, std::string> values;   // --option VALUE
-    bool all = false;
-    bool team = false;
-};
-
-const char* const kValueOptions[] = {"--list", "--csv", "--pdf", "--html", "--separator", "--lane", "--screenshot"};
-
-Options parse(int argc, char** argv)
+std::optional<std::string> option(const Invocation& in, const char* name)
 {
-    Options o;
-    o.command = argv[1];
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&] {
-            if (i + 1 >= argc)
-                throw CommandUsageError(arg + " needs a value");
-            return std::string(argv[++i]);
-        };
-        if (arg == "--user") {
-            o.login.user = value();
-        } else if (arg == "--password") {
-            o.login.password = value();
-        } else if (arg == "--all") {
-            o.all = true;
-        } else if (arg == "--team") {
-            o.team = true;
-        } else if (std::find(std::begin(kValueOptions), std::end(kValueOptions), arg) != std::end(kValueOptions)) {
-            if (!o.values.emplace(arg, value()).second)
-                throw CommandUsageError(arg + " is given twice");
-        } else if (arg.size() > 1 && arg[0] == '-' && !(arg.size() > 1 && std::isdigit(static_cast<unsigned char>(arg[1])))) {
-            throw CommandUsageError("unknown option " + arg);
-        } else {
-            o.positional.push_back(arg);
-        }
-    }
-    return o;
-}
-
-const ResultsCommandHelp& help(const std::string& name)
-{
-    for (const ResultsCommandHelp& c : kCommands) {
-        if (name == c.name)
-            return c;
-    }
-    throw std::logic_error("no command " + name);
-}
-
-[[noreturn]] void usage(const std::string& command)
-{
-    throw CommandUsageError(std::string("usage: tallyon ") + help(command).usage);
-}
-
-void allowOnly(const Options& o, std::initializer_list<const char*> allowed, bool allAllowed = false, bool teamAllowed = false)
-{
-    for (const auto& [option, value] : o.values) {
-        if (std::find_if(allowed.begin(), allowed.end(), [&](const char* a) { return option == a; }) == allowed.end())
-            throw CommandUsageError(option + " does not belong to the " + o.command + " command");
-    }
-    if (o.all && !allAllowed)
-        throw CommandUsageError("--all does not belong to the " + o.command + " command");
-    if (o.team && !teamAllowed)
-        throw CommandUsageError("--team does not belong to the " + o.command + " command");
-}
-
-std::optional<std::string> option(const Options& o, const char* name)
-{
-    const auto it = o.values.find(name);
-    if (it == o.values.end())
-        return std::nullopt;
-    return it->second;
+    return in.value(name);
 }
 
 QString path(const std::string& localText)
@@ -165,11 +79,8 @@ void open(db::Connection& connection, const CompetitionLogin& login)
     checkCompetitionSchema(connection, login.database);
 }
 
-int results(const Options& o, const CompetitionLogin& login)
+int results(const Invocation& o, const CompetitionLogin& login)
 {
-    allowOnly(o, {"--list", "--csv", "--pdf", "--html", "--separator"});
-    if (o.positional.size() != 1)
-        usage(o.command);
     QChar separator = u',';
     if (const auto s = option(o, "--separator")) {
         const QString text = QString::fromLocal8Bit(s->c_str());
@@ -178,9 +89,9 @@ int results(const Options& o, const CompetitionLogin& login)
         else if (text.size() == 1 && text[0] != u'"' && text[0] != u'\n' && text[0] != u'\r')
             separator = text[0];
         else
-            throw CommandUsageError("--separator takes one character (or \"tab\"), not \"" + *s + "\"");
+            throw UsageError("--separator takes one character (or \"tab\"), not \"" + *s + "\"");
         if (!option(o, "--csv"))
-            throw CommandUsageError("--separator belongs to --csv");
+            throw UsageError("--separator goes with --csv");
     }
     std::optional<std::string> list;
     if (const auto l = option(o, "--list"))
@@ -231,18 +142,17 @@ bool listExists(db::Connection& connection, const std::string& name)
     return found;
 }
 
-int lists(const Options& o, const CompetitionLogin& login)
+int lists(const Invocation& o, const CompetitionLogin& login)
 {
-    if (o.positional.size() < 2)
-        usage(o.command);
-    const std::string action = o.positional[1];
-    allowOnly(o, {}, false, action == "add");
+    const std::string action = o.arguments[1];
+    if (o.has("--team") && action != "add")
+        throw UsageError("--team goes with lists add");
     db::Connection connection;
     open(connection, login);
 
     if (action == "show") {
-        if (o.positional.size() != 2)
-            usage(o.command);
+        if (o.arguments.size() != 2)
+            throw UsageError("usage: tallyon lists DB show");
         db::Transaction transaction(&connection);
         db::Query q(&connection, &transaction);
         q.sqlAdd("select LISTNAME, LISTFILTER, APPLYTO from RESULTLISTS order by APPLYTO, LISTNAME");
@@ -285,10 +195,10 @@ int lists(const Options& o, const CompetitionLogin& login)
         return 0;
     }
     if (action == "add") {
-        if (o.positional.size() < 3 || o.positional.size() > 4)
-            usage(o.command);
-        const std::string name = latin1Argument(o.positional[2], "the list's name");
-        const std::string filter = o.positional.size() == 4 ? latin1Argument(o.positional[3], "the condition") : "";
+        if (o.arguments.size() < 3)
+            throw UsageError("usage: tallyon lists DB add NAME [CONDITION] [--team]");
+        const std::string name = latin1Argument(o.arguments[2], "the list's name");
+        const std::string filter = o.arguments.size() == 4 ? latin1Argument(o.arguments[3], "the condition") : "";
         if (name.empty() || name.size() > 60)
             throw HostError("a list's name has 1 to 60 characters");
         try {
@@ -298,45 +208,45 @@ int lists(const Options& o, const CompetitionLogin& login)
         }
         const std::size_t archers = archersOfList(connection, name, filter).size();
         if (listExists(connection, name))
-            throw HostError("there is a result list \"" + o.positional[2] + "\" already");
+            throw HostError("there is a result list \"" + o.arguments[2] + "\" already");
         db::Transaction transaction(&connection);
         db::Statement insert(&connection, &transaction);
         insert.sqlAdd("insert into RESULTLISTS (LISTNAME, LISTFILTER, APPLYTO) values (?, ?, ?)");
         insert.execute({db::Value(name), filter.empty() ? db::Value() : db::Value(filter),
-                        db::Value(o.team ? "TEAM" : "INDIVIDUAL")});
+                        db::Value(o.has("--team") ? "TEAM" : "INDIVIDUAL")});
         transaction.commit();
-        std::cout << "added the result list " << o.positional[2] << ": " << archers
+        std::cout << "added the result list " << o.arguments[2] << ": " << archers
                   << (archers == 1 ? " archer" : " archers") << " now\n";
         return 0;
     }
     if (action == "remove") {
-        if (o.positional.size() != 3)
-            usage(o.command);
-        const std::string name = latin1Argument(o.positional[2], "the list's name");
+        if (o.arguments.size() != 3)
+            throw UsageError("usage: tallyon lists DB remove NAME");
+        const std::string name = latin1Argument(o.arguments[2], "the list's name");
         if (!listExists(connection, name))
-            throw HostError("there is no result list \"" + o.positional[2] + "\"");
+            throw HostError("there is no result list \"" + o.arguments[2] + "\"");
         db::Transaction transaction(&connection);
         db::Statement remove(&connection, &transaction);
         remove.sqlAdd("delete from RESULTLISTS where LISTNAME = ?");
         remove.execute({db::Value(name)});
         transaction.commit();
-        std::cout << "removed the result list " << o.positional[2] << "\n";
+        std::cout << "removed the result list " << o.arguments[2] << "\n";
         return 0;
     }
-    usage(o.command);
+    throw UsageError("lists takes show, add or remove, not \"" + action + "\"");
 }
 
-std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Options& o)
+std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Invocation& o)
 {
     const auto lane = option(o, "--lane");
-    const int ways = int(o.positional.size() == 2) + int(bool(lane)) + int(o.all);
-    if (o.positional.size() > 2 || ways != 1)
-        throw CommandUsageError("name the archers once: an ARCHER-ID, --lane LANE or --all");
+    const int ways = int(o.arguments.size() == 2) + int(bool(lane)) + int(o.has("--all"));
+    if (o.arguments.size() > 2 || ways != 1)
+        throw UsageError("name the archers once: an ARCHER-ID, --lane LANE or --all");
     db::Transaction transaction(&connection);
     transaction.params() = {"read_committed", "rec_version", "read"};
     db::Query q(&connection, &transaction);
     std::string what;
-    if (o.all) {
+    if (o.has("--all")) {
         q.sqlAdd("select ARCHERID from ARCHER");
         what = "the competition has no archers";
     } else if (lane) {
@@ -352,9 +262,9 @@ std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Opti
         q.setParams(params);
         what = "no archer shoots on lane " + *lane;
     } else {
-        const std::string& id = o.positional[1];
+        const std::string& id = o.arguments[1];
         if (id.empty() || id.size() > 9 || !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            throw CommandUsageError("\"" + id + "\" is no archer number");
+            throw UsageError("\"" + id + "\" is no archer number");
         q.sqlAdd("select ARCHERID from ARCHER where ARCHERID = ?");
         q.setParams({db::Value(std::stoi(id))});
         what = "there is no archer " + id;
@@ -386,13 +296,12 @@ Competition readCompetition(db::Connection& connection)
     return c;
 }
 
-int scorecard(const Options& o, const CompetitionLogin& login)
+int scorecard(const Invocation& o, const CompetitionLogin& login)
 {
-    allowOnly(o, {"--lane", "--pdf", "--html"}, true);
     const auto pdf = option(o, "--pdf");
     const auto html = option(o, "--html");
     if (!pdf && !html)
-        throw CommandUsageError("scorecard writes a file: give --pdf FILE");
+        throw UsageError("scorecard writes a file: give --pdf FILE");
     db::Connection connection;
     open(connection, login);
     const std::vector<std::int32_t> ids = selectedArchers(connection, o);
@@ -414,57 +323,30 @@ int scorecard(const Options& o, const CompetitionLogin& login)
     return 0;
 }
 
-int board(int argc, char** argv, const Options& o, const CompetitionLogin& login)
-{
-    allowOnly(o, {"--list", "--screenshot"});
-    if (o.positional.size() != 1)
-        usage(o.command);
-    std::optional<std::string> list;
-    if (const auto l = option(o, "--list"))
-        list = latin1Argument(*l, "--list");
-    std::optional<QString> screenshot;
-    if (const auto s = option(o, "--screenshot"))
-        screenshot = path(*s);
-    return runBoard(argc, argv, login, list, screenshot);
-}
-
 } // namespace
 
-const ResultsCommandHelp* resultsCommands(std::size_t* count)
+int runResultsCommand(const Invocation& in)
 {
-    *count = std::size(kCommands);
-    return kCommands;
+    return results(in, in.login);
 }
 
-bool isResultsCommand(const std::string& name)
+int runListsCommand(const Invocation& in)
 {
-    return std::any_of(std::begin(kCommands), std::end(kCommands),
-                       [&](const ResultsCommandHelp& c) { return name == c.name; });
+    return lists(in, in.login);
 }
 
-int runResultsCommand(int argc, char** argv)
+int runScorecardCommand(const Invocation& in)
 {
-    try {
-        for (int i = 2; i < argc; ++i) {
-            if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
-                const ResultsCommandHelp& c = help(argv[1]);
-                std::cout << "usage: tallyon " << c.usage << "\n  " << c.help << "\n";
-                return 0;
-            }
-        }
-        const Options o = parse(argc, argv);
-        if (o.positional.empty())
-            usage(o.command);
-        const CompetitionLogin login = makeLogin(o.positional[0], o.login);
-        if (o.command == "results")
-            return results(o, login);
-        if (o.command == "lists")
-            return lists(o, login);
-        if (o.command == "scorecard")
-            return scorecard(o, login);
-        return board(argc, argv, o, login);
-    } catch (const CommandUsageError& e) {
-        std::cerr << "tallyon: " << e.what() << "\n";
-        return 2;
-    }
+    return scorecard(in, in.login);
+}
+
+int runBoardCommand(const Invocation& in)
+{
+    std::optional<std::string> list;
+    if (const auto l = in.value("--list"))
+        list = latin1Argument(*l, "--list");
+    std::optional<QString> screenshot;
+    if (const auto s = in.value("--screenshot"))
+        screenshot = path(*s);
+    return runBoard(*in.argc, in.argv, in.login, list, screenshot);
 }

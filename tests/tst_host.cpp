@@ -3,7 +3,7 @@
 
 #include "db/connection.h"
 #include "host/csv.h"
-#include "tests/tst_module_fixture.h"
+#include "tests/support/competition.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,7 +50,7 @@ RunResult tallyon(const QStringList& args, const QProcessEnvironment& env = QPro
 }
 
 // A competition file in its own temporary folder, made by the program.
-class ProgramCompetition : public TestCompetition {
+class ProgramCompetition : public TemporaryDatabase {
 public:
     void write(const QString& name, const QByteArray& bytes) const
     {
@@ -58,7 +58,6 @@ public:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QString file(const QString& name) const { return QDir(folder()).filePath(name); }
     // The table's rows, ordered as the select says.
     QStringList list(const std::string& select) const
     {
@@ -157,7 +156,7 @@ void TestHost::initCreatesAnEmptyCompetition()
         QCOMPARE(c.count(std::string("select count(*) from ") + table), 0);
 
     // A second init leaves the first database alone.
-    c.run({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Kept')"});
+    c.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Kept')"});
     const RunResult again = tallyon({QStringLiteral("init"), c.path()});
     QVERIFY(again.exitCode != 0);
     QCOMPARE(again.errorLines.size(), 1);
@@ -203,7 +202,7 @@ void TestHost::importAddsArchersAndCreatesNamesOnce()
 {
     ProgramCompetition c;
     QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
-    c.run({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (7, 'Deutschland')"});
+    c.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (7, 'Deutschland')"});
     c.write(QStringLiteral("first.csv"),
             "LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,USERDEF1,ENABLETEAM\r\n"
             "1,A,,\"M\xC3\xBCller, J\xC3\xBCrgen\",M,Deutschland,Recurve,Adult,Men,\"said \"\"hi\"\"\nand left\",\r\n"
@@ -365,8 +364,7 @@ void TestHost::serverStation()
         QSKIP(qPrintable(QStringLiteral("no Firebird server to test with: ") + demo.errorLines.value(0)));
     const auto dropDatabase = qScopeGuard([&] {
         db::Connection connection;
-        connection.setDatabaseName(database.toStdString());
-        connection.params() = {"user_name=SYSDBA", "password=" + password.toStdString()};
+        SetCompetitionLogin(connection, {database.toStdString(), "SYSDBA", password.toStdString()});
         connection.connect();
         connection.dropDatabase();
     });
@@ -431,8 +429,7 @@ void TestHost::errorsGiveOneLine()
         c.write(QStringLiteral("competition.fdb"), "not a database\n");
     if (setup == u"bare database") {
         db::Connection bare;
-        bare.setDatabaseName(c.login.database);
-        bare.params() = {"user_name=SYSDBA", "password=x", "lc_ctype=ISO8859_1"};
+        SetCompetitionLogin(bare, c.login);
         bare.createDatabase();
         bare.disconnect();
     }

@@ -14,7 +14,7 @@
 #include "host/results_output.h"
 #include "host/results_schema.h"
 #include "host/scorecard.h"
-#include "tests/tst_module_fixture.h"
+#include "tests/support/competition.h"
 
 #include <QApplication>
 #include <QDir>
@@ -69,8 +69,7 @@ class ResultsCompetition : public TestCompetition {
 public:
     ResultsCompetition()
     {
-        create();
-        run({"insert into BOWTYPES values (1, 'Recurve')", "insert into BOWTYPES values (2, 'Compound')",
+        seed({"insert into BOWTYPES values (1, 'Recurve')", "insert into BOWTYPES values (2, 'Compound')",
              "insert into AGECLASS values (1, 'Adult')", "insert into SHOOTINGCLASSES values (1, 'Men')",
              "insert into SHOOTINGCLASSES values (2, 'Women')",
              "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Deutschland')",
@@ -82,7 +81,7 @@ public:
     void archer(int id, const std::string& name, int laneNo, const std::string& letter, const std::string& sex = "M",
                 int bow = 1, int shootingClass = 1, int country = 1) const
     {
-        run({archerRow(id, name, laneNo, letter, sex, bow, shootingClass, country)});
+        seed({archerRow(id, name, laneNo, letter, sex, bow, shootingClass, country)});
     }
 
     static std::string archerRow(int id, const std::string& name, int laneNo, const std::string& letter,
@@ -112,7 +111,7 @@ public:
         return sql;
     }
 
-    void arrows(int id, const Arrows& a) const { run(pointRows(id, a)); }
+    void arrows(int id, const Arrows& a) const { seed(pointRows(id, a)); }
 
     CompetitionResults results(const std::optional<std::string>& list = {}) const
     {
@@ -122,8 +121,6 @@ public:
         connection.disconnect();
         return r;
     }
-
-    QString file(const QString& name) const { return QDir(folder()).filePath(name); }
 };
 
 // "place:name" for every archer of a list, joined by " ".
@@ -372,7 +369,7 @@ void TestResults::rulesAreReadFromTheDatabase()
     std::vector<std::string> sql{"delete from RANKINGRULES"};
     for (int i = 0; i < rules.size(); ++i)
         sql.push_back("insert into RANKINGRULES values (" + std::to_string(i + 1) + ", '" + rules[i].toStdString() + "')");
-    c.run(sql);
+    c.seed(sql);
     QCOMPARE(::placings(c.results().lists.at(0)), placings);
 }
 
@@ -381,9 +378,9 @@ void TestResults::unknownRuleIsRefused()
     ResultsCompetition c;
     seedTieBreaks(c);
     c.results();
-    c.run({"update RANKINGRULES set CRITERION = 'LUCK' where RULENO = 2"});
+    c.seed({"update RANKINGRULES set CRITERION = 'LUCK' where RULENO = 2"});
     QVERIFY_THROWS_EXCEPTION(HostError, c.results());
-    c.run({"delete from RANKINGRULES"});
+    c.seed({"delete from RANKINGRULES"});
     QVERIFY_THROWS_EXCEPTION(HostError, c.results());
 }
 
@@ -412,7 +409,7 @@ void TestResults::listConditionsSelectArchers()
     seedTieBreaks(c);
     c.archer(8, "Frau Compound", 5, "A", "F", 2, 2, 2);
     c.arrows(8, {{60, "9"}});
-    c.run({"insert into RESULTLISTS values ('Everybody', null, 'INDIVIDUAL')",
+    c.seed({"insert into RESULTLISTS values ('Everybody', null, 'INDIVIDUAL')",
            "insert into RESULTLISTS values ('Lanes 2 and 3', 'LANENO in (2, 3)', 'INDIVIDUAL')",
            "insert into RESULTLISTS values ('Compound', 'BOWTYPE = ''Compound''', 'INDIVIDUAL')",
            "insert into RESULTLISTS values ('From \xD6sterreich', 'COUNTRYNUMBER = ''\xD6sterreich''', 'INDIVIDUAL')",
@@ -436,7 +433,7 @@ void TestResults::storedMaliciousConditionIsRefused()
 {
     ResultsCompetition c;
     seedTieBreaks(c);
-    c.run({"insert into RESULTLISTS values ('Bad', 'SEX = ''M''; delete from POINTS', 'INDIVIDUAL')"});
+    c.seed({"insert into RESULTLISTS values ('Bad', 'SEX = ''M''; delete from POINTS', 'INDIVIDUAL')"});
     try {
         c.results();
         QFAIL("the list was ranked");
@@ -513,7 +510,7 @@ void TestResults::pdfWrittenAndReadBack()
         for (const std::string& row : ResultsCompetition::pointRows(100 + i, {{60 - i, "9"}}))
             sql.push_back(row);
     }
-    c.run(sql);
+    c.seed(sql);
     const QString pdf = c.file(QStringLiteral("results.pdf"));
     const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.err, QString());
@@ -610,7 +607,7 @@ void TestResults::savedPointsReachTheListener()
     QTRY_VERIFY_WITH_TIMEOUT(saved.count() >= 1, 10000);
     // Waiting again after the delivery: a second save calls back too.
     saved.clear();
-    c.run({"update POINTS set POINT = 8 where ARROWNO = 1"});
+    c.seed({"update POINTS set POINT = 8 where ARROWNO = 1"});
     QTRY_VERIFY_WITH_TIMEOUT(saved.count() >= 1, 10000);
     // A transaction that is rolled back tells nothing.
     saved.clear();

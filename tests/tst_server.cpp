@@ -1,7 +1,7 @@
 // Several scoring stations on one Firebird server. Skipped when no server
 // answers (CI installs and starts one).
 
-#include "tst_data_fixture.h"
+#include "tests/support/competition.h"
 
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
@@ -51,14 +51,7 @@ private:
 
     std::unique_ptr<TdmTallyon> station() const { return connectStation(login_); }
 
-    void seed(const std::vector<std::string>& statements) const
-    {
-        TdmTallyon dm;
-        dm.Connect(login_);
-        for (const std::string& sql : statements)
-            dm.IBDBCompetition.executeImmediate(sql, dm.IBTransCompetition);
-        dm.IBTransCompetition.commit();
-    }
+    void seed(const std::vector<std::string>& statements) const { runStatements(login_, statements); }
 
     static void readArcher(TdmTallyon& dm, TArcher& archer)
     {
@@ -129,9 +122,7 @@ private slots:
         if (!available_)
             return;
         db::Connection connection;
-        connection.setDatabaseName(login_.database);
-        connection.params() = {"user_name=" + login_.user, "password=" + login_.password};
-        connection.connect();
+        attach(connection, login_);
         connection.dropDatabase();
     }
 
