@@ -757,7 +757,16 @@ void TestModel::arrowsChangedByAnotherStationKeepTheirValues()
     QCOMPARE(archer->Results[3]->Point, 9);
     QVERIFY(messages_.empty());
 
-    // The stored value is now this station's own: changing it is stored.
+    // A window that stays on the archer copies its box, still showing the
+    // old value, back: that is no change of the operator's.
+    archer->Results[3]->Point = 1;
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QCOMPARE(archer->Results[3]->Point, 9);
+
+    // Once read again, the stored value is this station's own: changing it
+    // is stored.
+    archer->ReadPointsInDatabase();
     archer->Results[3]->Point = 2;
     archer->savePoints();
     expected[3] = "1.4:2FF";
