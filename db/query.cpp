@@ -108,7 +108,10 @@ void Query::open()
             throw UsageError("The statement of a query must return rows");
         d.rows.clear();
         try {
-            fb::Ref<IResultSet> rs = d.select.openCursor(tra, nullptr, 0);
+            std::vector<const Value*> params;
+            for (const Value& v : params_)
+                params.push_back(&v);
+            fb::Ref<IResultSet> rs = d.select.openCursor(tra, params.data(), params.size());
             detail::RowReader& reader = d.select.output();
             IAttachment* att = c.attachment();
             fb::call([&](ThrowStatusWrapper* st) {

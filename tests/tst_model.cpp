@@ -2,14 +2,13 @@
 // reading and saving of archers and arrows, lock conflicts with a second
 // station, and the archer ordering, on a real embedded database.
 
-#include "tests/support/competition.h"
-#include "tests/support/expect_throw.h"
-
 #include "core/integer_text.h"
 #include "db/error.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 #include "model/uTallyonClasses.h"
+#include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -337,12 +336,8 @@ void TestModel::integerTextValues()
         QCOMPARE(StrToInt(latin1), value);
         return;
     }
-    try {
-        StrToInt(latin1);
-        QFAIL("no conversion error");
-    } catch (const EConvertError& e) {
-        QCOMPARE(std::string(e.what()), "'" + latin1 + "' is not a valid integer value");
-    }
+    QVERIFY(expectThrowExactly<EConvertError>([&] { StrToInt(latin1); },
+                                              "'" + latin1 + "' is not a valid integer value"));
 }
 
 void TestModel::readsTheCurrentRowAndByNumber()
@@ -389,22 +384,14 @@ void TestModel::readRefusesAMissingOrEmptyArcherDataset()
     TestCompetition fixture;
     auto dm = fixture.connectContext();
     TArcher archer;
-    try {
-        archer.ReadArcherInDatabase(-1, false, dm.get());
-        QFAIL("read without a dataset");
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no table connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.ReadArcherInDatabase(-1, false, dm.get()); },
+                                                "There is no table connected to the TArcher"));
     archer.dataset = &dm->IBQryArcher;
     for (bool open : {false, true}) {
         if (open)
             dm->IBQryArcher.open();   // no rows
-        try {
-            archer.ReadArcherInDatabase(-1, false, dm.get());
-            QFAIL("read without a current row");
-        } catch (const EEmptyDataSetError& e) {
-            QCOMPARE(std::string(e.what()), std::string("The Archer table is empty"));
-        }
+        QVERIFY(expectThrowExactly<EEmptyDataSetError>([&] { archer.ReadArcherInDatabase(-1, false, dm.get()); },
+                                                       "The Archer table is empty"));
         QCOMPARE(archer.ID, 0);
     }
 }
@@ -417,13 +404,9 @@ void TestModel::readWithoutPointsDatasetIsADatabaseError()
     dm->IBQryArcher.first();
     TArcher archer;
     archer.dataset = &dm->IBQryArcher;
-    try {
-        archer.ReadArcherInDatabase(-1, true, dm.get());
-        QFAIL("read arrows without a points dataset");
-    } catch (const EArcherDBError& e) {
-        QCOMPARE(std::string(e.what()),
-                 std::string("Unable to read in Archer table. There is no points table connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<EArcherDBError>(
+        [&] { archer.ReadArcherInDatabase(-1, true, dm.get()); },
+        "Unable to read in Archer table. There is no points table connected to the TArcher"));
     QCOMPARE(archer.Name, std::string("Anna"));   // what was read before stays
 }
 
@@ -521,22 +504,12 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
 {
     TArcher archer;
     QVERIFY_THROWS_EXCEPTION(ENoDataSetError, archer.savePoints());
-    try {
-        archer.savePoints();
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no Pointstable connected to the TArcher"));
-    }
-    try {
-        archer.ReadPointsInDatabase();
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no points table connected to the TArcher"));
-    }
-    try {
-        archer.SaveLaneToDatabase();
-        QFAIL("lane saved without a dataset");
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no database connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.savePoints(); },
+                                                "There is no Pointstable connected to the TArcher"));
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.ReadPointsInDatabase(); },
+                                                "There is no points table connected to the TArcher"));
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.SaveLaneToDatabase(); },
+                                                "There is no database connected to the TArcher"));
 }
 
 // A read error passes through and leaves the points query as it stood:
@@ -659,12 +632,7 @@ void TestModel::lockedArrowUndoesTheWholeSave()
     setArrows(*archer, scoreSeven);
     QElapsedTimer clock;
     clock.start();
-    try {
-        archer->savePoints();
-        QFAIL("the save went through a locked arrow");
-    } catch (const EOtherUserError& e) {
-        QCOMPARE(std::string(e.what()), std::string());
-    }
+    QVERIFY(expectThrowExactly<EOtherUserError>([&] { archer->savePoints(); }, ""));
     QVERIFY2(clock.elapsed() < 5000, "the save waited past the lock timeout");
     QVERIFY(messages_.empty());
     QVERIFY(dm->IBTransPoints.inTransaction());   // rolled back, kept open
@@ -1019,12 +987,9 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
                            "cast(iif(ARCHERID = 3, 'none', BOWTYPE) as varchar(10)) as BOWTYPE, AGECLASSNO, "
                            "SHOOTINGCLASS, ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER from ARCHER order by ARCHERID");
     dm->IBQryArcher.open();
-    try {
-        dm->ReadArcherList();
-        QFAIL("a row that cannot be read");
-    } catch (const EArcherDBError& e) {
-        QVERIFY(std::string(e.what()).starts_with("Unable to read in Archer table. "));
-    }
+    std::optional<EArcherDBError> error;
+    QVERIFY(expectThrow<EArcherDBError>([&] { dm->ReadArcherList(); }, {}, &error));
+    QVERIFY(std::string(error->what()).starts_with("Unable to read in Archer table. "));
     QCOMPARE(dm->ArcherList.Count(), 2);
     QCOMPARE(dm->ArcherList[1]->ID, 2);
 
