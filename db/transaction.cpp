@@ -166,36 +166,50 @@ ITransaction* Transaction::ensureStarted()
 
 void Transaction::commit()
 {
-    if (!inTransaction())
-        throw UsageError("Transaction is not active");
-    detail::onAttachment(*connection_,
-                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commit(st); }); });
-    impl_->handle.drop();
+    finish(Ending::Commit);
 }
 
 void Transaction::commitRetaining()
 {
-    if (!inTransaction())
-        throw UsageError("Transaction is not active");
-    detail::onAttachment(*connection_,
-                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commitRetaining(st); }); });
+    finish(Ending::CommitRetaining);
 }
 
 void Transaction::rollback()
 {
-    if (!inTransaction())
-        throw UsageError("Transaction is not active");
-    detail::onAttachment(*connection_,
-                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollback(st); }); });
-    impl_->handle.drop();
+    finish(Ending::Rollback);
 }
 
 void Transaction::rollbackRetaining()
 {
+    finish(Ending::RollbackRetaining);
+}
+
+void Transaction::finish(Ending how)
+{
     if (!inTransaction())
         throw UsageError("Transaction is not active");
-    detail::onAttachment(*connection_,
-                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollbackRetaining(st); }); });
+    ITransaction* tra = impl_->handle.get();
+    detail::onAttachment(*connection_, [&] {
+        fb::call([&](ThrowStatusWrapper* st) {
+            switch (how) {
+            case Ending::Commit:
+                tra->commit(st);
+                break;
+            case Ending::CommitRetaining:
+                tra->commitRetaining(st);
+                break;
+            case Ending::Rollback:
+                tra->rollback(st);
+                break;
+            case Ending::RollbackRetaining:
+                tra->rollbackRetaining(st);
+                break;
+            }
+        });
+    });
+    // After a commit or a rollback the library has let the handle go.
+    if (how == Ending::Commit || how == Ending::Rollback)
+        impl_->handle.drop();
 }
 
 void Transaction::abandon() noexcept

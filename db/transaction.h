@@ -45,6 +45,8 @@ private:
         bool hasValue;
     };
     void begin(const std::vector<Item>& items);
+    enum class Ending { Commit, CommitRetaining, Rollback, RollbackRetaining };
+    void finish(Ending how);
     // Called by the connection when it detaches: drop the handle quietly.
     void abandon() noexcept;
 

@@ -252,13 +252,17 @@ void TArcher::savePoints()
         throw EArrowConflictError(message);
     }
 
+    // The written arrows are what the boxes now show. An arrow the other
+    // station's value won keeps its old baseline until the archer is read
+    // again: a box that still shows the old value is no change of the
+    // operator's, and the stored value keeps winning.
+    for (const Write& write : writes)
+        loaded_[{write.point->RoundNo, write.point->ArrowNo}] = valueOf(*write.point);
     for (auto& [point, stored] : storedWins) {
         point->Point = stored.Point;
         point->Cross = stored.Cross;
         point->EmptyScore = stored.EmptyScore;
     }
-    for (const auto& point : Results)
-        loaded_[{point->RoundNo, point->ArrowNo}] = valueOf(*point);
 }
 
 bool TArcher::SaveLaneToDatabase()

@@ -136,7 +136,8 @@ private:
     static ArrowValue valueOf(const TArcheryPoint& point);
     ArrowValue loadedValue(const ArrowKey& key) const;
 
-    // The arrows as this station last read or saved them.
+    // The baseline of each arrow: as read, then as this station wrote it;
+    // after a conflict, the stored value the operator was told about.
     std::map<ArrowKey, ArrowValue> loaded_;
 };
 

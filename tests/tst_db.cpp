@@ -1016,12 +1016,7 @@ void TestDbLayer::lostConnectionAttachesAgainForNewWork()
     const std::int64_t first = attachmentId(t.conn);
 
     killAttachment(t, first);
-    try {
-        pointsTra.commit();
-        QFAIL("committed on a killed attachment");
-    } catch (const db::ConnectionLostError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains("shutdown"), e.what());
-    }
+    QVERIFY(expectThrow<db::ConnectionLostError>([&] { pointsTra.commit(); }, "shutdown"));
     QVERIFY(t.conn.lost());
     QVERIFY(!pointsTra.inTransaction());
     QVERIFY(q.active());   // the buffered rows stay
@@ -1062,14 +1057,9 @@ void TestDbLayer::operationPastItsTimeIsCancelled()
     QCOMPARE(t.conn.operationTimeout(), std::chrono::seconds(1));
     db::Transaction waiting(&t.conn);
     waiting.params() = {"wait", "lock_timeout=60"};   // bounds the test should the cancel fail
-    try {
-        t.conn.executeImmediate("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1", waiting);
-        QFAIL("the update went through a held lock");
-    } catch (const db::LockConflictError& e) {
-        QFAIL(e.what());
-    } catch (const db::DbError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains("cancelled"), e.what());
-    }
+    QVERIFY(expectThrow<db::DbError>(
+        [&] { t.conn.executeImmediate("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1", waiting); },
+        "cancelled"));
     holding.rollback();
     if (waiting.inTransaction())
         waiting.rollback();
