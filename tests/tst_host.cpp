@@ -95,6 +95,7 @@ private slots:
     void importIsRefusedWhole_data();
     void importIsRefusedWhole();
     void screenshotOfTheDemo();
+    void screenshotOfAnEmptyCompetition();
     void terminationClosesTheWindowAndEnds_data();
     void terminationClosesTheWindowAndEnds();
     void serverStation();
@@ -312,11 +313,28 @@ void TestHost::screenshotOfTheDemo()
              c.count("select count(*) from POINTS where EMPTYSCORE = 'F'"));
 }
 
+void TestHost::screenshotOfAnEmptyCompetition()
+{
+    // No archer yet: the window is pictured as it opens, no box waits.
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
+    const QString png = c.file(QStringLiteral("empty.png"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const RunResult r = tallyon({QStringLiteral("points"), c.path(), QStringLiteral("--screenshot"), png}, env);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.errorLines.join(u'\n')));
+    // No box came up to be closed unanswered.
+    QCOMPARE(r.errorLines.filter(QStringLiteral("tallyon:")), QStringList());
+    QCOMPARE(QImage(png).size(), QSize(688, 474));
+}
+
 void TestHost::terminationClosesTheWindowAndEnds_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<QString>("command"); // what makes the competition
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "demo";
+    QTest::newRow("SIGINT") << int(SIGINT) << "demo";
+    QTest::newRow("SIGTERM, no archer yet") << int(SIGTERM) << "init";
 }
 
 void TestHost::terminationClosesTheWindowAndEnds()
@@ -324,8 +342,10 @@ void TestHost::terminationClosesTheWindowAndEnds()
     // The signal closes the window as the operator would; the database
     // engine's threads must not see it, or detaching hangs.
     QFETCH(int, signal);
+    QFETCH(QString, command);
     ProgramCompetition c;
-    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    QCOMPARE(tallyon({command, c.path()}).exitCode, 0);
+    const int archers = c.count("select count(*) from ARCHER");
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -340,7 +360,7 @@ void TestHost::terminationClosesTheWindowAndEnds()
     QVERIFY(ended);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(c.count("select count(*) from ARCHER"), 40);
+    QCOMPARE(c.count("select count(*) from ARCHER"), archers);
 }
 
 void TestHost::serverStation()
