@@ -2,6 +2,7 @@
 // the sum calculation.
 
 #include "controls/uStandardGUIClasses.h"
+#include "tests/support/expect_throw.h"
 
 #include <QKeyEvent>
 #include <QSignalSpy>
@@ -181,14 +182,8 @@ void TestControls::pointText()
     if (readable) {
         QCOMPARE(PointTextToValue(text), value);
     } else {
-        try {
-            PointTextToValue(text);
-            QFAIL("no conversion error");
-        } catch (const EConvertError& e) {
-            const QString expected = QLatin1String("'") + QString::fromLatin1(text.toLatin1())
-                + QLatin1String("' is not a valid integer value");
-            QCOMPARE(QString::fromLatin1(e.what()), expected);
-        }
+        const QByteArray expected = "'" + text.toLatin1() + "' is not a valid integer value";
+        QVERIFY(expectThrowExactly<EConvertError>([&] { PointTextToValue(text); }, expected.toStdString()));
     }
 }
 

@@ -38,8 +38,6 @@ private slots:
     void arrowBoxesByName();
     void sumBoxesAddTheirTable();
     void pointEditsInRoundThenArrowOrder();
-    void placesAndSizes_data();
-    void placesAndSizes();
     void barsStretchAndButtonsFollowRightEdge();
     void tabCycle();
     void enterMovesAlongTabOrder();
@@ -161,40 +159,6 @@ void TestForm::pointEditsInRoundThenArrowOrder()
         QCOMPARE(form_->PointEdits.at(i)->ArrowNo, i % 30 + 1);
     }
     QCOMPARE(form_->Changed, false);
-}
-
-void TestForm::placesAndSizes_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QRect>("geometry");
-
-    QTest::newRow("Panel2") << "Panel2" << "frmVuRudiCompetition" << QRect(0, 433, 688, 41);
-    QTest::newRow("RoundPanel2") << "RoundPanel2" << "frmVuRudiCompetition" << QRect(425, 48, 225, 369);
-    QTest::newRow("fctvRange") << "fctvRange" << "frmVuRudiCompetition" << QRect(8, 48, 185, 369);
-    QTest::newRow("dxBtnFind") << "dxBtnFind" << "Panel1" << QRect(640, 8, 41, 21);
-    QTest::newRow("dxBtnNext") << "dxBtnNext" << "Panel2" << QRect(584, 8, 73, 21);
-    QTest::newRow("pe1") << "pe1" << "RoundPanel1" << QRect(8, 24, 30, 21);
-    QTest::newRow("round 1 arrow 17") << "PointEdit17" << "RoundPanel1" << QRect(53, 161, 30, 21);
-    QTest::newRow("round 2 arrow 30") << "PointEdit58" << "RoundPanel2" << QRect(108, 272, 30, 21);
-    QTest::newRow("round 2 arrow 14") << "PointEdit42" << "RoundPanel2" << QRect(58, 134, 30, 21);
-    QTest::newRow("end 1 of round 2") << "SumEdit1" << "RoundPanel2" << QRect(152, 24, 30, 21);
-    QTest::newRow("end 7 of round 1") << "se7" << "RoundPanel1" << QRect(144, 189, 30, 21);
-    QTest::newRow("ends 9 and 10") << "se15" << "RoundPanel1" << QRect(176, 272, 30, 21);
-    QTest::newRow("ends 1 and 2") << "SumEdit11" << "RoundPanel2" << QRect(184, 51, 30, 21);
-    QTest::newRow("round 1") << "se16" << "RoundPanel1" << QRect(176, 304, 30, 21);
-    QTest::newRow("grand total") << "SumEdit17" << "RoundPanel2" << QRect(184, 336, 30, 21);
-}
-
-void TestForm::placesAndSizes()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, parent);
-    QFETCH(QRect, geometry);
-    auto* widget = form_->findChild<QWidget*>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->parentWidget()->objectName(), parent);
-    QCOMPARE(widget->geometry(), geometry);
 }
 
 void TestForm::barsStretchAndButtonsFollowRightEdge()
