@@ -9,10 +9,13 @@
 #include "sharedheap/shared_heap.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
@@ -30,6 +33,7 @@
 #endif
 
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -147,11 +151,37 @@ protected:
     }
 };
 
+// Closes every modal box as soon as it comes up, its text going to the
+// standard error stream: for a run with nobody to answer it (a picture of
+// the window, the end asked for by a signal).
+class ModalBoxCloser {
+public:
+    ModalBoxCloser() { QObject::connect(&timer_, &QTimer::timeout, &ModalBoxCloser::closeBoxes); }
+    // Timers run in the box's own event loop too.
+    void start() { timer_.start(20); }
+
+private:
+    static void closeBoxes()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(w);
+            if (!dialog || !dialog->isVisible() || !dialog->isModal())
+                continue;
+            if (auto* box = qobject_cast<QMessageBox*>(dialog))
+                std::cerr << "tallyon: " << oneLine(box->text().toLocal8Bit().toStdString()) << std::endl;
+            dialog->reject();
+        }
+    }
+    QTimer timer_;
+};
+
 #if defined(__linux__)
 // SIGINT and SIGTERM close the window as the operator would, so the archer
-// on display is saved before the program ends. The two signals are blocked
-// in every thread (the database engine's threads must not be interrupted)
-// and read from a descriptor on the event loop instead.
+// on display is saved before the program ends, also while a message box is
+// up: the boxes are closed first and the window closes from the main event
+// loop, never inside a handler that waits for a box. The two signals are
+// blocked in every thread (the database engine's threads must not be
+// interrupted) and read from a descriptor on the event loop instead.
 class CloseOnSignal {
 public:
     // Before any other thread starts, so that they all inherit the mask.
@@ -161,18 +191,21 @@ public:
         ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
     }
 
-    explicit CloseOnSignal(QWidget* window)
+    // Before the window opens: a signal that comes while it opens is kept.
+    explicit CloseOnSignal(ModalBoxCloser& boxes)
     {
+        QObject::connect(&closeTimer_, &QTimer::timeout, [this] { closeWhenBackInMainLoop(); });
         const sigset_t set = closingSignals();
         fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
         if (fd_ < 0)
             return;
         notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, window, [this, window] {
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this, &boxes] {
             signalfd_siginfo info;
             while (::read(fd_, &info, sizeof info) == sizeof info) {
             }
-            window->close();
+            boxes.start();
+            closeTimer_.start(20);
         });
     }
     ~CloseOnSignal()
@@ -184,7 +217,27 @@ public:
     CloseOnSignal(const CloseOnSignal&) = delete;
     CloseOnSignal& operator=(const CloseOnSignal&) = delete;
 
+    // Right before the main event loop runs.
+    void mainLoopStarts() { mainLoop_ = true; }
+
 private:
+    void closeWhenBackInMainLoop()
+    {
+        if (!mainLoop_ || QThread::currentThread()->loopLevel() > 1 || QApplication::activeModalWidget())
+            return; // a box or its handler is still on its way out
+        closeTimer_.stop();
+        QWidget* window = findPointsWindow();
+        if (!window || !window->isVisible()) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        window->close(); // its hiding ends the run
+        if (window->isVisible()) {
+            std::cerr << "tallyon: the points window could not close; the arrows on screen are not stored"
+                      << std::endl;
+            QCoreApplication::exit(1);
+        }
+    }
     static sigset_t closingSignals()
     {
         sigset_t set;
@@ -195,12 +248,15 @@ private:
     }
     int fd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer closeTimer_;
+    bool mainLoop_ = false;
 };
 #else
 class CloseOnSignal {
 public:
     static void blockSignals() {}
-    explicit CloseOnSignal(QWidget*) {}
+    explicit CloseOnSignal(ModalBoxCloser&) {}
+    void mainLoopStarts() {}
 };
 #endif
 
@@ -268,6 +324,13 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
         throw HostError("cannot open " + login.database + ": " + oneLine(e.what()));
     }
 
+    ModalBoxCloser boxCloser;
+    if (screenshot)
+        boxCloser.start(); // a picture never waits for an answer
+    std::optional<CloseOnSignal> closeOnSignal;
+    if (!screenshot)
+        closeOnSignal.emplace(boxCloser);
+
     const HeapText caller(heap, "tallyon");
     const HeapText database(heap, login.database);
     try {
@@ -295,8 +358,8 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 
     QuitOnHide quitOnHide;
     window->installEventFilter(&quitOnHide);
-    CloseOnSignal closeOnSignal(window);
-    app.exec();
+    closeOnSignal->mainLoopStarts();
+    const int result = app.exec();
     window->removeEventFilter(&quitOnHide);
-    return 0;
+    return result;
 }

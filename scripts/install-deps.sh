@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build, the tests and the demo need.
 set -euo pipefail
 packages=(cmake g++ make qt6-base-dev libfbclient2 firebird-dev firebird3.0-server-core
-          firebird3.0-utils xvfb xauth fonts-dejavu-core)
+          firebird3.0-utils xvfb xauth xdotool fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -144,8 +145,11 @@ private slots:
     void archerRemoval();
     void exportReadsBack();
     void screenshotOfTheDemo();
+    void screenshotOfAnEmptyCompetition();
     void terminationClosesTheWindowAndEnds_data();
     void terminationClosesTheWindowAndEnds();
+    void signalEndsTheTypedWindow_data();
+    void signalEndsTheTypedWindow();
     void serverStation();
     void errorsGiveOneLine_data();
     void errorsGiveOneLine();
@@ -674,11 +678,28 @@ void TestHost::screenshotOfTheDemo()
              c.count("select count(*) from POINTS where EMPTYSCORE = 'F'"));
 }
 
+void TestHost::screenshotOfAnEmptyCompetition()
+{
+    // No archer yet: the window is pictured as it opens, no box waits.
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
+    const QString png = c.file(QStringLiteral("empty.png"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const RunResult r = tallyon({QStringLiteral("points"), c.path(), QStringLiteral("--screenshot"), png}, env);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.errorLines.join(u'\n')));
+    // No box came up to be closed unanswered.
+    QCOMPARE(r.errorLines.filter(QStringLiteral("tallyon:")), QStringList());
+    QCOMPARE(QImage(png).size(), QSize(688, 474));
+}
+
 void TestHost::terminationClosesTheWindowAndEnds_data()
 {
     QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << int(SIGTERM);
-    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::addColumn<QString>("command"); // what makes the competition
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "demo";
+    QTest::newRow("SIGINT") << int(SIGINT) << "demo";
+    QTest::newRow("SIGTERM, no archer yet") << int(SIGTERM) << "init";
 }
 
 void TestHost::terminationClosesTheWindowAndEnds()
@@ -686,8 +707,10 @@ void TestHost::terminationClosesTheWindowAndEnds()
     // The signal closes the window as the operator would; the database
     // engine's threads must not see it, or detaching hangs.
     QFETCH(int, signal);
+    QFETCH(QString, command);
     ProgramCompetition c;
-    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    QCOMPARE(tallyon({command, c.path()}).exitCode, 0);
+    const int archers = c.count("select count(*) from ARCHER");
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -702,7 +725,100 @@ void TestHost::terminationClosesTheWindowAndEnds()
     QVERIFY(ended);
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
-    QCOMPARE(c.count("select count(*) from ARCHER"), 40);
+    QCOMPARE(c.count("select count(*) from ARCHER"), archers);
+}
+
+void TestHost::signalEndsTheTypedWindow_data()
+{
+    QTest::addColumn<QStringList>("keys");   // for xdotool key, into round 1 arrow 2
+    QTest::addColumn<bool>("boxUp");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("rows");           // of archer 1 afterwards
+    QTest::newRow("an arrow typed: saved") << QStringList({"9"}) << false << 0 << 60;
+    // Typed over part of 10, the move is refused with a message box; the
+    // signal closes the box, and the close is refused as well: nothing is
+    // stored, and the program ends saying so.
+    QTest::newRow("15 typed, its box up: ends, stores nothing")
+        << QStringList({"1", "0", "shift+Left", "5", "Next"}) << true << 1 << 1;
+}
+
+void TestHost::signalEndsTheTypedWindow()
+{
+    QFETCH(QStringList, keys);
+    QFETCH(bool, boxUp);
+    QFETCH(int, exitCode);
+    QFETCH(int, rows);
+    // The real window on a virtual display, typed into through the X server.
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("needs Xvfb and xdotool (scripts/install-deps.sh)");
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
+    c.seed({"insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (1, 'Anna', '1A', 1, 'A')",
+            "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (2, 'Bernd', '1B', 1, 'B')",
+            "insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values (1, 1, 1, 5, 'F', 'F')"});
+
+    int display = 90;
+    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)))
+        ++display;
+    QProcess xvfb;
+    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
+                                        QStringLiteral("800x600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    QVERIFY(xvfb.waitForStarted());
+    auto stopX = qScopeGuard([&] {
+        xvfb.terminate();
+        xvfb.waitForFinished(10000);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)), 20000);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    auto xdotool = [&](const QStringList& args) {
+        QProcess x;
+        x.setProcessEnvironment(env);
+        x.start(QStringLiteral("xdotool"), args);
+        if (!x.waitForFinished(30000))
+            x.kill();
+        x.waitForFinished();
+        return QString::fromLocal8Bit(x.readAllStandardOutput()).trimmed();
+    };
+
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("points"), c.path()});
+    QVERIFY(p.waitForStarted());
+    auto stopProgram = qScopeGuard([&] {
+        if (p.state() != QProcess::NotRunning) {
+            p.kill();
+            p.waitForFinished();
+        }
+    });
+    const QString window = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                    QStringLiteral("^Vozoze Vove$")}).section(u'\n', 0, 0);
+    QVERIFY2(!window.isEmpty(), p.readAllStandardError().constData());
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    // The focus is in the first empty box, round 1 arrow 2.
+    for (const QString& key : std::as_const(keys))
+        xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50"), key});
+    if (boxUp)
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^tallyon$")}).isEmpty(), 30000);
+    QCOMPARE(p.state(), QProcess::Running);
+
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(30000));
+    const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == exitCode, qPrintable(errors));
+    QCOMPARE(c.count("select count(*) from POINTS where ARCHERID = 1"), rows);
+    QCOMPARE(c.count("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 1"), 5);
+    if (boxUp) {
+        QVERIFY2(errors.contains(QStringLiteral("round 1 arrow 2 holds \"15\"")), qPrintable(errors));
+        QVERIFY2(errors.contains(QStringLiteral("not stored")), qPrintable(errors));
+    } else {
+        QCOMPARE(c.count("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 2"), 9);
+    }
 }
 
 void TestHost::serverStation()
