@@ -88,7 +88,7 @@ void seedRoster(const ProgramCompetition& c)
                                                     "1,B,,Bert \xC3\x96st,M,Sverige,Compound,Adult,Men\n"
                                                     "1,A,,Cara,F,,Barebow,Junior,Women\n");
     QCOMPARE(tallyon({QStringLiteral("import"), c.path(), c.file(QStringLiteral("roster.csv"))}).exitCode, 0);
-    c.run({"insert into POINTS values (2, 1, 1, 10, 'T', 'F')", "insert into POINTS values (2, 1, 2, 0, 'F', 'F')",
+    c.seed({"insert into POINTS values (2, 1, 1, 10, 'T', 'F')", "insert into POINTS values (2, 1, 2, 0, 'F', 'F')",
            "insert into POINTS values (2, 1, 3, 7, 'F', 'F')", "insert into POINTS values (2, 1, 4, 0, 'F', 'T')",
            "insert into POINTS values (3, 1, 1, 0, 'F', 'T')"});
 }
@@ -617,7 +617,7 @@ void TestHost::exportReadsBack()
     ProgramCompetition c;
     QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
     // A name that needs quotes, and an arrow left empty.
-    c.run({"update ARCHER set NAME = 'Smith, \"Jo\"' where ARCHERID = 2",
+    c.seed({"update ARCHER set NAME = 'Smith, \"Jo\"' where ARCHERID = 2",
            "update POINTS set EMPTYSCORE = 'T', POINT = 0 where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 30"});
     const QString csv = c.file(QStringLiteral("out.csv"));
     const RunResult r = tallyon({QStringLiteral("export"), c.path(), QStringLiteral("--csv"), csv});
@@ -813,7 +813,7 @@ void TestHost::errorsGiveOneLine()
         for (const QString& column : setup.mid(6).split(u' '))
             drops.push_back("alter table " + column.section(u'.', 0, 0).toStdString() + " drop "
                             + column.section(u'.', 1).toStdString());
-        c.run(drops);
+        c.seed(drops);
     }
     if (setup.startsWith(u"demo"))
         QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
