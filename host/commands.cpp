@@ -7,6 +7,7 @@
 #include "host/host_error.h"
 #include "host/import.h"
 #include "host/points.h"
+#include "host/results_commands.h"
 #include "host/roster.h"
 
 #include <algorithm>
@@ -262,6 +263,19 @@ const std::vector<Command>& commands()
         {"points", "points DB [--screenshot FILE.png]",
          "open the points window; with --screenshot write it as PNG and quit", 1, 1,
          {{"--screenshot", "FILE.png"}}, runPointsCommand},
+        {"results", "results DB [--list NAME] [--csv FILE [--separator C]] [--pdf FILE] [--html FILE]",
+         "rank the archers of every result list: a table, or CSV, PDF and HTML files", 1, 1,
+         {{"--list", "NAME"}, {"--csv", "FILE"}, {"--separator", "C"}, {"--pdf", "FILE"}, {"--html", "FILE"}},
+         runResultsCommand},
+        {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
+         "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
+         2, 4, {{"--team", nullptr}}, runListsCommand},
+        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
+         "score cards as on paper, one a page", 1, 2,
+         {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
+        {"board", "board DB [--list NAME] [--screenshot FILE.png]",
+         "the results on a big screen, shown anew after every save", 1, 1,
+         {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
     };
     return table;
 }
