@@ -546,7 +546,7 @@ void TestModel::failedSaveStoresNothing()
 {
     QFETCH(QString, fault);
     QFETCH(QString, words);
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed(competitionRows());
     {
         auto dm = fixture.connectContext();
@@ -725,7 +725,7 @@ void TestModel::capitalDeadlockIsAnOrdinaryPostError()
 // arrow 5 only: A's arrow stays, and B's archer holds it after the save.
 void TestModel::arrowsChangedByAnotherStationKeepTheirValues()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -755,7 +755,7 @@ void TestModel::arrowsChangedByAnotherStationKeepTheirValues()
 // neither), and the next save stores what the operator typed.
 void TestModel::arrowsChangedOnBothStationsAreReportedNotStored()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -794,7 +794,7 @@ void TestModel::arrowsChangedOnBothStationsAreReportedNotStored()
 // arrow another station stored meanwhile keeps its value.
 void TestModel::untypedBoxesOfANewArcherCreateEmptyRows()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 2);
     archer->ReadPointsInDatabase();
@@ -818,7 +818,7 @@ void TestModel::untypedBoxesOfANewArcherCreateEmptyRows()
 // arrows stay, and the next save attaches again and stores them.
 void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
