@@ -25,6 +25,8 @@ namespace {
 
 // A list of archers is far smaller; a larger file is no list of archers.
 constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+// The note on ignored columns names this many.
+constexpr int kNamedIgnored = 8;
 
 std::string separatorName(QChar separator)
 {
@@ -83,6 +85,7 @@ ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, Imp
     const std::string at = file.where + " line " + std::to_string(header.line) + ": ";
     ColumnIndex columns;
     std::string ignored;
+    int ignoredCount = 0;
     for (int i = 0; i < header.fields.size(); ++i) {
         const QString& name = header.fields[i];
         const ArcherColumn* column = findArcherColumn(name);
@@ -91,7 +94,8 @@ ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, Imp
                                                                    : "\"" + shown(name.trimmed()) + "\"";
             if (options.strict)
                 throw HostError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
-            ignored += (ignored.empty() ? "" : ", ") + shownName;
+            if (++ignoredCount <= kNamedIgnored)
+                ignored += (ignored.empty() ? "" : ", ") + shownName;
             continue;
         }
         if (!columns.emplace(column, i).second)
@@ -103,6 +107,8 @@ ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, Imp
                             + std::to_string(header.fields.size()) + " columns separated by "
                             + separatorName(file.separator) + ")");
     }
+    if (ignoredCount > kNamedIgnored)
+        ignored += " and " + std::to_string(ignoredCount - kNamedIgnored) + " more";
     if (!ignored.empty())
         summary.notes.push_back("ignored the unknown columns " + ignored + " of " + file.where);
     return columns;

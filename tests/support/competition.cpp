@@ -7,7 +7,7 @@
 
 std::vector<std::string> attachmentParams(const CompetitionLogin& login)
 {
-    return {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
+    return CompetitionLoginParams(login);
 }
 
 void attach(db::Connection& connection, const CompetitionLogin& login)
