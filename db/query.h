@@ -108,9 +108,12 @@ public:
     int prepareCount() const;
 
 private:
+    friend class Connection;
     friend class Field;
     friend class RowView;
 
+    // Forgets the statements prepared on an attachment that is gone.
+    void dropStatements() noexcept;
     const Value& value(std::size_t row, int column) const;
     const Value& currentValue(int column) const;
     void setCurrentValue(int column, Value v);

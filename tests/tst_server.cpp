@@ -2,6 +2,7 @@
 // answers (CI installs and starts one).
 
 #include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
@@ -131,13 +132,7 @@ private slots:
         CompetitionLogin wrong = login_;
         wrong.password = login_.password + "-wrong";
         TdmTallyon dm;
-        try {
-            dm.Connect(wrong);
-            QFAIL("connected with a wrong password");
-        } catch (const db::DbError& error) {
-            QVERIFY2(std::string(error.what()).find("user name and password are not defined") != std::string::npos,
-                     error.what());
-        }
+        QVERIFY(expectThrow<db::DbError>([&] { dm.Connect(wrong); }, "user name and password are not defined"));
     }
 
     // One station saves while another holds arrow 5 of the same archer: the
