@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "host/archer_columns.h"
 #include "host/competition_io.h"
