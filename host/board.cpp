@@ -14,11 +14,14 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kBoardFontPt = 22;
+// A ranking longer than the screen turns a page this often.
+constexpr int kPageTurnMs = 10000;
 
 } // namespace
 
@@ -42,6 +45,15 @@ ResultsBoard::ResultsBoard(const CompetitionLogin& login, std::optional<std::str
     layout->addWidget(view_, 1);
     status_ = new QLabel(this);
     layout->addWidget(status_);
+
+    // Lists longer than the screen come round page by page; the data is
+    // read only when a save is told.
+    auto* pages = new QTimer(this);
+    connect(pages, &QTimer::timeout, this, [this] {
+        QScrollBar* bar = view_->verticalScrollBar();
+        bar->setValue(bar->value() >= bar->maximum() ? 0 : bar->value() + bar->pageStep());
+    });
+    pages->start(kPageTurnMs);
 
     listener_ = std::make_unique<PointsSavedListener>(connection_);
     connect(listener_.get(), &PointsSavedListener::pointsSaved, this, &ResultsBoard::refresh);

@@ -97,7 +97,12 @@ PointsSavedListener::PointsSavedListener(db::Connection& connection, QObject* pa
     shared_->owner = this;
     callback_ = new Callback(shared_);
     request_ = eventBlock({kPointsSavedEvent});
-    queue();
+    try {
+        queue();
+    } catch (...) {
+        callback_->release();
+        throw;
+    }
 }
 
 PointsSavedListener::~PointsSavedListener()

@@ -256,9 +256,10 @@ std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Invo
         bool isNumber = !label.empty() && label.size() < 9
                         && std::all_of(label.begin(), label.end(), [](char c) { return c >= '0' && c <= '9'; });
         q.sqlAdd("select ARCHERID from ARCHER where LANE = ?" + std::string(isNumber ? " or LANENO = ?" : ""));
-        std::vector<db::Value> params{db::Value(label)};
+        std::vector<db::Value> params;
+        params.emplace_back(label);
         if (isNumber)
-            params.push_back(db::Value(std::stoi(label)));
+            params.emplace_back(std::stoi(label));
         q.setParams(params);
         what = "no archer shoots on lane " + *lane;
     } else {

@@ -145,7 +145,7 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                        .arg(fg, bg)
                        .arg(style.fontPt);
     if (!results.competition.name.empty()) {
-        html += QStringLiteral("<h1 style=\"font-size:%1pt;\">%2</h1>")
+        html += QStringLiteral("<p style=\"font-size:%1pt; font-weight:bold; margin-bottom:0px;\">%2</p>")
                     .arg(style.fontPt * 2)
                     .arg(htmlEscaped(latin1(results.competition.name)));
         if (!results.competition.place.empty())
@@ -153,23 +153,26 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
     }
     const QStringList headings = resultColumnHeadings();
     for (const ResultList& list : results.lists) {
-        html += QStringLiteral("<h2 style=\"font-size:%1pt; margin-top:%2px;\">%3</h2>")
-                    .arg(style.fontPt * 3 / 2)
-                    .arg(style.fontPt)
-                    .arg(htmlEscaped(latin1(list.name)));
+        // The list's name heads its table: on paper it goes to the next
+        // page together with the column headings, which repeat there.
         html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
-                               "style=\"border-collapse:collapse;\"><tr style=\"background-color:%2;\">")
+                               "style=\"border-collapse:collapse; margin-top:%2px;\"><thead>"
+                               "<tr><td colspan=\"%3\" style=\"font-size:%4pt; font-weight:bold;\">%5</td></tr>"
+                               "<tr style=\"background-color:%6;\">")
                     .arg(style.fontPt / 3)
-                    .arg(head);
+                    .arg(style.fontPt)
+                    .arg(headings.size())
+                    .arg(style.fontPt * 3 / 2)
+                    .arg(htmlEscaped(latin1(list.name)), head);
         // Widths in percent of the line: the text layout breaks words that
         // do not fit, so every column is given room for its longest heading.
-        static const int widths[] = {7, 6, 22, 15, 8, 8, 7, 5, 5, 5, 12};
+        static const int widths[] = {7, 7, 22, 14, 8, 8, 7, 5, 5, 5, 12};
         for (int c = 0; c < headings.size(); ++c)
             html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
                         .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"))
                         .arg(widths[c])
                         .arg(headings[c]);
-        html += QStringLiteral("</tr>");
+        html += QStringLiteral("</tr></thead>");
         int row = 0;
         for (const ArcherResult& a : list.archers) {
             const QStringList cells = resultCells(a);

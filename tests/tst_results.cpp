@@ -512,10 +512,18 @@ void TestResults::pdfWrittenAndReadBack()
     }
     c.seed(sql);
     const QString pdf = c.file(QStringLiteral("results.pdf"));
-    const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--pdf"), pdf});
+    const QString html = c.file(QStringLiteral("results.html"));
+    const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--pdf"), pdf,
+                                 QStringLiteral("--html"), html});
     QCOMPARE(r.err, QString());
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.out.contains(QStringLiteral("2 lists, 67 archers")));
+    QFile page(html);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString markup = QString::fromUtf8(page.readAll());
+    QVERIFY(markup.contains(QStringLiteral("<meta charset=\"utf-8\">")));
+    QCOMPARE(markup.count(QStringLiteral("Björn Ångström")), 60);
+    QVERIFY(markup.contains(QStringLiteral("M&uuml;hlbach")) || markup.contains(QStringLiteral("Mühlbach")));
     QVERIFY2(pdfPages(pdf) >= 2, qPrintable(QString::number(pdfPages(pdf))));
     const QString text = pdfText(pdf);
     QVERIFY(text.contains(QStringLiteral("Hallenturnier")));
