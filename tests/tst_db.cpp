@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -167,6 +169,8 @@ private slots:
     void disconnectEndsTransactionsAndQueries();
     void queryOutlivesConnection();
     void membersDeclaredAroundTheirConnection();
+    void lostConnectionAttachesAgainForNewWork();
+    void operationPastItsTimeIsCancelled();
 };
 
 void TestDbLayer::flagRule_data()
@@ -586,8 +590,8 @@ void TestDbLayer::serverErrorKeepsItsWords()
     db::Query q(&t.conn);
     openOn(q, "select * from POINTS", &t.pointsSql);
     appendPoint(q, 1, 1);
-    std::optional<db::DbError> duplicate;
-    QVERIFY(expectThrow<db::DbError>([&] { q.post(); }, {}, &duplicate));
+    std::optional<db::DuplicateKeyError> duplicate;
+    QVERIFY(expectThrow<db::DuplicateKeyError>([&] { q.post(); }, {}, &duplicate));
     const QStringList lines = QString::fromLatin1(duplicate->what()).split('\n');
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[0].startsWith("violation of PRIMARY or UNIQUE KEY constraint \"INTEG_"), duplicate->what());
@@ -604,7 +608,19 @@ void TestDbLayer::serverErrorKeepsItsWords()
     // A text too long for its column: the server says so.
     q.edit();
     q.fieldByName("EMPTYSCORE").setString("TOO LONG");
-    QVERIFY(expectThrow<db::DbError>([&] { q.post(); }, "string right truncation"));
+    bool takenForAConflict = false;
+    QVERIFY(expectThrow<db::DbError>([&] {
+        try {
+            q.post();
+        } catch (const db::LockConflictError&) {
+            takenForAConflict = true;
+            throw;
+        } catch (const db::DuplicateKeyError&) {
+            takenForAConflict = true;
+            throw;
+        }
+    }, "string right truncation"));
+    QVERIFY(!takenForAConflict);
     q.cancel();
 
     QVERIFY(expectThrow<db::DbError>([&] { t.exec("select nonsense from nowhere"); }, "Table unknown\n-NOWHERE"));
@@ -781,8 +797,8 @@ void TestDbLayer::lockConflictReportsDeadlock()
     q.first();
     q.edit();
     q.fieldByName("POINT").setInteger(1);
-    std::optional<db::DbError> conflict;
-    QVERIFY(expectThrow<db::DbError>([&] { q.post(); }, "deadlock", &conflict));
+    std::optional<db::LockConflictError> conflict;
+    QVERIFY(expectThrow<db::LockConflictError>([&] { q.post(); }, "deadlock", &conflict));
     QVERIFY2(QString::fromLatin1(conflict->what()).contains("update conflicts with concurrent update"), conflict->what());
     q.cancel();
     pointsTra.rollbackRetaining();
@@ -954,6 +970,112 @@ void TestDbLayer::membersDeclaredAroundTheirConnection()
     q.sqlAdd("select count(*) as N from T");
     q.open();
     QCOMPARE(q.fieldByName("N").asInteger(), 0);
+}
+
+namespace {
+
+// The attachment's number as the server knows it.
+std::int64_t attachmentId(db::Connection& c)
+{
+    db::Transaction tr(&c);
+    db::Query q(&c, &tr);
+    q.sqlAdd("select current_connection as ID from RDB$DATABASE");
+    q.open();
+    const std::int64_t id = q.fieldByName("ID").value().toInteger();
+    q.close();
+    tr.commit();
+    return id;
+}
+
+// Another attachment ends this one, as a server shutdown or an
+// administrator would.
+void killAttachment(const TestDb& t, std::int64_t id)
+{
+    auto killer = t.other();
+    db::Transaction tr(killer.get());
+    killer->executeImmediate("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(id), tr);
+    tr.commit();
+}
+
+} // namespace
+
+// The station's attachment is killed: the next call says so, the work of
+// the open transaction is gone and never replayed, and new work attaches
+// again, with the prepared statements prepared anew.
+void TestDbLayer::lostConnectionAttachesAgainForNewWork()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Transaction pointsTra(&t.conn);
+    db::Query q(&t.conn, &pointsTra);
+    openOn(q, pointsInOrder, &t.pointsSql);
+    db::Statement insert(&t.conn, &pointsTra);
+    insert.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT) values (?, ?, ?, ?)");
+    insert.execute({2, 1, 1, 5});
+    editPoint(q, 0);
+    const std::int64_t first = attachmentId(t.conn);
+
+    killAttachment(t, first);
+    try {
+        pointsTra.commit();
+        QFAIL("committed on a killed attachment");
+    } catch (const db::ConnectionLostError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("shutdown"), e.what());
+    }
+    QVERIFY(t.conn.lost());
+    QVERIFY(!pointsTra.inTransaction());
+    QVERIFY(q.active());   // the buffered rows stay
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 0);
+
+    q.close();
+    q.open();
+    QVERIFY(!t.conn.lost());
+    QVERIFY(attachmentId(t.conn) != first);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 11);   // the edit was never stored
+    editPoint(q, 1);
+    insert.execute({2, 1, 2, 6});
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select ARCHERID, POINT from POINTS where POINT < 10 order by ARCHERID, POINT"),
+             QStringList({"1|1", "2|6"}));
+
+    // Killed while idle: the next transaction attaches again on its own.
+    killAttachment(t, attachmentId(t.conn));
+    q.close();
+    q.open();
+    QCOMPARE(q.recordCount(), 7);
+    insert.execute({2, 1, 3, 7});
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select count(*) from POINTS"), QStringList({"8"}));
+}
+
+// A call that runs past the operation timeout (here waiting for another
+// user's lock) is cancelled; the connection stays usable.
+void TestDbLayer::operationPastItsTimeIsCancelled()
+{
+    TestDb t;
+    fillPoints(t);
+    auto holder = t.other();
+    db::Transaction holding(holder.get());
+    holder->executeImmediate("update POINTS set POINT = 0 where ROUNDNO = 1 and ARROWNO = 1", holding);
+
+    t.conn.setOperationTimeout(std::chrono::seconds(1));
+    QCOMPARE(t.conn.operationTimeout(), std::chrono::seconds(1));
+    db::Transaction waiting(&t.conn);
+    waiting.params() = {"wait", "lock_timeout=60"};   // bounds the test should the cancel fail
+    try {
+        t.conn.executeImmediate("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1", waiting);
+        QFAIL("the update went through a held lock");
+    } catch (const db::LockConflictError& e) {
+        QFAIL(e.what());
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("cancelled"), e.what());
+    }
+    holding.rollback();
+    if (waiting.inTransaction())
+        waiting.rollback();
+    t.exec("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1");
+    t.tra.commit();
+    QCOMPARE(readBack(t, round1Points), QStringList({"1", "12", "13"}));
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)

@@ -118,11 +118,17 @@ private slots:
     void saveWithoutArrowsOnlyCommits();
     void saveLeavesArrowsItDoesNotHoldAlone();
     void saveWithoutPointsDatasetIsRefused();
-    void readAndSaveErrorsLeaveThePointsQueryOpen();
+    void readErrorsLeaveThePointsQueryOpen();
+    void failedSaveStoresNothing_data();
+    void failedSaveStoresNothing();
     void saveCommitsOnlyThePointsTransaction();
     void lockedArrowUndoesTheWholeSave();
     void arrowsAppendedByAnotherStationUndoTheSave();
     void capitalDeadlockIsAnOrdinaryPostError();
+    void arrowsChangedByAnotherStationKeepTheirValues();
+    void arrowsChangedOnBothStationsAreReportedNotStored();
+    void untypedBoxesOfANewArcherCreateEmptyRows();
+    void saveAfterALostConnectionStoresOnTheNextTry();
     void laneIsWrittenToTheArchersRow();
     void laneSaveErrors_data();
     void laneSaveErrors();
@@ -505,9 +511,9 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
                                                 "There is no database connected to the TArcher"));
 }
 
-// An error that is no post error passes through and leaves the points query
-// as it stood: open, its transaction neither committed nor ended.
-void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
+// A read error passes through and leaves the points query as it stood:
+// open, its transaction neither committed nor ended.
+void TestModel::readErrorsLeaveThePointsQueryOpen()
 {
     TestCompetition fixture;
     fixture.seed({"alter table POINTS alter POINT type bigint"});
@@ -521,17 +527,78 @@ void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
     QCOMPARE(archer->Results[0]->Point, 5);
     QVERIFY(dm->IBQryPoints.active());
     QVERIFY(dm->IBTransPoints.inTransaction());
+}
 
-    dm.reset();
-    fixture.seed({"delete from POINTS", "alter table POINTS drop EMPTYSCORE"});
-    dm = fixture.connectContext();
-    archer = archerOf(*dm, 1);
-    setArrows(*archer, scoreOne);
-    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->savePoints());
-    QVERIFY(dm->IBQryPoints.active());
-    QVERIFY(dm->IBQryPoints.state() == db::DataSetState::Insert);
-    QVERIFY(dm->IBTransPoints.inTransaction());
+// A save that fails anywhere (a post, the commit, a column) stores nothing:
+// the whole save is rolled back, one error passes on with the server's
+// words, Results keeps the typed arrows, and no later read or save commits
+// any of it.
+void TestModel::failedSaveStoresNothing_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("words");    // in the error's message
+    QTest::newRow("a check refuses one arrow") << "check" << "CK_NO_THIRTEEN";
+    QTest::newRow("the commit is refused") << "commit" << "Commit refused by the test";
+    QTest::newRow("a column is missing") << "column" << "Field 'EMPTYSCORE' not found";
+}
+
+void TestModel::failedSaveStoresNothing()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, words);
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    {
+        auto dm = fixture.connectContext();
+        auto archer = archerOf(*dm, 1);
+        setArrows(*archer, scoreOne);
+        archer->savePoints();
+    }
+    if (fault == "check")
+        fixture.seed({"alter table POINTS add constraint CK_NO_THIRTEEN check (POINT <> 13)"});
+    if (fault == "commit")
+        fixture.seed({"create exception E_TEST 'test'",
+                      "create trigger T_COMMIT_TEST on transaction commit as begin "
+                      "if (exists(select 1 from POINTS where POINT = 13)) then "
+                      "exception E_TEST 'Commit refused by the test'; end"});
+    if (fault == "column")
+        fixture.seed({"alter table POINTS drop EMPTYSCORE"});
+    const Lines before = fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO");
+
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    if (fault != "column")
+        archer->ReadPointsInDatabase();
+    setArrows(*archer, [](int round, int arrow) { return round == 2 && arrow == 10 ? 13 : 7; });
+    try {
+        archer->savePoints();
+        QFAIL("the save went through");
+    } catch (const EArcherError& e) {
+        QFAIL(e.what());
+    } catch (const std::exception& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
+    }
     QVERIFY(messages_.empty());
+    QVERIFY(!dm->IBQryPoints.active());
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+    QCOMPARE(archer->Results[39]->Point, 13);   // as typed
+    QCOMPARE(archer->Results[0]->Point, 7);
+    QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+
+    // The next read commits nothing of it; a save without the fault stores
+    // every typed arrow.
+    auto reread = archerOf(*dm, 1);
+    if (fault == "column") {
+        QVERIFY_THROWS_EXCEPTION(db::UsageError, reread->ReadPointsInDatabase());
+        dm.reset();
+        QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+        return;
+    }
+    reread->ReadPointsInDatabase();
+    QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+    archer->Results[39]->Point = 7;
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
 }
 
 void TestModel::saveCommitsOnlyThePointsTransaction()
@@ -609,8 +676,17 @@ void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
     other.disconnect();
     QCOMPARE(storedArrows(fixture, 1), Lines{});
 
-    // Once the other station committed its row, the save updates it.
+    // Once the other station committed its row, both have changed arrow 3:
+    // the operator is told, nothing is stored, and the next save stores the
+    // typed values.
     fixture.seed({"insert into POINTS values (1, 1, 3, 9, 'F', 'F')"});
+    try {
+        archer->savePoints();
+        QFAIL("the other station's arrow was overwritten");
+    } catch (const EArrowConflictError& e) {
+        QVERIFY2(std::string(e.what()).find("Round 1, arrow 3: stored 9, typed 1") != std::string::npos, e.what());
+    }
+    QCOMPARE(storedArrows(fixture, 1), Lines{"1.3:9FF"});
     archer->savePoints();
     QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
 }
@@ -629,17 +705,146 @@ void TestModel::capitalDeadlockIsAnOrdinaryPostError()
     archer->savePoints();   // appends: the trigger watches updates only
     QVERIFY(messages_.empty());
 
+    // One error with the server's words, not a lock conflict; nothing of the
+    // save is stored and no message box is shown.
     setArrows(*archer, scoreSeven);
-    archer->savePoints();
-    QCOMPARE(messages_.size(), std::size_t{1});
-    QVERIFY(messages_[0].starts_with("halo "));
-    QVERIFY(messages_[0].find("Deadlock in the test trigger") != std::string::npos);
-
-    // Every other arrow was written and committed; arrow 5 kept its value.
-    Lines expected = expectedArrows(scoreSeven);
-    expected[4] = "1.5:1FF";
-    QCOMPARE(storedArrows(fixture, 1), expected);
+    try {
+        archer->savePoints();
+        QFAIL("the save went through the trigger");
+    } catch (const EOtherUserError&) {
+        QFAIL("taken for a lock conflict");
+    } catch (const db::DbError& e) {
+        QVERIFY2(std::string(e.what()).find("Deadlock in the test trigger") != std::string::npos, e.what());
+    }
+    QVERIFY(messages_.empty());
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
     QVERIFY(!dm->IBTransPoints.inTransaction());
+}
+
+// Station B loaded the archer; station A then stored arrow 4. B changes
+// arrow 5 only: A's arrow stays, and B's archer holds it after the save.
+void TestModel::arrowsChangedByAnotherStationKeepTheirValues()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();
+
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 4"});
+    archer->Results[4]->Point = 8;
+    archer->savePoints();
+
+    Lines expected = expectedArrows(scoreOne);
+    expected[3] = "1.4:9FF";
+    expected[4] = "1.5:8FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QCOMPARE(archer->Results[3]->Point, 9);
+    QVERIFY(messages_.empty());
+
+    // The stored value is now this station's own: changing it is stored.
+    archer->Results[3]->Point = 2;
+    archer->savePoints();
+    expected[3] = "1.4:2FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+// Both stations changed arrows 4 and 31: one error lists both with the
+// stored and the typed value, nothing of the archer is stored (arrow 5
+// neither), and the next save stores what the operator typed.
+void TestModel::arrowsChangedOnBothStationsAreReportedNotStored()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();
+
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 4",
+                  "update POINTS set POINT = 10, \"CROSS\" = 'T' where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 1"});
+    archer->Results[3]->Point = 5;
+    archer->Results[30]->Point = 6;
+    archer->Results[4]->Point = 8;
+    try {
+        archer->savePoints();
+        QFAIL("the other station's arrows were overwritten");
+    } catch (const EArrowConflictError& e) {
+        const QStringList lines = QString::fromLatin1(e.what()).split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1], QString("Round 1, arrow 4: stored 9, typed 5"));
+        QCOMPARE(lines[2], QString("Round 2, arrow 1: stored X, typed 6"));
+    }
+    Lines expected = expectedArrows(scoreOne);
+    expected[3] = "1.4:9FF";
+    expected[30] = "2.1:10TF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QCOMPARE(archer->Results[3]->Point, 5);   // as typed
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+
+    archer->savePoints();
+    expected[3] = "1.4:5FF";
+    expected[4] = "1.5:8FF";
+    expected[30] = "2.1:6FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+// An archer never saved: its 60 untyped boxes become 60 empty rows; an
+// arrow another station stored meanwhile keeps its value.
+void TestModel::untypedBoxesOfANewArcherCreateEmptyRows()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 2);
+    archer->ReadPointsInDatabase();
+    fixture.seed({"insert into POINTS values (2, 1, 2, 9, 'F', 'F')"});
+    setArrows(*archer, [](int, int) { return 0; });
+    for (const auto& point : archer->Results)
+        point->EmptyScore = true;
+    archer->savePoints();
+
+    const Lines stored = storedArrows(fixture, 2);
+    QCOMPARE(stored.size(), std::size_t{60});
+    QCOMPARE(stored[0], std::string("1.1:0FT"));
+    QCOMPARE(stored[1], std::string("1.2:9FF"));
+    QCOMPARE(stored[59], std::string("2.30:0FT"));
+    QCOMPARE(archer->Results[1]->Point, 9);
+    QVERIFY(!archer->Results[1]->EmptyScore);
+}
+
+// The station's attachment is ended (server restart, administrator) after
+// the archer was read: the save says so once and stores nothing, the typed
+// arrows stay, and the next save attaches again and stores them.
+void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();   // leaves the points transaction running
+
+    std::int64_t station = 0;
+    {
+        db::Transaction asking(&dm->IBDBCompetition);
+        db::Query query(&dm->IBDBCompetition, &asking);
+        query.sqlAdd("select current_connection as ID from RDB$DATABASE");
+        query.open();
+        station = query.fieldByName("ID").value().toInteger();
+        asking.commit();
+    }
+    fixture.seed({"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(station)});
+
+    setArrows(*archer, scoreSeven);
+    QVERIFY_THROWS_EXCEPTION(db::ConnectionLostError, archer->savePoints());
+    QVERIFY(messages_.empty());
+    QCOMPARE(archer->Results[0]->Point, 7);
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
+
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+    QVERIFY(!dm->IBDBCompetition.lost());
 }
 
 void TestModel::laneIsWrittenToTheArchersRow()
