@@ -1,6 +1,7 @@
 // The dataset layer against the bare client library, on an embedded database
 // in a temporary folder: reading the archers in lane order, and saving one
-// archer's 60 arrows. Prints the median of several runs of each.
+// archer's 60 arrows; the median of several runs of each, layer and floor
+// alternating.
 
 #include "bench/bench_support.h"
 #include "db/connection.h"
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -78,15 +80,12 @@ void createSchema(db::Connection& c, db::Transaction& t)
 
 } // namespace
 
-int main()
+void bench::datasetLayerFigures(Table& table)
 {
     char folder[] = "/tmp/bench_db-XXXXXX";
-    if (!mkdtemp(folder)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
+    if (!mkdtemp(folder))
+        throw std::runtime_error("no temporary folder");
     const std::string path = std::string(folder) + "/bench.fdb";
-    int rc = 0;
     try {
         db::Connection c;
         c.setDatabaseName(path);
@@ -125,7 +124,6 @@ int main()
                     ++rawRows;
                 rs->close(&st);
             });
-        const int selectPrepares = archers.prepareCount();
         outMeta->release();
         select->free(&st);
         // No old snapshot may hold back the garbage of the updates below.
@@ -198,28 +196,18 @@ int main()
             },
             rawUpdate);
         (void)rawUpdateMs2;
-        const int updatePrepares = points.prepareCount();
         points.close();
         inMeta->release();
         update->free(&st);
         st.dispose();
 
-        std::printf("Embedded Firebird, median of %d runs, layer and floor alternating\n\n", runs);
-        std::printf("(a) open + fetch %d ARCHER rows ordered by LANENO, LANELETTER\n", rows);
-        std::printf("    db::Query            %8.2f ms   (statement prepared %d time)\n", layerSelect, selectPrepares);
-        std::printf("    raw select + fetch   %8.2f ms   (%d rows)\n", rawSelect, rawRows);
-        std::printf("    factor               %8.2f\n\n", layerSelect / rawSelect);
-        std::printf("(b) 60 POINTS rows: edit, set 3 fields, post each; commit\n");
-        std::printf("    db::Query            %8.2f ms\n", layerUpdate);
-        std::printf("    raw 60 executes      %8.2f ms\n", rawUpdateMs);
-        std::printf("    factor               %8.2f\n", layerUpdate / rawUpdateMs);
-        std::printf("    whole save (reopen the archer's 60 rows, post 60, commit)  %.2f ms\n", layerSave);
-        std::printf("    statements prepared by the points query: %d (its select, its modify statement)\n",
-                    updatePrepares);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        rc = 1;
+        table.add({"open and fetch " + std::to_string(rows) + " archers in lane order (db::Query)", layerSelect,
+                   rawSelect, Goal::none()});
+        table.add({"60 arrows edited, posted, committed (db::Query)", layerUpdate, rawUpdateMs, Goal::none()});
+        table.add({"  the same with the reopen of the archer's arrows", layerSave, rawUpdateMs, Goal::none()});
+    } catch (...) {
+        std::filesystem::remove_all(folder);
+        throw;
     }
     std::filesystem::remove_all(folder);
-    return rc;
 }

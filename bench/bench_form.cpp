@@ -1,12 +1,15 @@
-// Medians of the points window's heavy paths on an embedded database, the
-// window offscreen:
+// The points window's figures on an embedded database, the window
+// offscreen:
 //  - the Next round trip (copy the boxes, save 60 changed arrows, move, read
 //    the next archer with its arrows, show it), against the floor of its
 //    database work: the same 60 updates through one prepared statement, a
 //    commit, and the select of the next archer's 60 arrows;
-//  - the show of a competition with 5,000 archers on 250 lanes (order the
+//  - the show of 1,000, 5,000 and 20,000 archers on 250 lanes (order the
 //    archers, rebuild the archer list, re-read the archer, fill the lane
-//    tree), against the floor of the ordered select of the 5,000 archers.
+//    tree), against the floor of the ordered select and the four lookups;
+//  - one typed arrow climbing through its sums to the grand total;
+//  - the peak memory of a window showing 20,000 archers, against one on a
+//    competition of one archer, each in a process of its own.
 
 #include "bench/bench_support.h"
 #include "data/competition_schema.h"
@@ -18,10 +21,17 @@
 #include "forms/uVuRudiCompetition.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <vector>
 #include <cstdio>
 #include <string>
 
@@ -29,7 +39,6 @@ using bench::medianMs;
 
 namespace {
 
-constexpr int kArchers = 5000;
 constexpr int kLanes = 250;
 constexpr int kCountries = 200;
 // Archers with 60 stored arrows each, first in lane order.
@@ -83,7 +92,7 @@ struct Competition {
 };
 
 // Next from archer to archer among those with arrows, every box changed.
-void benchNext()
+void benchNext(bench::Table& table)
 {
     Competition c(kArchersWithArrows);
     TfrmVuRudiCompetition form(&c.dm);
@@ -138,24 +147,21 @@ void benchNext()
     form.hide();
     connection.disconnect();
 
-    std::printf("Next, 60 changed arrows saved, next archer shown: %8.2f ms (median of %d)\n", next, kRuns);
-    std::printf("  of which copy and save %8.2f ms\n", save);
-    std::printf("  floor, 60 prepared updates + commit + select of 60 arrows: %8.2f ms  ratio %.2f\n", floor,
-                next / floor);
+    table.add({"Next round trip (copy, save 60, move, load, show), embedded", next, floor,
+               bench::Goal::ratioAtMost(1.5)});
+    table.add({"  of which copy and save", save, std::nullopt, bench::Goal::none()});
 }
 
-void benchShow()
+// The show of the archers, answers its median.
+double benchShow(bench::Table& table, int archers, int runs)
 {
-    Competition c(kArchers);
+    Competition c(archers);
     TfrmVuRudiCompetition form(&c.dm);
     form.show();
     // On an archer in the middle of the field.
     form.fctvRange->setCurrentItem(form.fctvRange->topLevelItem(kLanes / 2)->child(3));
 
-    constexpr int kRuns = 9;
-    const double show = medianMs(kRuns, [&](int) { form.FormShow(&form); });
-    const double sort = medianMs(kRuns, [&](int) { c.dm.SortArchers("LANENO, LANELETTER"); });
-    const double tree = medianMs(kRuns, [&](int) { form.FillLaneTree(); });
+    const double show = medianMs(runs, [&](int) { form.FormShow(&form); });
 
     db::Connection connection;
     openAttachment(connection, c.login);
@@ -163,36 +169,123 @@ void benchShow()
     db::Query ordered(&connection, &transaction);
     ordered.sqlAdd("Select * from ARCHER");
     ordered.sqlAdd("ORDER BY LANENO, LANELETTER");
-    const double floor = medianMs(kRuns, [&](int) {
+    std::vector<std::unique_ptr<db::Query>> lookups;
+    for (const char* lookup : {"AGECLASS", "SHOOTINGCLASSES", "BOWTYPES", "COUNTRY"}) {
+        lookups.push_back(std::make_unique<db::Query>(&connection, &transaction));
+        lookups.back()->sqlAdd(std::string("select * from ") + lookup);
+    }
+    const double floor = medianMs(runs, [&](int) {
         ordered.close();
         ordered.open();
+        for (auto& lookup : lookups) {
+            lookup->close();
+            lookup->open();
+        }
     });
     ordered.close();
+    lookups.clear();
     transaction.commit();
     connection.disconnect();
-
-    int nodes = 0;
-    for (int i = 0; i < form.fctvRange->topLevelItemCount(); ++i)
-        nodes += 1 + form.fctvRange->topLevelItem(i)->childCount();
-    std::printf("Show, %d archers on %d lanes (%d tree nodes): %8.2f ms (median of %d), on archer %s\n", kArchers,
-                form.fctvRange->topLevelItemCount(), nodes, show, kRuns, qPrintable(form.lblIDVal->text()));
-    std::printf("  of which SortArchers %8.2f ms, FillLaneTree %8.2f ms\n", sort, tree);
-    std::printf("  floor, ordered select of %d archers: %8.2f ms  ratio %.2f\n", kArchers, floor, show / floor);
     form.hide();
+
+    table.add({"show of " + std::to_string(archers) + " archers on " + std::to_string(kLanes) + " lanes", show, floor,
+               bench::Goal::ratioAtMost(3)});
+    return show;
+}
+
+// One key into an empty arrow box, up through its sums to the grand total.
+void benchTypedArrow(bench::Table& table)
+{
+    Competition c(1);
+    TfrmVuRudiCompetition form(&c.dm);
+    form.show();
+    if (!QTest::qWaitForWindowActive(&form))
+        throw std::runtime_error("the window did not become active");
+    TPointEdit* box = form.PointEdits.at(0);
+    box->setFocus(Qt::OtherFocusReason);
+    constexpr int kRuns = 2001;
+    bool climbed = true;
+    int totalBefore = 0;
+    const double typed = medianMs(
+        kRuns,
+        [&](int) { QTest::keyClick(box, Qt::Key_9); },
+        [&](int run) {
+            if (run > 0 && form.SumEdit17->text().toInt() != totalBefore + 9)
+                climbed = false;
+            box->setText(QString());
+            totalBefore = form.SumEdit17->text().toInt();
+        });
+    form.hide();
+    table.add({climbed ? "one typed arrow climbing to the grand total" : "one typed arrow (NOT reaching the total)",
+               typed, std::nullopt, bench::Goal::below(0.1)});
+}
+
+// Peak resident memory of this process, in kB.
+long peakKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// The peak of a child that shows a competition seeded by another child.
+long childPeakKb(const std::string& program, const QString& folder, int archers)
+{
+    const QString path = folder + QStringLiteral("/peak-%1.fdb").arg(archers);
+    for (const char* mode : {"seed", "show"}) {
+        QProcess child;
+        child.start(QString::fromStdString(program),
+                    {QStringLiteral("--child"), QLatin1String(mode), path, QString::number(archers)});
+        if (!child.waitForFinished(600000) || child.exitCode() != 0)
+            throw std::runtime_error("the memory child failed: " + child.readAllStandardError().toStdString());
+        if (QLatin1String(mode) == QLatin1String("show"))
+            return child.readAllStandardOutput().trimmed().toLong();
+    }
+    return -1;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
+int bench::windowMemoryChild(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc != 5)
+        return 2;
+    const std::string mode = argv[2];
+    CompetitionLogin login;
+    login.database = argv[3];
+    const int archers = std::atoi(argv[4]);
     QApplication app(argc, argv);
-    // "next" or "show" runs only that one, for a profiler.
-    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    if (only.isEmpty() || only == QLatin1String("next"))
-        benchNext();
-    if (only.isEmpty() || only == QLatin1String("show"))
-        benchShow();
+    if (mode == "seed") {
+        CreateCompetitionDatabase(login);
+        seed(login, archers);
+        return 0;
+    }
+    TdmTallyon dm;
+    dm.Connect(login);
+    TfrmVuRudiCompetition form(&dm);
+    form.show();
+    QApplication::processEvents();
+    std::printf("%ld\n", peakKb());
+    form.hide();
     return 0;
+}
+
+void bench::windowFigures(Table& table, const std::string& program)
+{
+    benchNext(table);
+    benchShow(table, 1000, 9);
+    const double show5000 = benchShow(table, 5000, 9);
+    const double show20000 = benchShow(table, 20000, 5);
+    table.add({"  show of 20,000 against 5,000", show20000, show5000, Goal::ratioAtMost(4.5)});
+    benchTypedArrow(table);
+
+    QTemporaryDir dir;
+    const long single = childPeakKb(program, dir.path(), 1);
+    const long full = childPeakKb(program, dir.path(), 20000);
+    table.add({"peak memory of 20,000 archers shown, above 1 archer", double(full - single) / 1024.0,
+               std::nullopt, Goal::below(100, "MB"), "MB"});
 }

@@ -15,7 +15,6 @@
 
 #include <QTemporaryDir>
 
-#include <cstdio>
 #include <string>
 
 using bench::medianMs;
@@ -54,7 +53,7 @@ void setArrows(TArcher& archer, int score)
 
 } // namespace
 
-int main()
+void bench::modelFigures(Table& table)
 {
     QTemporaryDir dir;
     CompetitionLogin login;
@@ -99,10 +98,7 @@ int main()
         plain.open();
     });
 
-    std::printf("savePoints, 60 changed arrows:      %8.2f ms (median of %d)\n", save, kSaveRuns);
-    std::printf("  floor, 60 prepared updates+commit:%8.2f ms  ratio %.2f\n", saveFloor, save / saveFloor);
-    std::printf("SortArchers, %d archers, %d countries: %8.2f ms (median of %d), %d archers listed\n", kArchers,
-                kCountries, sort, kSortRuns, dm.ArcherList.Count());
-    std::printf("  floor, open of the ordered select:  %8.2f ms  ratio %.2f\n", sortFloor, sort / sortFloor);
-    return 0;
+    table.add({"savePoints, 60 changed arrows", save, saveFloor, Goal::none()});
+    table.add({"SortArchers, " + std::to_string(kArchers) + " archers, " + std::to_string(kCountries) + " countries",
+               sort, sortFloor, Goal::none()});
 }

@@ -10,12 +10,93 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace bench {
+
+// What a figure should reach: at most a ratio to its floor, or below a time.
+struct Goal {
+    enum Kind { None, RatioAtMost, Below } kind = None;
+    double limit = 0;
+    std::string unit = "ms";
+
+    static Goal none() { return {}; }
+    static Goal ratioAtMost(double limit) { return {RatioAtMost, limit}; }
+    static Goal below(double limit, std::string unit = "ms") { return {Below, limit, std::move(unit)}; }
+};
+
+// One line of the table: the figure, ours, the floor measured in the same run.
+struct Figure {
+    std::string name;
+    double ours = 0;
+    std::optional<double> floor;
+    Goal goal;
+    std::string unit = "ms";
+
+    std::optional<double> ratio() const
+    {
+        return floor && *floor > 0 ? std::optional<double>(ours / *floor) : std::nullopt;
+    }
+    std::optional<bool> met() const
+    {
+        switch (goal.kind) {
+        case Goal::RatioAtMost:
+            return ratio() ? std::optional<bool>(*ratio() <= goal.limit) : std::nullopt;
+        case Goal::Below:
+            return ours < goal.limit;
+        case Goal::None:
+            break;
+        }
+        return std::nullopt;
+    }
+};
+
+class Table {
+public:
+    void add(Figure figure) { figures_.push_back(std::move(figure)); }
+
+    void print(std::FILE* out = stdout) const
+    {
+        std::fprintf(out, "%-58s %12s %12s %7s %14s %4s\n", "figure", "ours", "floor", "ratio", "goal", "met");
+        for (const Figure& f : figures_) {
+            const std::string ours = number(f.ours) + " " + f.unit;
+            const std::string floor = f.floor ? number(*f.floor) + " " + f.unit : "-";
+            const auto ratio = f.ratio();
+            char ratioText[32] = "-";
+            if (ratio)
+                std::snprintf(ratioText, sizeof ratioText, "%.2f", *ratio);
+            std::string goal = "-";
+            if (f.goal.kind == Goal::RatioAtMost)
+                goal = "<= " + number(f.goal.limit) + "x";
+            else if (f.goal.kind == Goal::Below)
+                goal = "< " + number(f.goal.limit) + " " + f.goal.unit;
+            const auto met = f.met();
+            std::fprintf(out, "%-58s %12s %12s %7s %14s %4s\n", f.name.c_str(), ours.c_str(), floor.c_str(),
+                         ratioText, goal.c_str(), met ? (*met ? "yes" : "NO") : "-");
+        }
+    }
+
+    // Whether every figure with a goal reached it.
+    bool allMet() const
+    {
+        return std::all_of(figures_.begin(), figures_.end(), [](const Figure& f) { return f.met().value_or(true); });
+    }
+
+private:
+    static std::string number(double value)
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 1 ? "%.2f" : "%.3f", value);
+        return text;
+    }
+
+    std::vector<Figure> figures_;
+};
 
 inline double elapsedMs(const std::function<void()>& once)
 {
@@ -87,5 +168,13 @@ inline void seedArchers(db::Connection& connection, db::Transaction& transaction
                         db::Value(i % 5 + 1), db::Value(lane), db::Value(letter)});
     }
 }
+
+// The figures of each part, measured and added to the table.
+void datasetLayerFigures(Table& table);
+void modelFigures(Table& table);
+// program: this program's path, run again for the memory figure.
+void windowFigures(Table& table, const std::string& program);
+// The child's side of the memory figure; answers the exit code.
+int windowMemoryChild(int argc, char** argv);
 
 } // namespace bench

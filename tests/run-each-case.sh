@@ -6,7 +6,11 @@ set -uo pipefail
 bin="${1:?build folder}/bin"
 shift
 programs=("$@")
-[ ${#programs[@]} -gt 0 ] || programs=(tst_db tst_data tst_model tst_controls tst_form tst_form_entry tst_server tst_module tst_host)
+if [ ${#programs[@]} -eq 0 ]; then
+    for path in "$bin"/tst_*; do
+        [ "$(basename "$path")" = tst_module_loader ] || programs+=("$(basename "$path")")
+    done
+fi
 export QT_QPA_PLATFORM=offscreen
 failed=0
 for program in "${programs[@]}"; do
