@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the demo need.
+# Installs the Debian 12 packages the build, the tests and the demo need
+# (firebird3.0-server for the test server; its system service is never used).
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev libfbclient2 firebird-dev firebird3.0-server-core
+packages=(cmake g++ make qt6-base-dev libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-server
           firebird3.0-utils xvfb xauth fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
