@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 

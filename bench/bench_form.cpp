@@ -13,6 +13,7 @@
 #include "data/uTallyonData.h"
 #include "db/connection.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "forms/uVuRudiCompetition.h"
 

@@ -5,6 +5,7 @@
 
 #include "db/connection.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 
 #include <algorithm>

@@ -25,17 +25,6 @@ std::string trimmed(const std::string& text)
     return text.substr(begin, end - begin + 1);
 }
 
-// A database named by a plain path opens through the embedded engine; one
-// with a host part ("host:path", "host/port:path") goes to a server. A drive
-// letter ("C:\...") is a plain path.
-bool isPlainPath(const std::string& name)
-{
-    const auto colon = name.find(':');
-    if (colon == std::string::npos)
-        return true;
-    return colon == 1 && name.size() > 2 && (name[2] == '\\' || name[2] == '/');
-}
-
 } // namespace
 
 std::vector<std::string> CompetitionSchemaStatements()
@@ -75,14 +64,12 @@ std::vector<std::string> CompetitionSchemaStatements()
 
 void CreateCompetitionDatabase(const CompetitionLogin& login)
 {
-    const bool plain = isPlainPath(login.database);
+    const bool plain = !IsServerDatabase(login.database);
     if (plain && std::filesystem::exists(login.database))
         throw std::runtime_error("The database file \"" + login.database + "\" exists already");
 
     db::Connection connection;
-    connection.setDatabaseName(login.database);
-    connection.params() = {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
-    connection.setSqlDialect(3);
+    SetCompetitionLogin(connection, login);
     connection.createDatabase();
     try {
         db::Transaction transaction(&connection);

@@ -2,7 +2,7 @@
 // The competition database's schema: every table of the competition and the
 // base classes databases, their keys and generators.
 
-#include "data/uTallyonData.h"
+#include "data/competition_login.h"
 
 #include <string>
 #include <vector>

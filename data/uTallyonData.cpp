@@ -1,5 +1,6 @@
 #include "data/uTallyonData.h"
 
+#include "data/table_shapes.h"
 #include "data/update_statements.h"
 #include "db/error.h"
 
@@ -8,37 +9,6 @@
 TdmTallyon* dmTallyon = nullptr;
 
 namespace {
-
-// Columns in table order, and the key.
-struct TableShape {
-    const char* table;
-    std::vector<std::string> columns;
-    std::vector<std::string> keys;
-};
-
-const TableShape kArcher{"ARCHER",
-                         {"ARCHERID", "COUNTRYNUMBER", "NAME", "LANE", "SEX", "USERDEF1", "USERDEF2", "BOWTYPE",
-                          "AGECLASSNO", "SHOOTINGCLASS", "ENABLETEAM", "ENABLEFINALS", "LANENO", "LANELETTER"},
-                         {"ARCHERID"}};
-const TableShape kPoints{"POINTS",
-                         {"ARCHERID", "ROUNDNO", "ARROWNO", "POINT", "CROSS", "EMPTYSCORE"},
-                         {"ARCHERID", "ARROWNO", "ROUNDNO"}};
-const TableShape kCountry{"COUNTRY",
-                          {"COUNTRYNUMBER", "NAME", "CONTACT", "ADDRESS", "ADDRESS2", "ADDRESS3", "ZIPCODE",
-                           "TELEPHONE", "TELEPHONE2", "EMAIL", "HOMEPAGE", "OTHER"},
-                          {"COUNTRYNUMBER"}};
-const TableShape kAgeClass{"AGECLASS", {"AGECLASSNO", "DESCRIPTION"}, {"AGECLASSNO"}};
-const TableShape kShootingClasses{"SHOOTINGCLASSES", {"SHOOTINGCLASSNO", "DESCRIPTION"}, {"SHOOTINGCLASSNO"}};
-const TableShape kBowTypes{"BOWTYPES", {"TYPENO", "DESCRIPTION"}, {"TYPENO"}};
-const TableShape kCompetition{"COMPETITION",
-                              {"NAME", "PLACE", "CONTESTTYPE", "STARTDATE", "FINISHEDDATE", "RANGELASTLETTER",
-                               "RANGENUMBERLANES"},
-                              {"NAME"}};
-const TableShape kResultLists{"RESULTLISTS", {"LISTNAME", "LISTFILTER", "APPLYTO"}, {"LISTNAME"}};
-const TableShape kBaseAgeClass{"BASEAGECLASS", {"AGECLASSNO", "DESCRIPTION"}, {"AGECLASSNO"}};
-const TableShape kBaseShootingClasses{"BASESHOOTINGCLASSES", {"SHOOTINGCLASSNO", "DESCRIPTION"},
-                                      {"SHOOTINGCLASSNO"}};
-const TableShape kBaseBowTypes{"BASEBOWTYPES", {"TYPENO", "DESCRIPTION"}, {"TYPENO"}};
 
 db::UpdateSql statementsOf(const TableShape& shape)
 {
@@ -57,11 +27,6 @@ void bind(db::Query& query, db::Connection& connection, db::Transaction& transac
     query.setConnection(&connection);
     query.setTransaction(&transaction);
     query.setUpdateObject(update);
-}
-
-std::vector<std::string> connectionParams(const std::string& user, const std::string& password)
-{
-    return {"user_name=" + user, "password=" + password, "lc_ctype=ISO8859_1"};
 }
 
 // One lookup by number: empty when the dataset is closed or lacks the
@@ -85,30 +50,30 @@ std::string lookUp(db::Query& query, const char* keyColumn, const char* resultCo
 
 TdmTallyon::TdmTallyon()
 {
-    const CompetitionLogin defaults;
-    for (db::Connection* connection : {&IBDBCompetition, &IBDBBaseClasses}) {
-        connection->params() = connectionParams("sysdba", defaults.password);
-        connection->setSqlDialect(3);
-    }
+    // The data module's design-time login, until the host connects.
+    CompetitionLogin designTime;
+    designTime.user = "sysdba";
+    for (db::Connection* connection : {&IBDBCompetition, &IBDBBaseClasses})
+        SetCompetitionLogin(*connection, designTime);
     IBTransCompetition.setConnection(&IBDBCompetition);
     IBTransPoints.setConnection(&IBDBCompetition);
     IBTransBaseClasses.setConnection(&IBDBBaseClasses);
     IBDBCompetition.setDefaultTransaction(&IBTransCompetition);
     IBDBBaseClasses.setDefaultTransaction(&IBTransBaseClasses);
 
-    IBUpdSQLArcher = statementsOf(kArcher);
-    IBUpdSQLPoints = statementsOf(kPoints);
-    IBUpdSQLCountry = statementsOf(kCountry);
-    IBUpdSQLAgeClass = statementsOf(kAgeClass);
-    IBUpdSQLShootingClass = statementsOf(kShootingClasses);
-    IBUpdSQLBowType = statementsOf(kBowTypes);
+    IBUpdSQLArcher = statementsOf(kArcherShape);
+    IBUpdSQLPoints = statementsOf(kPointsShape);
+    IBUpdSQLCountry = statementsOf(kCountryShape);
+    IBUpdSQLAgeClass = statementsOf(kAgeClassShape);
+    IBUpdSQLShootingClass = statementsOf(kShootingClassesShape);
+    IBUpdSQLBowType = statementsOf(kBowTypesShape);
     IBUpdSQLCompetition = MakeUpdateStatements(
-        {kCompetition.table, kCompetition.columns, kCompetition.keys, "competition", true});
-    IBUpdSQLResultListsIndividual = statementsOf(kResultLists);
-    IBUpdSQLResultListsTeam = statementsOf(kResultLists);
-    IBUpdSQLBaseAgeClass = statementsOf(kBaseAgeClass);
-    IBUpdBaseShootingClass = statementsOf(kBaseShootingClasses);
-    IBUpdBaseBowType = statementsOf(kBaseBowTypes);
+        {kCompetitionShape.table, kCompetitionShape.columns, kCompetitionShape.keys, "competition", true});
+    IBUpdSQLResultListsIndividual = statementsOf(kResultListsShape);
+    IBUpdSQLResultListsTeam = statementsOf(kResultListsShape);
+    IBUpdSQLBaseAgeClass = statementsOf(kBaseAgeClassShape);
+    IBUpdBaseShootingClass = statementsOf(kBaseShootingClassesShape);
+    IBUpdBaseBowType = statementsOf(kBaseBowTypesShape);
 
     bind(IBQryCompetition, IBDBCompetition, IBTransCompetition, &IBUpdSQLCompetition);
     bind(IBQryAgeClass, IBDBCompetition, IBTransCompetition, &IBUpdSQLAgeClass);
@@ -164,8 +129,7 @@ TdmTallyon::~TdmTallyon()
 
 void TdmTallyon::Connect(const CompetitionLogin& login)
 {
-    IBDBCompetition.setDatabaseName(login.database);
-    IBDBCompetition.params() = connectionParams(login.user, login.password);
+    SetCompetitionLogin(IBDBCompetition, login);
     IBDBCompetition.connect();
     try {
         for (db::Query* lookup : {&IBQryAgeClass, &IBQryShootingClass, &IBQryBowType, &IBQryCountry})

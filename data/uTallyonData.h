@@ -3,9 +3,11 @@
 // transactions and datasets on the competition database, the lookups by
 // number, and the archer ordering.
 
+#include "data/competition_login.h"
 #include "data/object_list.h"
 #include "db/connection.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 
@@ -13,13 +15,6 @@
 #include <string>
 
 class TArcher;
-
-// Where and as whom the host opens the competition database.
-struct CompetitionLogin {
-    std::string database;              // plain path (embedded) or host/port:path
-    std::string user = "SYSDBA";
-    std::string password = "masterkey";
-};
 
 class TdmTallyon {
 public:

@@ -14,6 +14,7 @@ namespace db {
 
 class Query;
 class Transaction;
+namespace detail { class PreparedSql; }
 
 class Connection {
 public:
@@ -49,6 +50,11 @@ public:
 
     Firebird::IAttachment* attachment() const;
 
+private:
+    friend class Query;
+    friend class Transaction;
+    friend class detail::PreparedSql;
+
     // Bookkeeping for the transactions and queries bound to this connection.
     void attach(Transaction* t);
     void detach(Transaction* t) noexcept;
@@ -58,7 +64,6 @@ public:
     // belongs to an attachment that is gone. 0 while disconnected.
     std::uint64_t attachmentSerial() const;
 
-private:
     std::string databaseName_;
     std::vector<std::string> params_;
     unsigned dialect_ = 3;

@@ -1,5 +1,7 @@
 #pragma once
-// Errors of the dataset layer: what the server said, and misuse of our own API.
+// Errors of the dataset layer, by what the caller can do about them: what the
+// server said (with the kinds a caller may answer apart), a value that does
+// not convert, and misuse of our own API.
 
 #include <cstdint>
 #include <stdexcept>
@@ -22,6 +24,34 @@ public:
 private:
     std::vector<std::intptr_t> codes_;
     std::string sqlState_;
+};
+
+// Another transaction holds the row (update conflict, lock conflict, lock
+// timeout, deadlock): trying again later may succeed.
+class LockConflictError : public DbError {
+public:
+    using DbError::DbError;
+};
+
+// A primary or unique key that another row already has.
+class DuplicateKeyError : public DbError {
+public:
+    using DbError::DbError;
+};
+
+// The attachment is gone: the server stopped, was shut down, killed the
+// attachment, or the network failed. Work of its open transactions is lost;
+// the connection attaches again before it starts new work.
+class ConnectionLostError : public DbError {
+public:
+    using DbError::DbError;
+};
+
+// A value that cannot be read as the type asked for: a text that is no
+// number, a number too large for 32 bits.
+class ConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // Misuse of the dataset layer: a column that does not exist, post while not

@@ -38,7 +38,26 @@ ThrowStatusWrapper* status()
     return &holder.wrapper;
 }
 
-DbError toDbError(const IStatus* st)
+namespace {
+
+template <class Codes>
+bool anyOf(const std::vector<std::intptr_t>& codes, const Codes& wanted)
+{
+    return std::any_of(codes.begin(), codes.end(),
+                       [&](std::intptr_t c) { return std::find(std::begin(wanted), std::end(wanted), c) != std::end(wanted); });
+}
+
+// The client's codes for an attachment that is gone.
+constexpr std::intptr_t connectionLostCodes[] = {
+    isc_network_error, isc_net_read_err, isc_net_write_err, isc_lost_db_connection, isc_conn_lost,
+    isc_shutdown,      isc_att_shutdown,
+};
+constexpr std::intptr_t lockConflictCodes[] = {isc_deadlock, isc_lock_conflict, isc_update_conflict, isc_lock_timeout};
+constexpr std::intptr_t duplicateKeyCodes[] = {isc_unique_key_violation, isc_no_dup};
+
+} // namespace
+
+void raise(const IStatus* st)
 {
     // formatStatus wants a non-const status; it only reads it.
     IStatus* s = const_cast<IStatus*>(st);
@@ -80,7 +99,13 @@ DbError toDbError(const IStatus* st)
         fb_sqlstate(state, v);
         sqlState.assign(state, strnlen(state, 5));
     }
-    return DbError(std::move(text), std::move(codes), std::move(sqlState));
+    if (anyOf(codes, connectionLostCodes))
+        throw ConnectionLostError(std::move(text), std::move(codes), std::move(sqlState));
+    if (anyOf(codes, lockConflictCodes))
+        throw LockConflictError(std::move(text), std::move(codes), std::move(sqlState));
+    if (anyOf(codes, duplicateKeyCodes))
+        throw DuplicateKeyError(std::move(text), std::move(codes), std::move(sqlState));
+    throw DbError(std::move(text), std::move(codes), std::move(sqlState));
 }
 
 } // namespace db::fb

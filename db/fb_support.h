@@ -18,17 +18,19 @@ Firebird::IUtil* util();
 // A status object reused by every call of this thread, cleared on each use.
 Firebird::ThrowStatusWrapper* status();
 
-// The server's whole message, its error codes and SQLSTATE.
-DbError toDbError(const Firebird::IStatus* status);
+// Throws the status as the DbError that fits its codes (LockConflictError,
+// DuplicateKeyError, ConnectionLostError, else DbError), with the server's
+// whole message, its error codes and SQLSTATE.
+[[noreturn]] void raise(const Firebird::IStatus* status);
 
-// Runs f(status) and turns the library's exception into DbError.
+// Runs f(status) and turns the library's exception into our own.
 template <class F>
 decltype(auto) call(F&& f)
 {
     try {
         return std::forward<F>(f)(status());
     } catch (const Firebird::FbException& e) {
-        throw toDbError(e.getStatus());
+        raise(e.getStatus());
     }
 }
 

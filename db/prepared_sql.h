@@ -1,85 +1,20 @@
 #pragma once
-// Inside the dataset layer only: a prepared statement with its parameter
-// message, and the reading of result rows into values.
+// Inside the dataset layer only: a statement prepared on one attachment with
+// its parameter and output messages.
 
 #include "db/fb_support.h"
+#include "db/param_message.h"
+#include "db/row_reader.h"
 #include "db/value.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace db {
 class Connection;
 }
 
 namespace db::detail {
-
-// Statement text with ":NAME" parameters turned into "?" (quoted strings,
-// quoted identifiers and comments are left alone).
-struct NamedParams {
-    std::string sql;
-    std::vector<std::string> names;
-};
-NamedParams parseNamedParams(const std::string& text);
-
-// The parameter message of one statement. Each parameter travels as a
-// 64-bit integer, a double or text, whichever carries the bound value
-// without loss; the server converts it to the declared type, so a value the
-// column cannot take is refused in the server's own words.
-class ParamMessage {
-public:
-    void init(Firebird::IMessageMetadata* declared);
-    unsigned count() const { return static_cast<unsigned>(slots_.size()); }
-    void bind(const Value* const* values, std::size_t n);
-    Firebird::IMessageMetadata* metadata() const { return meta_.get(); }
-    unsigned char* buffer() { return buf_.data(); }
-
-private:
-    enum class Kind { Int64, Double, Text };
-    struct Slot {
-        unsigned charSet = 0;
-        Kind kind = Kind::Text;
-        unsigned capacity = 0;
-        unsigned offset = 0;
-        unsigned nullOffset = 0;
-    };
-    bool fits(Slot& slot, const Value& v);
-    void rebuild();
-
-    fb::Ref<Firebird::IMessageMetadata> declared_;
-    fb::Ref<Firebird::IMessageMetadata> meta_;
-    std::vector<Slot> slots_;
-    std::vector<unsigned char> buf_;
-};
-
-// Reads rows of an output message into values.
-class RowReader {
-public:
-    void init(Firebird::IMessageMetadata* meta);
-    std::size_t columnCount() const { return cols_.size(); }
-    const std::vector<std::string>& names() const { return names_; }
-    Firebird::IMessageMetadata* metadata() const { return meta_.get(); }
-    unsigned char* buffer() { return buf_.data(); }
-    // Appends the current message's values to out. Blobs are read through
-    // the attachment in the given transaction.
-    void read(Firebird::IAttachment* att, Firebird::ITransaction* tra, std::vector<Value>& out);
-
-private:
-    struct Column {
-        unsigned type = 0;
-        int scale = 0;
-        unsigned charSet = 0;
-        unsigned offset = 0;
-        unsigned nullOffset = 0;
-        unsigned length = 0;
-        double factor = 1;
-    };
-    fb::Ref<Firebird::IMessageMetadata> meta_;
-    std::vector<Column> cols_;
-    std::vector<std::string> names_;
-    std::vector<unsigned char> buf_;
-};
 
 // A statement prepared on one attachment, kept while its text and the
 // attachment stay the same. Released (never freed) on destruction, so it is

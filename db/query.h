@@ -3,9 +3,10 @@
 // every row it selected. Rows are edited or appended in the buffer and
 // posted through the linked update statements.
 
+#include "db/field.h"
 #include "db/value.h"
 
-#include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +17,6 @@ namespace db {
 
 class Connection;
 class DbError;
-class Query;
 class Transaction;
 class UpdateSql;
 
@@ -24,45 +24,6 @@ enum class DataSetState { Inactive, Browse, Edit, Insert };
 // What the post-error handler asks for: raise the error (default), drop the
 // pending change silently, or try the post again.
 enum class PostErrorAction { Fail, Abort, Retry };
-
-// One column of the query's current row (the pending row while editing).
-class Field {
-public:
-    Field(Query& query, int index) : query_(&query), index_(index) {}
-
-    const std::string& name() const;
-    const Value& value() const;
-    bool isNull() const { return value().isNull(); }
-    // NULL reads as empty text, numbers as decimal text.
-    std::string asString() const { return value().toText(); }
-    // NULL reads as 0. UsageError when the value is no 32-bit integer.
-    std::int32_t asInteger() const;
-    // Flag rule: true when the text begins with T, t, Y or y.
-    bool asFlag() const { return value().toFlag(); }
-
-    // Writing needs the query in edit or insert state (UsageError otherwise).
-    void setValue(Value v);
-    void setInteger(std::int32_t v) { setValue(Value(std::int64_t{v})); }
-    void setString(std::string v) { setValue(Value(std::move(v))); }
-    void setFlag(bool v) { setValue(Value(v ? "T" : "F")); }
-    void setNull() { setValue(Value()); }
-
-private:
-    Query* query_;
-    int index_;
-};
-
-// A row of the buffer, as a filter sees it.
-class RowView {
-public:
-    RowView(const Query& query, std::size_t row) : query_(query), row_(row) {}
-    // UsageError for a column the query lacks.
-    const Value& operator[](std::string_view column) const;
-
-private:
-    const Query& query_;
-    std::size_t row_;
-};
 
 class Query {
 public:
@@ -75,6 +36,9 @@ public:
     Connection* connection() const { return connection_; }
     void setTransaction(Transaction* t) { transaction_ = t; }
     Transaction* transaction() const { return transaction_; }
+    // The transaction the query works in: its own, else its connection's
+    // default one; null when it has neither.
+    Transaction* effectiveTransaction() const;
     void setUpdateObject(UpdateSql* u) { updateObject_ = u; }
     UpdateSql* updateObject() const { return updateObject_; }
     // On append, the key column gets the next value of the generator.
@@ -120,7 +84,6 @@ public:
     int fieldIndex(std::string_view name) const;   // -1 when absent
     // UsageError "Field 'X' not found" for a column the query lacks.
     Field fieldByName(std::string_view name);
-    const Value& value(std::size_t row, int column) const;
 
     void edit();
     void append();
@@ -137,18 +100,24 @@ public:
     std::function<void(Query&)> onNewRecord;
     std::function<void(Query&, const DbError&, PostErrorAction&)> onPostError;
 
-    // Used by Field.
-    const Value& currentValue(int column) const;
-    void setCurrentValue(int column, Value v);
-    const std::string& fieldName(int column) const;
-
     // How many statements this query has prepared (its select, its update
     // statements, its generator): a repeated text must not add to it.
     int prepareCount() const;
 
 private:
+    friend class Field;
+    friend class RowView;
+
+    const Value& value(std::size_t row, int column) const;
+    const Value& currentValue(int column) const;
+    void setCurrentValue(int column, Value v);
+    const std::string& fieldName(int column) const;
     // The row passes the filter, or no filter is on.
     bool visible(std::size_t row) const { return !filtered_ || !filter_ || filter_(RowView(*this, row)); }
+    void requireActive() const;
+    // A move or an append needs an open query and posts a pending edit first.
+    void postPending();
+    int columnOf(std::string_view name) const;
 
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -159,32 +128,6 @@ private:
     DataSetState state_ = DataSetState::Inactive;
     std::function<bool(const RowView&)> filter_;
     bool filtered_ = false;
-};
-
-// A plain statement without a result set (an update, insert or delete),
-// with positional "?" parameters.
-class Statement {
-public:
-    explicit Statement(Connection* connection = nullptr, Transaction* transaction = nullptr);
-    ~Statement();
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void setConnection(Connection* c) { connection_ = c; }
-    void setTransaction(Transaction* t) { transaction_ = t; }
-    void sqlClear() { sql_.clear(); }
-    void sqlAdd(std::string line) { sql_.push_back(std::move(line)); }
-    // Starts the transaction when needed. Prepared once per text.
-    void execute(const std::vector<Value>& params = {});
-    // How many times a statement text was prepared.
-    int prepareCount() const;
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-    Connection* connection_ = nullptr;
-    Transaction* transaction_ = nullptr;
-    std::vector<std::string> sql_;
 };
 
 } // namespace db

@@ -37,10 +37,11 @@ public:
     Firebird::ITransaction* handle() const;
     // Starts the transaction when it is not active, and returns its handle.
     Firebird::ITransaction* ensureStarted();
+private:
+    friend class Connection;
     // Called by the connection when it detaches: drop the handle quietly.
     void abandon() noexcept;
 
-private:
     Connection* connection_ = nullptr;
     std::vector<std::string> params_;
     struct Impl;

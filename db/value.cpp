@@ -51,13 +51,13 @@ std::int64_t Value::toInteger() const
         return *i;
     if (auto* d = std::get_if<double>(&v_)) {
         if (!std::isfinite(*d) || std::fabs(*d) >= 9.2e18)
-            throw UsageError("'" + doubleText(*d) + "' is not a valid integer value");
+            throw ConversionError("'" + doubleText(*d) + "' is not a valid integer value");
         return std::llround(*d);
     }
     if (auto* s = std::get_if<std::string>(&v_)) {
         std::int64_t r = 0;
         if (!parseNumber(*s, r))
-            throw UsageError("'" + *s + "' is not a valid integer value");
+            throw ConversionError("'" + *s + "' is not a valid integer value");
         return r;
     }
     return 0;
@@ -72,7 +72,7 @@ double Value::toDouble() const
     if (auto* s = std::get_if<std::string>(&v_)) {
         double r = 0;
         if (!parseNumber(*s, r))
-            throw UsageError("'" + *s + "' is not a valid floating point value");
+            throw ConversionError("'" + *s + "' is not a valid floating point value");
         return r;
     }
     return 0;

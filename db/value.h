@@ -24,7 +24,7 @@ public:
 
     // NULL reads as empty text; numbers as their decimal text.
     std::string toText() const;
-    // NULL reads as 0; text is converted (UsageError when it is no integer).
+    // NULL reads as 0; text is converted (ConversionError when it is no integer).
     std::int64_t toInteger() const;
     double toDouble() const;
     // Flag rule: true when the text's first character is T, t, Y or y.

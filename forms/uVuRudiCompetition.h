@@ -5,24 +5,20 @@
 
 #include "controls/uStandardGUIClasses.h"
 #include "forms/archer_images.h"
+#include "forms/lane_tree.h"
 #include "model/uTallyonClasses.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QList>
-#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
 
 #include <memory>
 
+class KeyPreview;
 class TdmTallyon;
-
-// What a lane tree node carries besides its text: the data text (an archer
-// node's ARCHERID in decimal, empty for a lane) and its image index.
-inline constexpr int NodeDataRole = Qt::UserRole;
-inline constexpr int NodeImageRole = Qt::UserRole + 1;
 
 class TfrmVuRudiCompetition : public QWidget {
     Q_OBJECT
@@ -105,7 +101,6 @@ public:
     void fctvRangeClick(QObject* Sender);
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -116,10 +111,8 @@ private:
     void createRoundPanel(int round);
     void createLaneTree();
     void layoutBars();
-    void resolveSumLinks();
     void wireEvents();
     void chainTabOrder();
-    bool isFirstDelivery(QObject* receiver, const QEvent* event);
 
     // Copies the boxes and saves them when anything was typed. False when
     // another station holds the arrows: nothing was stored, the operator has
@@ -145,12 +138,7 @@ private:
         int rightMargin;
     };
     QList<RightAnchor> rightAnchors_;
-    // Sum links by name, resolved once every control exists.
-    QList<QPair<QObject*, QString>> pendingSumLinks_;
-    // Key-preview bookkeeping: a key event climbing to the parents of its
-    // first receiver is the same key press, previewed once.
-    const QEvent* lastKeyEvent_ = nullptr;
-    QPointer<QObject> lastKeyReceiver_;
+    std::unique_ptr<KeyPreview> keyPreview_;
     // CurrentArcher holds a row of the archer query (not cleared, not failed).
     bool archerLoaded_ = false;
 };

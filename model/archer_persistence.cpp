@@ -14,14 +14,6 @@
 
 namespace {
 
-// Error codes of the server (status vector, isc_arg_gds).
-constexpr std::intptr_t isc_deadlock = 335544336;
-constexpr std::intptr_t isc_lock_conflict = 335544345;
-constexpr std::intptr_t isc_no_dup = 335544349;
-constexpr std::intptr_t isc_update_conflict = 335544451;
-constexpr std::intptr_t isc_lock_timeout = 335544510;
-constexpr std::intptr_t isc_unique_key_violation = 335544665;
-
 // Another user's transaction holds the row: the server's lock conflict says
 // "deadlock". An append of an arrow that another station appended at the
 // same time waits for that station and then ends in a duplicate key: the
@@ -30,29 +22,16 @@ bool isOtherUserConflict(const std::exception& error, bool appending)
 {
     if (std::string_view(error.what()).find("deadlock") != std::string_view::npos)
         return true;
-    const auto* dbError = dynamic_cast<const db::DbError*>(&error);
-    if (!dbError)
-        return false;
-    for (std::intptr_t code : {isc_deadlock, isc_lock_conflict, isc_update_conflict, isc_lock_timeout})
-        if (dbError->hasCode(code))
-            return true;
-    return appending && (dbError->hasCode(isc_unique_key_violation) || dbError->hasCode(isc_no_dup));
-}
-
-// The transaction the points query runs in: its own, else its connection's
-// default one.
-db::Transaction* transactionOf(const db::Query& points)
-{
-    if (db::Transaction* own = points.transaction())
-        return own;
-    return points.connection() ? points.connection()->defaultTransaction() : nullptr;
+    if (dynamic_cast<const db::LockConflictError*>(&error))
+        return true;
+    return appending && dynamic_cast<const db::DuplicateKeyError*>(&error);
 }
 
 // Commits an active points transaction and closes an open points query, so
 // that a read or a save starts clean.
 void startClean(db::Query& points)
 {
-    if (db::Transaction* transaction = transactionOf(points); transaction && transaction->inTransaction())
+    if (db::Transaction* transaction = points.effectiveTransaction(); transaction && transaction->inTransaction())
         transaction->commit();
     if (points.active())
         points.close();
@@ -159,14 +138,14 @@ void TArcher::savePoints()
             // The failed row is dropped from the buffer either way.
             points.cancel();
             if (isOtherUserConflict(error, !found)) {
-                transactionOf(points)->rollbackRetaining();
+                points.effectiveTransaction()->rollbackRetaining();
                 throw EOtherUserError("");
             }
             ShowMessage(std::string("halo ") + error.what());
         }
     }
 
-    transactionOf(points)->commit();
+    points.effectiveTransaction()->commit();
     points.close();
 }
 
@@ -186,6 +165,8 @@ bool TArcher::SaveLaneToDatabase()
     } catch (const db::UsageError& error) {
         // The dataset's own refusals (closed, no such column) are database
         // errors as well.
+        throw EArcherDBError(std::string("ArcherDBError: ") + error.what());
+    } catch (const db::ConversionError& error) {
         throw EArcherDBError(std::string("ArcherDBError: ") + error.what());
     }
 }

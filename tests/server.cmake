@@ -1,6 +1,7 @@
 # A throwaway Firebird server on 127.0.0.1 for the tests that play several
 # stations: started before the first of them, stopped after the last, with a
 # root folder, port and SYSDBA password of its own (scripts/test-server.sh).
+# Included after the test programs are defined.
 include_guard(GLOBAL)
 
 set(TALLYON_TEST_SERVER_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/test-server.sh)
@@ -24,3 +25,16 @@ function(tallyon_server_test name)
   endif()
   target_compile_definitions(${name} PRIVATE TALLYON_TEST_SERVER_SCRIPT="${TALLYON_TEST_SERVER_SCRIPT}")
 endfunction()
+
+tallyon_server_test(tst_server SKIP_WITHOUT_SERVER)
+if(TARGET tst_host)
+  tallyon_server_test(tst_host)
+endif()
+
+# Scoring stations as processes of their own: station_driver plays one.
+add_executable(station_driver station_driver.cpp)
+target_link_libraries(station_driver PRIVATE tallyon_forms Qt6::Test)
+tallyon_test(tst_stations SOURCES tst_stations.cpp LIBS tallyon_data)
+target_compile_definitions(tst_stations PRIVATE STATION_DRIVER="$<TARGET_FILE:station_driver>")
+add_dependencies(tst_stations station_driver)
+tallyon_server_test(tst_stations SKIP_WITHOUT_SERVER)

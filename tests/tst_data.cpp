@@ -1,10 +1,10 @@
 // The competition data context on a real embedded database: the schema, the
 // statements of its datasets, the generators and the lookups by number.
 
-#include "tst_data_fixture.h"
-
+#include "data/competition_schema.h"
 #include "data/update_statements.h"
 #include "db/error.h"
+#include "tests/support/competition.h"
 
 #include <QFile>
 #include <QTest>
@@ -48,6 +48,8 @@ private slots:
     void createRefusesAnExistingFile();
     void createLeavesNothingBehindOnFailure();
     void connectOpensTheLookupsOnly();
+    void serverDatabases_data();
+    void serverDatabases();
     void lookups_data();
     void lookups();
     void lookupOnAClosedDatasetIsEmpty();
@@ -131,7 +133,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
     QCOMPARE(dm.IBUpdSQLCompetition.RefreshSQL[8], std::string("from COMPETITION "));
 
     // The table holds one row; its edit goes through without a key.
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto context = fixture.seededContext({"insert into COMPETITION (NAME, PLACE) values ('Indoor', 'Hall')"});
     db::Query& competition = context->IBQryCompetition;
     competition.open();
@@ -146,7 +148,7 @@ void TestData::competitionWritesEveryRowUnderItsLowerCaseName()
 
 void TestData::archerAppendTakesItsNumberFromTheGenerator()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"alter sequence GEN_ARCHER_ID restart with 40"});
     db::Query& archers = dm->IBQryArcher;
     archers.open();
@@ -163,7 +165,7 @@ void TestData::archerAppendTakesItsNumberFromTheGenerator()
 
 void TestData::pointsRowsGoThroughTheUpdateStatements()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     db::Query& points = dm->IBQryPoints;
     points.open();
@@ -194,7 +196,7 @@ void TestData::pointsRowsGoThroughTheUpdateStatements()
 
 void TestData::schemaHoldsEveryTableAndGenerator()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     QCOMPARE(fixture.rows("select trim(RDB$RELATION_NAME) from RDB$RELATIONS where RDB$SYSTEM_FLAG = 0 "
                           "order by 1"),
              (Lines{"AGECLASS", "ARCHER", "BASEAGECLASS", "BASEBOWTYPES", "BASESHOOTINGCLASSES", "BOWTYPES",
@@ -220,7 +222,7 @@ void TestData::schemaHoldsEveryTableAndGenerator()
 
 void TestData::textTravelsAsLatin1()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     const std::string name = "J\xF8rgen M\xFCller";   // ISO 8859-1 bytes
     auto dm = fixture.connectContext();
     dm->IBQryCountry.append();
@@ -259,7 +261,7 @@ void TestData::createLeavesNothingBehindOnFailure()
 
 void TestData::connectOpensTheLookupsOnly()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     QVERIFY(dm->IBDBCompetition.connected());
     QVERIFY(!dm->IBDBBaseClasses.connected());
@@ -276,6 +278,37 @@ void TestData::connectOpensTheLookupsOnly()
     nowhere.database += ".missing";
     QVERIFY_THROWS_EXCEPTION(db::DbError, missing.Connect(nowhere));
     QVERIFY(!missing.IBDBCompetition.connected());
+}
+
+void TestData::serverDatabases_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("server");
+    QTest::newRow("plain file") << "competition.fdb" << false;
+    QTest::newRow("absolute path") << "/var/lib/tallyon/hall.fdb" << false;
+    QTest::newRow("folder with a colon") << "/data/a:b/hall.fdb" << false;
+    QTest::newRow("relative folder with a colon") << "./a:b/hall.fdb" << false;
+    QTest::newRow("parent folder with a colon") << "../a:b/hall.fdb" << false;
+    QTest::newRow("drive letter") << "C:\\tallyon\\hall.fdb" << false;
+    QTest::newRow("drive letter, slash") << "C:/tallyon/hall.fdb" << false;
+    QTest::newRow("drive-relative") << "C:hall.fdb" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("host and path") << "localhost:/var/lib/hall.fdb" << true;
+    QTest::newRow("host, port and path") << "scoring-pc/3050:/var/lib/hall.fdb" << true;
+    QTest::newRow("host, service name") << "scoring-pc/gds_db:/var/lib/hall.fdb" << true;
+    QTest::newRow("host and alias") << "192.168.1.20:hall" << true;
+    QTest::newRow("host and Windows path") << "hallpc:C:\\data\\hall.fdb" << true;
+    QTest::newRow("IPv6 in brackets") << "[::1]/3050:/var/lib/hall.fdb" << true;
+    QTest::newRow("URL form") << "inet://scoring-pc/var/lib/hall.fdb" << true;
+    QTest::newRow("named pipe") << "\\\\hallpc\\C:\\data\\hall.fdb" << true;
+    QTest::newRow("host without a path") << "localhost:" << false;
+}
+
+void TestData::serverDatabases()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, server);
+    QCOMPARE(IsServerDatabase(database.toStdString()), server);
 }
 
 void TestData::lookups_data()
@@ -298,7 +331,7 @@ void TestData::lookups()
     QFETCH(int, which);
     QFETCH(int, number);
     QFETCH(QString, expected);
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     db::Query* const datasets[] = {&dm->IBQryBowType, &dm->IBQryAgeClass, &dm->IBQryShootingClass, &dm->IBQryCountry};
     const int prepared = datasets[which]->prepareCount();
@@ -312,7 +345,7 @@ void TestData::lookups()
 
 void TestData::lookupOnAClosedDatasetIsEmpty()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     dm->IBQryCountry.close();
     QCOMPARE(dm->GetCountryName(10), std::string());
@@ -320,7 +353,7 @@ void TestData::lookupOnAClosedDatasetIsEmpty()
 
 void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     QCOMPARE(dm->GetCountryName(30), std::string("Norway"));
     QCOMPARE(dm->IBQryCountry.fieldByName("COUNTRYNUMBER").asInteger(), 30);   // the found row is current
@@ -330,7 +363,7 @@ void TestData::lookupOfAMissingNumberLeavesTheCurrentRow()
 
 void TestData::lookupWithoutTheResultColumnIsUnknown()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(seedStatements());
     reopenWith(dm->IBQryBowType, "select TYPENO from BOWTYPES");
     QCOMPARE(dm->GetBowTypeDescription(1), std::string("Unknown"));

@@ -3,8 +3,11 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
+#include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,8 +20,6 @@
 Q_DECLARE_METATYPE(db::Value)
 
 namespace {
-
-const std::vector<std::string> loginParams = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=ISO8859_1"};
 
 db::UpdateSql pointsUpdate()
 {
@@ -45,17 +46,17 @@ db::UpdateSql archerUpdate()
     return u;
 }
 
-// The test database and its login on a connection that is not yet attached.
+// The test database's login on a connection that is not yet attached.
 void setLogin(db::Connection& c, const std::string& path)
 {
     c.setDatabaseName(path);
-    c.params() = loginParams;
+    c.params() = attachmentParams(CompetitionLogin{path});
 }
 
 // A fresh database file with the two tables the tests use.
 struct TestDb {
-    QTemporaryDir dir;
-    std::string path;
+    TemporaryDatabase file{QStringLiteral("test.fdb")};
+    std::string path = file.login.database;
     db::Connection conn;
     db::Transaction tra{&conn};
     db::UpdateSql pointsSql = pointsUpdate();
@@ -63,7 +64,6 @@ struct TestDb {
 
     TestDb()
     {
-        path = dir.filePath("test.fdb").toStdString();
         setLogin(conn, path);
         conn.createDatabase();
         conn.setDefaultTransaction(&tra);
@@ -79,32 +79,15 @@ struct TestDb {
     void exec(const std::string& sql) { conn.executeImmediate(sql, tra); }
 
     // A second attachment to the same file, as another user would have.
-    std::unique_ptr<db::Connection> other() const
-    {
-        auto c = std::make_unique<db::Connection>();
-        setLogin(*c, path);
-        c->connect();
-        return c;
-    }
+    std::unique_ptr<db::Connection> other() const { return file.attachment(); }
 };
 
 // Rows of one statement as "v1|v2|..." lines, read through its own attachment.
 QStringList readBack(const TestDb& t, const std::string& sql)
 {
-    auto c = t.other();
-    db::Transaction tr(c.get());
-    db::Query q(c.get(), &tr);
-    q.sqlAdd(sql);
-    q.open();
     QStringList rows;
-    for (; !q.eof(); q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.fieldCount(); ++i) {
-            const db::Value& v = q.fieldByName(q.fieldNames()[i]).value();
-            cells << (v.isNull() ? QStringLiteral("<null>") : QString::fromLatin1(v.toText()));
-        }
-        rows << cells.join('|');
-    }
+    for (const std::string& row : t.file.rows(sql, "<null>"))
+        rows << QString::fromLatin1(row.data(), qsizetype(row.size()));
     return rows;
 }
 
@@ -146,14 +129,21 @@ void editPoint(db::Query& q, int point)
     q.post();
 }
 
-void expectUsageError(const std::function<void()>& f, const QString& fragment)
+// f raises an error of type E whose message contains fragment.
+template <class E>
+void expectError(const std::function<void()>& f, const QString& fragment)
 {
     try {
         f();
-        QFAIL(qPrintable("no UsageError, expected: " + fragment));
-    } catch (const db::UsageError& e) {
+        QFAIL(qPrintable("nothing raised, expected: " + fragment));
+    } catch (const E& e) {
         QVERIFY2(QString::fromLatin1(e.what()).contains(fragment), e.what());
     }
+}
+
+void expectUsageError(const std::function<void()>& f, const QString& fragment)
+{
+    expectError<db::UsageError>(f, fragment);
 }
 
 } // namespace
@@ -741,11 +731,11 @@ void TestDbLayer::misuse()
     expectUsageError([&] { orphan.open(); }, "no connection");
 
     db::Value text("12x");
-    expectUsageError([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
+    expectError<db::ConversionError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
     q.open();
     q.edit();
     q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
-    expectUsageError([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
+    expectError<db::ConversionError>([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
 
     // A statement that returns no rows is refused on every try, not only the first.
     db::Query update(&t.conn);

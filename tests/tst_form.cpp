@@ -3,7 +3,9 @@
 
 #include "data/uTallyonData.h"
 #include "forms/error_display.h"
-#include "tst_data_fixture.h"
+#include "forms/points_layout.h"
+#include "tests/support/competition.h"
+#include "tests/support/typing.h"
 #include "forms/uVuRudiCompetition.h"
 #include "forms/window_picture.h"
 
@@ -15,18 +17,6 @@
 #include <memory>
 
 namespace {
-
-QString arrowName(int round, int arrow)
-{
-    if (arrow <= 2)
-        return (round == 1 ? QStringLiteral("pe") : QStringLiteral("PointEdit")) + QString::number(arrow);
-    return QStringLiteral("PointEdit") + QString::number(round == 1 ? arrow : arrow + 28);
-}
-
-QString sumName(int round, int k)
-{
-    return (round == 1 ? QStringLiteral("se") : QStringLiteral("SumEdit")) + QString::number(k);
-}
 
 QStringList namesOf(const QList<QLineEdit*>& boxes)
 {
@@ -67,7 +57,7 @@ private slots:
 private:
     QWidget* showAndFocus(QWidget* target);
 
-    std::unique_ptr<CompetitionFixture> competition_;
+    std::unique_ptr<TestCompetition> competition_;
     std::unique_ptr<TdmTallyon> dm_;
     std::unique_ptr<TfrmVuRudiCompetition> form_;
     QStringList errors_;
@@ -78,7 +68,7 @@ void TestForm::init()
     errors_.clear();
     SetErrorHandler([this](const QString& message) { errors_ << message; });
     // One archer without arrows, so that the arrow boxes take keys.
-    competition_ = std::make_unique<CompetitionFixture>();
+    competition_ = std::make_unique<TestCompetition>();
     competition_->seed({
         "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Somewhere')",
         "insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, LANENO, LANELETTER)"
@@ -112,7 +102,7 @@ void TestForm::arrowBoxesByName()
     QCOMPARE(form_->findChildren<TPointEdit*>().size(), 60);
     for (int round = 1; round <= 2; ++round) {
         for (int arrow = 1; arrow <= 30; ++arrow) {
-            const QString name = arrowName(round, arrow);
+            const QString name = ArrowBoxName(round, arrow);
             auto* box = form_->findChild<TPointEdit*>(name);
             QVERIFY2(box, qPrintable(name));
             QCOMPARE(box->parent(), panels[round - 1]);
@@ -121,7 +111,7 @@ void TestForm::arrowBoxesByName()
             QCOMPARE(box->ChangedByUser, false);
             QVERIFY(box->text().isEmpty());
             QVERIFY2(box->sumEdit, qPrintable(name));
-            QCOMPARE(box->sumEdit->objectName(), sumName(round, (arrow + 2) / 3));
+            QCOMPARE(box->sumEdit->objectName(), SumBoxName(round, (arrow + 2) / 3));
         }
     }
     // The public members are the named boxes.
@@ -135,19 +125,19 @@ void TestForm::sumBoxesAddTheirTable()
 {
     QCOMPARE(form_->findChildren<TSumEdit*>().size(), 33);
     for (int round = 1; round <= 2; ++round) {
-        auto sum = [&](int k) { return form_->findChild<TSumEdit*>(sumName(round, k)); };
+        auto sum = [&](int k) { return form_->findChild<TSumEdit*>(SumBoxName(round, k)); };
         for (int end = 1; end <= 10; ++end) {
             QVERIFY(sum(end));
             QCOMPARE(namesOf(sum(end)->sumOfList),
-                     QStringList({arrowName(round, 3 * end - 2), arrowName(round, 3 * end - 1), arrowName(round, 3 * end)}));
+                     QStringList({ArrowBoxName(round, 3 * end - 2), ArrowBoxName(round, 3 * end - 1), ArrowBoxName(round, 3 * end)}));
             QCOMPARE(sum(end)->sumEdit, sum(10 + (end + 1) / 2));
         }
         for (int pair = 1; pair <= 5; ++pair) {
-            QCOMPARE(namesOf(sum(10 + pair)->sumOfList), QStringList({sumName(round, 2 * pair - 1), sumName(round, 2 * pair)}));
+            QCOMPARE(namesOf(sum(10 + pair)->sumOfList), QStringList({SumBoxName(round, 2 * pair - 1), SumBoxName(round, 2 * pair)}));
             QCOMPARE(sum(10 + pair)->sumEdit, sum(16));
         }
         QCOMPARE(namesOf(sum(16)->sumOfList),
-                 QStringList({sumName(round, 11), sumName(round, 12), sumName(round, 13), sumName(round, 14), sumName(round, 15)}));
+                 QStringList({SumBoxName(round, 11), SumBoxName(round, 12), SumBoxName(round, 13), SumBoxName(round, 14), SumBoxName(round, 15)}));
         QCOMPARE(sum(16)->sumEdit, form_->SumEdit17);
         for (int k = 1; k <= 16; ++k) {
             QVERIFY(sum(k)->isReadOnly());
@@ -375,12 +365,7 @@ void TestForm::keyFilter()
         box->selectAll();
     else
         box->end(false);
-    for (const QChar c : std::as_const(keys)) {
-        if (c == QLatin1Char('\b'))
-            QTest::keyClick(box, Qt::Key_Backspace);
-        else
-            QTest::keyClicks(box, QString(c));
-    }
+    typeKeys(box, keys);
     QCOMPARE(box->text(), after);
     // Every key but Enter marks the archer changed, dropped or not.
     QVERIFY(form_->Changed);

@@ -2,7 +2,8 @@
 // into the focused arrow box, Page Down, the buttons, the lane tree and
 // closing, with what lands in POINTS read back through another attachment.
 
-#include "tst_data_fixture.h"
+#include "tests/support/competition.h"
+#include "tests/support/typing.h"
 
 #include "forms/error_display.h"
 #include "forms/uVuRudiCompetition.h"
@@ -88,12 +89,10 @@ private:
     // The data context and the window on the competition as seeded.
     void open(const std::vector<std::string>& seed = FourArchers);
     bool showWindow();
-    // Gives the box the focus and types into it as the operator does.
-    void type(TPointEdit* box, const QString& keys);
     std::vector<std::string> arrowsOf(int archer);
     QString shownId() const { return form_->lblIDVal->text(); }
 
-    std::unique_ptr<CompetitionFixture> competition_;
+    std::unique_ptr<TestCompetition> competition_;
     std::unique_ptr<TdmTallyon> dm_;
     std::unique_ptr<TfrmVuRudiCompetition> form_;
     QStringList errors_;
@@ -109,7 +108,7 @@ void TestFormEntry::init()
     SetErrorHandler([this](const QString& message) { errors_ << message; });
     SetMessageHandler([this](const std::string& message) { messages_ << text(message); });
     SetCursorHandler([this](int cursor) { cursors_.push_back(cursor); });
-    competition_ = std::make_unique<CompetitionFixture>();
+    competition_ = std::make_unique<TestCompetition>();
 }
 
 void TestFormEntry::cleanup()
@@ -138,20 +137,6 @@ bool TestFormEntry::showWindow()
     return QTest::qWaitForWindowActive(form_.get());
 }
 
-void TestFormEntry::type(TPointEdit* box, const QString& keys)
-{
-    box->setFocus(Qt::OtherFocusReason);
-    for (const QChar c : keys) {
-        if (c == QLatin1Char('\b'))
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
-        else if (c == QLatin1Char('^'))
-            box->selectAll();
-        else
-            QTest::keyClicks(QApplication::focusWidget(), QString(c));
-    }
-}
-
-// Each stored arrow as "round|arrow|points|cross|empty".
 std::vector<std::string> TestFormEntry::arrowsOf(int archer)
 {
     return competition_->rows("select ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS where ARCHERID = "
@@ -188,7 +173,7 @@ void TestFormEntry::typedArrowIsStoredAndShown()
     QVERIFY(showWindow());
     QCOMPARE(shownId(), QStringLiteral("10"));
 
-    type(form_->PointEdit5, keys);
+    typeInto(form_->PointEdit5, keys);
     QCOMPARE(form_->PointEdit5->text(), typed);
     QVERIFY(form_->Changed);
     form_->dxBtnNext->click();
@@ -227,7 +212,7 @@ void TestFormEntry::sumsFollowEachKeystroke()
         {form_->pe2, "\b", "9", "19"},
     };
     for (const Step& step : steps) {
-        type(step.box, QLatin1String(step.key));
+        typeInto(step.box, QLatin1String(step.key));
         QCOMPARE(step.box->sumEdit->text(), QLatin1String(step.endSum));
         QCOMPARE(form_->SumEdit17->text(), QLatin1String(step.total));
     }
@@ -267,7 +252,7 @@ void TestFormEntry::singleArcherReloadsItself()
 {
     open({"insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (5, 'Solo', '4A', 4, 'A')"});
     QVERIFY(showWindow());
-    type(form_->PointEdit31, QStringLiteral("8"));
+    typeInto(form_->PointEdit31, QStringLiteral("8"));
     form_->dxBtnNext->click();
     QCOMPARE(shownId(), QStringLiteral("5"));
     QVERIFY(!form_->Changed);
@@ -282,7 +267,7 @@ void TestFormEntry::pageDownFromArrowBoxSavesAndMoves()
 {
     open();
     QVERIFY(showWindow());
-    type(form_->pe1, QStringLiteral("9"));
+    typeInto(form_->pe1, QStringLiteral("9"));
     QTest::keyClick(form_->pe1, Qt::Key_PageDown);
     QCOMPARE(shownId(), QStringLiteral("11"));
     QCOMPARE(text(arrowsOf(10).at(0)), QStringLiteral("1|1|9|F|F"));
@@ -331,7 +316,7 @@ void TestFormEntry::laneNodeSavesAndKeepsArcher()
 {
     open();
     QVERIFY(showWindow());
-    type(form_->pe1, QStringLiteral("8"));
+    typeInto(form_->pe1, QStringLiteral("8"));
     QTreeWidgetItem* lane3 = form_->fctvRange->topLevelItem(2);
     QCOMPARE(lane3->text(0), QStringLiteral("3"));
     form_->fctvRange->setCurrentItem(lane3);
@@ -360,7 +345,7 @@ void TestFormEntry::clickOnStillSelectedNodeBringsArcherBack()
     QTest::mouseClick(form_->fctvRange->viewport(), Qt::LeftButton, {}, at);
     QCOMPARE(shownId(), QStringLiteral("11"));
     // A click on the archer on display changes nothing, typed arrows included.
-    type(form_->pe2, QStringLiteral("4"));
+    typeInto(form_->pe2, QStringLiteral("4"));
     QTest::mouseClick(form_->fctvRange->viewport(), Qt::LeftButton, {}, at);
     QVERIFY(form_->Changed);
     QCOMPARE(form_->pe2->text(), QStringLiteral("4"));
@@ -390,7 +375,7 @@ void TestFormEntry::close()
     open();
     QVERIFY(showWindow());
     if (!keys.isEmpty())
-        type(form_->PointEdit3, keys);
+        typeInto(form_->PointEdit3, keys);
     QVERIFY(form_->close());
     QVERIFY(!form_->isVisible());
     QCOMPARE(arrowsOf(10).size(), std::size_t(rows));
@@ -508,7 +493,7 @@ void TestFormEntry::storedArrowsInTheirOwnBoxes()
         QCOMPARE(box->text(), expected.value(box->objectName()));
 
     // A save writes each box into its own row and leaves the others' values.
-    type(form_->PointEdit30, QStringLiteral("3"));
+    typeInto(form_->PointEdit30, QStringLiteral("3"));
     form_->dxBtnNext->click();
     const std::vector<std::string> rows = arrowsOf(10);
     QCOMPARE(rows.size(), std::size_t{60});
@@ -555,12 +540,12 @@ void TestFormEntry::conflictKeepsTypedArrows()
     seed.push_back(arrowRow(10, 1, 2, 5));
     open(seed);
     QVERIFY(showWindow());
-    type(form_->pe1, QStringLiteral("9"));
-    type(form_->pe2, QStringLiteral("^8"));
+    typeInto(form_->pe1, QStringLiteral("9"));
+    typeInto(form_->pe2, QStringLiteral("^8"));
 
     // Another station holds round 1, arrow 2 of this archer.
     db::Connection station;
-    competition_->openAttachment(station);
+    competition_->attach(station);
     auto holder = std::make_unique<db::Transaction>(&station);
     station.executeImmediate("update POINTS set POINT = 6 where ARCHERID = 10 and ROUNDNO = 1 and ARROWNO = 2",
                              *holder);
@@ -616,7 +601,7 @@ void TestFormEntry::arrowsBeyondTheBoxesSurvive()
 
     // Another program changes an arrow no box shows while this one is typed.
     competition_->seed({"update POINTS set POINT = 7 where ARCHERID = 10 and ROUNDNO = 3"});
-    type(form_->pe1, QStringLiteral("^9"));
+    typeInto(form_->pe1, QStringLiteral("^9"));
     form_->dxBtnNext->click();
     QCOMPARE(errors_, QStringList());
     QCOMPARE(shownId(), QStringLiteral("11"));
@@ -662,7 +647,7 @@ void TestFormEntry::emptyArcherTable()
     QCOMPARE(shownId(), QStringLiteral("3"));
     QVERIFY(form_->pe1->isEnabled());
     QVERIFY(form_->dxBtnNext->isEnabled());
-    type(form_->pe1, QStringLiteral("5"));
+    typeInto(form_->pe1, QStringLiteral("5"));
     form_->dxBtnNext->click();
     QCOMPARE(errors_.size(), 1);
     QCOMPARE(text(arrowsOf(3).at(0)), QStringLiteral("1|1|5|F|F"));
@@ -674,7 +659,7 @@ void TestFormEntry::pastedUnreadableText()
     seed.push_back(arrowRow(10, 1, 1, 5));
     open(seed);
     QVERIFY(showWindow());
-    type(form_->pe2, QStringLiteral("7"));
+    typeInto(form_->pe2, QStringLiteral("7"));
     form_->PointEdit3->setFocus();
     QApplication::clipboard()->setText(QStringLiteral("9X"));
     form_->PointEdit3->paste();
@@ -696,7 +681,7 @@ void TestFormEntry::pastedUnreadableText()
     QCOMPARE(arrowsOf(10), std::vector<std::string>({"1|1|5|F|F"}));
 
     // Mended, the arrows go in with the next move.
-    type(form_->PointEdit3, QStringLiteral("^9"));
+    typeInto(form_->PointEdit3, QStringLiteral("^9"));
     QTest::keyClick(form_->PointEdit3, Qt::Key_PageDown);
     QCOMPARE(shownId(), QStringLiteral("11"));
     const std::vector<std::string> rows = arrowsOf(10);

@@ -3,8 +3,8 @@
 
 #include "db/connection.h"
 #include "host/csv.h"
+#include "tests/support/competition.h"
 #include "tests/test_server.h"
-#include "tests/tst_module_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +51,7 @@ RunResult tallyon(const QStringList& args, const QProcessEnvironment& env = QPro
 }
 
 // A competition file in its own temporary folder, made by the program.
-class ProgramCompetition : public TestCompetition {
+class ProgramCompetition : public TemporaryDatabase {
 public:
     void write(const QString& name, const QByteArray& bytes) const
     {
@@ -59,7 +59,6 @@ public:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    QString file(const QString& name) const { return QDir(folder()).filePath(name); }
     // The table's rows, ordered as the select says.
     QStringList list(const std::string& select) const
     {
@@ -158,7 +157,7 @@ void TestHost::initCreatesAnEmptyCompetition()
         QCOMPARE(c.count(std::string("select count(*) from ") + table), 0);
 
     // A second init leaves the first database alone.
-    c.run({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Kept')"});
+    c.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Kept')"});
     const RunResult again = tallyon({QStringLiteral("init"), c.path()});
     QVERIFY(again.exitCode != 0);
     QCOMPARE(again.errorLines.size(), 1);
@@ -204,7 +203,7 @@ void TestHost::importAddsArchersAndCreatesNamesOnce()
 {
     ProgramCompetition c;
     QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
-    c.run({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (7, 'Deutschland')"});
+    c.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (7, 'Deutschland')"});
     c.write(QStringLiteral("first.csv"),
             "LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,USERDEF1,ENABLETEAM\r\n"
             "1,A,,\"M\xC3\xBCller, J\xC3\xBCrgen\",M,Deutschland,Recurve,Adult,Men,\"said \"\"hi\"\"\nand left\",\r\n"
@@ -360,8 +359,7 @@ void TestHost::serverStation()
     QVERIFY2(demo.exitCode == 0, qPrintable(demo.errorLines.join(u'\n')));
     const auto dropDatabase = qScopeGuard([&] {
         db::Connection connection;
-        connection.setDatabaseName(database.toStdString());
-        connection.params() = {"user_name=SYSDBA", "password=" + password.toStdString()};
+        SetCompetitionLogin(connection, {database.toStdString(), "SYSDBA", password.toStdString()});
         connection.connect();
         connection.dropDatabase();
     });
@@ -426,8 +424,7 @@ void TestHost::errorsGiveOneLine()
         c.write(QStringLiteral("competition.fdb"), "not a database\n");
     if (setup == u"bare database") {
         db::Connection bare;
-        bare.setDatabaseName(c.login.database);
-        bare.params() = {"user_name=SYSDBA", "password=x", "lc_ctype=ISO8859_1"};
+        SetCompetitionLogin(bare, c.login);
         bare.createDatabase();
         bare.disconnect();
     }

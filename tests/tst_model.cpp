@@ -2,7 +2,7 @@
 // reading and saving of archers and arrows, lock conflicts with a second
 // station, and the archer ordering, on a real embedded database.
 
-#include "tst_data_fixture.h"
+#include "tests/support/competition.h"
 
 #include "core/integer_text.h"
 #include "db/error.h"
@@ -67,7 +67,7 @@ void setArrows(TArcher& archer, Score score)
 }
 
 // "round.arrow:points" for each stored arrow of the archer, in key order.
-Lines storedArrows(const CompetitionFixture& fixture, int archerId)
+Lines storedArrows(const TestCompetition& fixture, int archerId)
 {
     return fixture.rows("select ROUNDNO || '.' || ARROWNO || ':' || POINT || \"CROSS\" || EMPTYSCORE from POINTS "
                         "where ARCHERID = " + std::to_string(archerId) + " order by ROUNDNO, ARROWNO");
@@ -212,7 +212,7 @@ void TestModel::fillStatistics()
 
 void TestModel::clearKeepsLinksAndStatistics()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     auto archer = archerOf(*dm, 5);
     archer->Name = "Anna";
@@ -339,7 +339,7 @@ void TestModel::integerTextValues()
 
 void TestModel::readsTheCurrentRowAndByNumber()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -378,7 +378,7 @@ void TestModel::readsTheCurrentRowAndByNumber()
 
 void TestModel::readRefusesAMissingOrEmptyArcherDataset()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.connectContext();
     TArcher archer;
     try {
@@ -403,7 +403,7 @@ void TestModel::readRefusesAMissingOrEmptyArcherDataset()
 
 void TestModel::readWithoutPointsDatasetIsADatabaseError()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -421,7 +421,7 @@ void TestModel::readWithoutPointsDatasetIsADatabaseError()
 
 void TestModel::readGivesEmptyAndUnknownDescriptions()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     reopenWith(dm->IBQryAgeClass, "select AGECLASSNO from AGECLASS");
     dm->IBQryArcher.open();
@@ -436,7 +436,7 @@ void TestModel::readGivesEmptyAndUnknownDescriptions()
 
 void TestModel::readsTheArrowsOfOneArcherInOrder()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed(competitionRows());
     fixture.seed({"insert into POINTS values (17, 2, 1, 9, NULL, 'F')",
                   "insert into POINTS values (17, 1, 30, 10, 't', 'n')",
@@ -462,7 +462,7 @@ void TestModel::readsTheArrowsOfOneArcherInOrder()
 
 void TestModel::saveAppendsThenUpdatesTheSameRows()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreByArrow);
@@ -486,7 +486,7 @@ void TestModel::saveAppendsThenUpdatesTheSameRows()
 
 void TestModel::saveWithoutArrowsOnlyCommits()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"insert into POINTS values (1, 1, 1, 8, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     dm->IBQryPoints.open();   // whatever the host left open is closed first
@@ -499,7 +499,7 @@ void TestModel::saveWithoutArrowsOnlyCommits()
 
 void TestModel::saveLeavesArrowsItDoesNotHoldAlone()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext({"insert into POINTS values (1, 3, 1, 4, 'F', 'F')"});
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -535,14 +535,14 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
 // as it stood: open, its transaction neither committed nor ended.
 void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed({"alter table POINTS alter POINT type bigint"});
     fixture.seed({"insert into POINTS values (1, 1, 1, 5, 'F', 'F')",
                   "insert into POINTS values (1, 1, 2, 1099511627776, 'F', 'F')",
                   "insert into POINTS values (1, 1, 3, 7, 'F', 'F')"});
     auto dm = fixture.connectContext();
     auto archer = archerOf(*dm, 1);
-    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->ReadPointsInDatabase());
+    QVERIFY_THROWS_EXCEPTION(db::ConversionError, archer->ReadPointsInDatabase());
     QCOMPARE(archer->Results.size(), std::size_t{1});
     QCOMPARE(archer->Results[0]->Point, 5);
     QVERIFY(dm->IBQryPoints.active());
@@ -562,7 +562,7 @@ void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
 
 void TestModel::saveCommitsOnlyThePointsTransaction()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();
@@ -581,7 +581,7 @@ void TestModel::saveCommitsOnlyThePointsTransaction()
 
 void TestModel::lockedArrowUndoesTheWholeSave()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 1);
     setArrows(*archer, scoreOne);
@@ -589,7 +589,7 @@ void TestModel::lockedArrowUndoesTheWholeSave()
 
     // The other station holds an uncommitted change of arrow 5.
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 5",
                            otherWork);
@@ -622,12 +622,12 @@ void TestModel::lockedArrowUndoesTheWholeSave()
 
 void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
 
     // The other station typed the same archer's arrow 3 and has not committed.
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("insert into POINTS values (1, 1, 3, 9, 'F', 'F')", otherWork);
 
@@ -648,7 +648,7 @@ void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
 
 void TestModel::capitalDeadlockIsAnOrdinaryPostError()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     fixture.seed(competitionRows());
     fixture.seed({"create exception E_TEST 'test'",
                   "create trigger T_POINTS_TEST for POINTS before update as begin "
@@ -675,7 +675,7 @@ void TestModel::capitalDeadlockIsAnOrdinaryPostError()
 
 void TestModel::laneIsWrittenToTheArchersRow()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     auto archer = archerOf(*dm, 40);
@@ -705,7 +705,7 @@ void TestModel::laneSaveErrors()
     QFETCH(QString, fault);
     QFETCH(bool, archerError);
     QFETCH(QString, message);
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     auto archer = archerOf(*dm, 3);
     archer->Lane = "9Z";
@@ -734,7 +734,7 @@ void TestModel::laneSaveErrors()
 // connection's default one; saving through it must not crash.
 void TestModel::pointsQueryOnTheConnectionsTransaction()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBTransCompetition.params() = {"concurrency", "wait", "lock_timeout=1"};
     db::Query points(&dm->IBDBCompetition);
@@ -748,7 +748,7 @@ void TestModel::pointsQueryOnTheConnectionsTransaction()
     QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
 
     db::Connection other;
-    fixture.openAttachment(other);
+    fixture.attach(other);
     db::Transaction otherWork(&other);
     other.executeImmediate("update POINTS set POINT = 3 where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 1",
                            otherWork);
@@ -766,7 +766,7 @@ void TestModel::pointsQueryOnTheConnectionsTransaction()
 
 void TestModel::sortArchersPutsThemInLaneOrder()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     for (int pass = 0; pass < 2; ++pass) {
         dm->SortArchers("LANENO, LANELETTER");
@@ -789,7 +789,7 @@ void TestModel::sortArchersPutsThemInLaneOrder()
 
 void TestModel::sortArchersPostsAPendingEdit()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     QVERIFY(dm->IBQryArcher.locate("ARCHERID", {db::Value(4)}));
@@ -801,7 +801,7 @@ void TestModel::sortArchersPostsAPendingEdit()
 
 void TestModel::readArcherListSwitchesTheFilterOff()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.setFilter([](const db::RowView& row) { return row["LANENO"].toInteger() == 1; });
     dm->IBQryArcher.setFiltered(true);
@@ -816,7 +816,7 @@ void TestModel::readArcherListSwitchesTheFilterOff()
 
 void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     // The third row's bow type is no number.
     dm->IBQryArcher.sqlClear();
@@ -841,7 +841,7 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
 
 void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->SortArchers("LANENO, LANELETTER");
     cursors_.clear();
@@ -854,7 +854,7 @@ void TestModel::sortArchersWithABadColumnLeavesTheDatasetClosed()
 
 void TestModel::sortArchersKeepsAChangeThatCannotBePosted()
 {
-    CompetitionFixture fixture;
+    TestCompetition fixture;
     auto dm = fixture.seededContext(competitionRows());
     dm->IBQryArcher.open();
     dm->IBQryArcher.first();

@@ -4,7 +4,7 @@
 #include "module/VozozeVove.h"
 #include "sharedheap/shared_heap.h"
 #include "sharedheap/shared_string.h"
-#include "tests/tst_module_fixture.h"
+#include "tests/support/competition.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,8 +35,7 @@ struct ConstantText {
 void fillCompetition(const TestCompetition& c, const std::string& countryName, const std::string& first,
                      const std::string& second)
 {
-    c.create();
-    c.run({
+    c.seed({
         "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, '" + countryName + "')",
         "insert into BOWTYPES (TYPENO, DESCRIPTION) values (1, 'Recurve')",
         "insert into AGECLASS (AGECLASSNO, DESCRIPTION) values (1, 'Adult')",
@@ -241,7 +240,7 @@ void TestModule::callAfterCloseRereadsTheArcher()
 void TestModule::laterCallReplacesTheDataContext()
 {
     QVERIFY(window_);
-    TestCompetition other("other.fdb");
+    TestCompetition other(QStringLiteral("other.fdb"));
     fillCompetition(other, "D\xE4nemark", "Carl Clausen", "Dorte Dahl");
     TdmTallyon dm2;
     dm2.Connect(other.login);
@@ -325,8 +324,7 @@ void TestModule::creationErrorIsShownAndTheWindowStillOpens()
 {
     // A fresh copy of the module has no window yet; its data context holds
     // no archer, which the creation handler reports.
-    TestCompetition empty("empty.fdb");
-    empty.create();
+    TestCompetition empty(QStringLiteral("empty.fdb"));
     TdmTallyon dmEmpty;
     dmEmpty.Connect(empty.login);
 

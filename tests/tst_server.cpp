@@ -1,8 +1,8 @@
 // Several scoring stations on one Firebird server: the test fixture's
 // throwaway server on 127.0.0.1.
 
-#include "test_server.h"
-#include "tst_data_fixture.h"
+#include "tests/support/competition.h"
+#include "tests/test_server.h"
 
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
@@ -28,14 +28,7 @@ private:
 
     std::unique_ptr<TdmTallyon> station() const { return connectStation(login_); }
 
-    void seed(const std::vector<std::string>& statements) const
-    {
-        TdmTallyon dm;
-        dm.Connect(login_);
-        for (const std::string& sql : statements)
-            dm.IBDBCompetition.executeImmediate(sql, dm.IBTransCompetition);
-        dm.IBTransCompetition.commit();
-    }
+    void seed(const std::vector<std::string>& statements) const { runStatements(login_, statements); }
 
     static void readArcher(TdmTallyon& dm, TArcher& archer)
     {
@@ -94,9 +87,7 @@ private slots:
         if (!server_)
             return;
         db::Connection connection;
-        connection.setDatabaseName(login_.database);
-        connection.params() = {"user_name=" + login_.user, "password=" + login_.password};
-        connection.connect();
+        attach(connection, login_);
         connection.dropDatabase();
     }
 

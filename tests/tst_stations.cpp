@@ -3,8 +3,10 @@
 // stopped: typed arrows land exactly once, nobody's arrows are overwritten,
 // and a save is whole or absent whatever happens to the station or the server.
 
-#include "test_server.h"
+#include "tests/support/competition.h"
+#include "tests/test_server.h"
 
+#include "data/competition_login.h"
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
@@ -175,22 +177,11 @@ public:
 
     void attach(db::Connection& connection) const
     {
-        connection.setDatabaseName(login.database);
-        connection.params() = {"user_name=" + login.user, "password=" + login.password, "lc_ctype=ISO8859_1"};
-        connection.setSqlDialect(3);
+        SetCompetitionLogin(connection, login);
         connection.connect();
     }
 
-    void seed(const std::vector<std::string>& statements) const
-    {
-        db::Connection connection;
-        attach(connection);
-        db::Transaction transaction(&connection);
-        for (const std::string& sql : statements)
-            connection.executeImmediate(sql, transaction);
-        transaction.commit();
-        connection.disconnect();
-    }
+    void seed(const std::vector<std::string>& statements) const { runStatements(login, statements); }
 
     CompetitionLogin login;
 };

@@ -1,0 +1,19 @@
+#pragma once
+// Inside the dataset layer only: the connection and transaction a query or
+// a plain statement works on, refused in our own words when missing.
+
+namespace db {
+class Connection;
+class Transaction;
+}
+
+namespace db::detail {
+
+// The connection, attached (again, when it was lost). UsageError when there
+// is none or it is not connected.
+Connection& connectedOf(Connection* c);
+// The own transaction, else the connection's default one. UsageError when
+// there is neither.
+Transaction& transactionOf(Transaction* own, Connection& c);
+
+} // namespace db::detail

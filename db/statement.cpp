@@ -1,0 +1,48 @@
+#include "db/statement.h"
+
+#include "db/binding.h"
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/name_match.h"
+#include "db/prepared_sql.h"
+#include "db/transaction.h"
+#include "db/update_sql.h"
+
+namespace db {
+
+struct Statement::Impl {
+    detail::PreparedSql sql;
+    int prepareCount = 0;
+};
+
+Statement::Statement(Connection* connection, Transaction* transaction)
+    : impl_(std::make_unique<Impl>()), connection_(connection), transaction_(transaction)
+{
+}
+
+Statement::~Statement() = default;
+
+int Statement::prepareCount() const
+{
+    return impl_->prepareCount;
+}
+
+void Statement::execute(const std::vector<Value>& params)
+{
+    Connection& c = detail::connectedOf(connection_);
+    Firebird::ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
+    std::string text = joinLines(sql_);
+    if (detail::trimmed(text).empty())
+        throw UsageError("Statement has no text");
+    if (!impl_->sql.preparedFor(c, text)) {
+        impl_->sql.prepare(c, tra, text);
+        ++impl_->prepareCount;
+    }
+    std::vector<const Value*> p;
+    p.reserve(params.size());
+    for (const Value& v : params)
+        p.push_back(&v);
+    impl_->sql.execute(tra, p.data(), p.size());
+}
+
+} // namespace db

@@ -1,0 +1,185 @@
+// The points window's moves: Prior and Next, the page keys, the lane tree
+// and closing, each saving the arrows typed before the next archer is read.
+
+#include "forms/uVuRudiCompetition.h"
+
+#include "core/integer_text.h"
+#include "data/uTallyonData.h"
+#include "forms/error_display.h"
+#include "forms/points_layout.h"
+#include "model/cursor_seam.h"
+#include "model/message_seam.h"
+
+#include <QCloseEvent>
+#include <QScopeGuard>
+
+namespace {
+
+// Told once for each save that meets another station's lock.
+const std::string OtherStationSavingText =
+    "Another station is saving this archer's arrows right now, so nothing has been stored yet.\n"
+    "The arrows stay as typed and are saved again with the next move or when the window closes.";
+
+} // namespace
+
+void TfrmVuRudiCompetition::closeEvent(QCloseEvent* event)
+{
+    bool close = false;
+    Guarded([&] { close = FormClose(this); });
+    if (close)
+        event->accept(); // the window only hides
+    else
+        event->ignore();
+}
+
+bool TfrmVuRudiCompetition::FormClose(QObject*)
+{
+    // The window only hides; after a conflict it stays open on the arrows.
+    return commitStep();
+}
+
+void TfrmVuRudiCompetition::FormKeyDown(QObject*, int Key, Qt::KeyboardModifiers)
+{
+    if (Key == Qt::Key_PageUp)
+        dxBtnPrior->click();
+    else if (Key == Qt::Key_PageDown)
+        dxBtnNext->click();
+}
+
+void TfrmVuRudiCompetition::dxBtnFindClick(QObject*)
+{
+    if (!dmHost)
+        return;
+    ShowMessage(dmHost->IBQryArcher.fieldByName("NAME").asString());
+}
+
+void TfrmVuRudiCompetition::dxBtnPriorClick(QObject*)
+{
+    moveArcher(false);
+}
+
+void TfrmVuRudiCompetition::dxBtnNextClick(QObject*)
+{
+    moveArcher(true);
+}
+
+void TfrmVuRudiCompetition::moveArcher(bool forward)
+{
+    BusyCursor busy;
+    if (!commitStep() || !dmHost)
+        return;
+    db::Query& archers = dmHost->IBQryArcher;
+    if (archers.isEmpty())
+        return; // no archer to move to
+    if (forward) {
+        archers.next();
+        if (archers.eof())
+            archers.first();
+    } else {
+        archers.prior();
+        if (archers.bof())
+            archers.last();
+    }
+    loadStep();
+}
+
+void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
+{
+    BusyCursor busy;
+    if (!commitStep() || !Node || !dmHost)
+        return;
+    const std::string data = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    if (!IsNumeric(data))
+        return; // a lane node: the archer stays, and so does Changed
+    db::Query& archers = dmHost->IBQryArcher;
+    if (archers.active() && archers.locate("ARCHERID", {db::Value(StrToInt(data))}))
+        loadStep();
+}
+
+void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
+{
+    // The current node may have lost its selection (a click with Ctrl held).
+    QTreeWidgetItem* node = fctvRange->currentItem();
+    if (!node || !node->isSelected())
+        return;
+    const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    // Brings back the archer of a node still selected after a move.
+    if (IsNumeric(data) && (!archerLoaded_ || StrToInt(data) != CurrentArcher->ID))
+        fctvRangeChange(fctvRange, node);
+}
+
+bool TfrmVuRudiCompetition::commitStep()
+{
+    if (!archerLoaded_)
+        return true; // no archer on display: nothing to copy or save
+    CopyEditsToPoints();
+    if (!Changed)
+        return true;
+    try {
+        saveArrowsWithBoxes();
+    } catch (const EOtherUserError&) {
+        ShowMessage(OtherStationSavingText);
+        return false;
+    }
+    return true;
+}
+
+void TfrmVuRudiCompetition::saveArrowsWithBoxes()
+{
+    // Stored arrows that no box shows (beyond the 60) are set aside, so that
+    // the save neither writes nor locks their rows, and put back afterwards.
+    auto& results = CurrentArcher->Results;
+    std::vector<std::pair<std::size_t, std::unique_ptr<TArcheryPoint>>> aside;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        if (!boxFor(results[i]->RoundNo, results[i]->ArrowNo))
+            aside.emplace_back(i, std::move(results[i]));
+    if (aside.empty()) {
+        CurrentArcher->savePoints();
+        return;
+    }
+    std::erase(results, nullptr);
+    auto putBack = qScopeGuard([&] {
+        for (auto& [index, arrow] : aside)
+            results.insert(results.begin() + static_cast<std::ptrdiff_t>(index), std::move(arrow));
+    });
+    CurrentArcher->savePoints();
+}
+
+void TfrmVuRudiCompetition::loadStep()
+{
+    ClearEdits();
+    CurrentArcher->Clear();
+    readCurrentArcher(-1);
+    Changed = false;
+    ShowArcher(*CurrentArcher);
+}
+
+void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)
+{
+    archerLoaded_ = false;
+    try {
+        CurrentArcher->ReadArcherInDatabase(archerNo, true, dmHost);
+    } catch (...) {
+        // No archer to type for until a read succeeds.
+        setArcherLoaded(false);
+        throw;
+    }
+    setArcherLoaded(true);
+}
+
+TPointEdit* TfrmVuRudiCompetition::boxFor(std::int32_t round, std::int32_t arrow) const
+{
+    if (round < 1 || round > 2 || arrow < 1 || arrow > ArrowsPerRound)
+        return nullptr;
+    // The boxes stand in round, then arrow order.
+    const qsizetype index = (round - 1) * ArrowsPerRound + (arrow - 1);
+    if (index < PointEdits.size()) {
+        TPointEdit* box = PointEdits.at(index);
+        if (box->RoundNo == round && box->ArrowNo == arrow)
+            return box;
+    }
+    for (TPointEdit* box : PointEdits)
+        if (box->RoundNo == round && box->ArrowNo == arrow)
+            return box;
+    return nullptr;
+}

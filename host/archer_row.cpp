@@ -1,0 +1,34 @@
+#include "host/archer_row.h"
+
+#include "db/query.h"
+#include "db/statement.h"
+#include "host/name_table.h"
+
+namespace {
+
+db::Value optionalNumber(const std::optional<std::int32_t>& v)
+{
+    return v ? db::Value(*v) : db::Value();
+}
+
+db::Value optionalText(const std::string& text)
+{
+    return text.empty() ? db::Value() : db::Value(text);
+}
+
+} // namespace
+
+std::int32_t insertArcher(db::Connection& connection, db::Transaction& transaction, const ArcherRow& a)
+{
+    const std::int32_t id = nextId(connection, transaction, "GEN_ARCHER_ID");
+    db::Statement insert(&connection, &transaction);
+    insert.sqlAdd("insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, USERDEF1, USERDEF2,");
+    insert.sqlAdd("  BOWTYPE, AGECLASSNO, SHOOTINGCLASS, ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER)");
+    insert.sqlAdd("values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.execute({db::Value(id), optionalNumber(a.countryNumber), db::Value(a.name), db::Value(a.lane),
+                    optionalText(a.sex), optionalText(a.userDef1), optionalText(a.userDef2),
+                    optionalNumber(a.bowType), optionalNumber(a.ageClass), optionalNumber(a.shootingClass),
+                    db::Value(a.enableTeam ? "T" : "F"), db::Value(a.enableFinals ? "T" : "F"),
+                    db::Value(a.laneNo), db::Value(a.laneLetter)});
+    return id;
+}

@@ -1,0 +1,217 @@
+#include "host/commands.h"
+
+#include "db/error.h"
+#include "host/competition_io.h"
+#include "host/demo.h"
+#include "host/host_error.h"
+#include "host/import.h"
+#include "host/points.h"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+
+namespace {
+
+std::string counted(int n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int runInit(const Invocation& in)
+{
+    initCompetition(in.login);
+    std::cout << "created the empty competition " << in.login.database << "\n";
+    return 0;
+}
+
+int runDemo(const Invocation& in)
+{
+    createDemoCompetition(in.login);
+    std::cout << "created the demo competition " << in.login.database << ": 40 archers on 14 lanes\n";
+    return 0;
+}
+
+int runImport(const Invocation& in)
+{
+    const ImportSummary s = importArchers(in.login, QString::fromLocal8Bit(in.arguments[1].c_str()));
+    std::cout << "imported " << counted(s.archers, "archer", "archers") << "; added "
+              << counted(s.countries, "country", "countries") << ", "
+              << counted(s.bowTypes, "bow type", "bow types") << ", "
+              << counted(s.ageClasses, "age class", "age classes") << ", "
+              << counted(s.shootingClasses, "shooting class", "shooting classes") << "\n";
+    return 0;
+}
+
+int runPointsCommand(const Invocation& in)
+{
+    std::optional<QString> screenshot;
+    if (const auto file = in.value("--screenshot"))
+        screenshot = QString::fromLocal8Bit(file->c_str());
+    return runPoints(*in.argc, in.argv, in.login, screenshot);
+}
+
+// The options every command takes.
+const std::vector<CommandOption> kCommonOptions = {{"--user", "NAME"}, {"--password", "WORD"}};
+
+const CommandOption* findOption(const std::string& name)
+{
+    for (const CommandOption& o : kCommonOptions) {
+        if (name == o.name)
+            return &o;
+    }
+    for (const Command& c : commands()) {
+        for (const CommandOption& o : c.options) {
+            if (name == o.name)
+                return &o;
+        }
+    }
+    return nullptr;
+}
+
+const Command* findCommand(const std::string& name)
+{
+    for (const Command& c : commands()) {
+        if (name == c.name)
+            return &c;
+    }
+    return nullptr;
+}
+
+bool belongsTo(const Command& command, const std::string& option)
+{
+    return std::any_of(command.options.begin(), command.options.end(),
+                       [&](const CommandOption& o) { return option == o.name; });
+}
+
+// The first command that takes the option, for the message that refuses it elsewhere.
+const Command* ownerOf(const std::string& option)
+{
+    for (const Command& c : commands()) {
+        if (belongsTo(c, option))
+            return &c;
+    }
+    return nullptr;
+}
+
+void printHelp()
+{
+    std::cout << "usage: tallyon COMMAND DB [ARGS] [--user NAME] [--password WORD]\n\ncommands:\n";
+    for (const Command& c : commands()) {
+        std::string usage = c.usage;
+        usage.resize(std::max<std::size_t>(usage.size(), 36), ' ');
+        std::cout << "  " << usage << c.help << "\n";
+    }
+    std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
+                 "--user and --password (or ISC_USER and ISC_PASSWORD) log in to a server.\n"
+                 "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
+                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS.\n";
+}
+
+struct CommandLine {
+    std::string command;
+    Invocation invocation;
+    LoginOptions login;
+    bool help = false;
+};
+
+CommandLine parseCommandLine(int argc, char** argv)
+{
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            const CommandOption* option = findOption(arg);
+            if (!option)
+                throw UsageError("unknown option " + arg);
+            std::string value;
+            if (option->valueName) {
+                if (i + 1 >= argc)
+                    throw UsageError(arg + " needs a value");
+                value = argv[++i];
+            }
+            if (arg == "--user")
+                line.login.user = value;
+            else if (arg == "--password")
+                line.login.password = value;
+            else
+                line.invocation.options[arg] = value;
+        } else if (line.command.empty()) {
+            line.command = arg;
+        } else {
+            line.invocation.arguments.push_back(arg);
+        }
+    }
+    return line;
+}
+
+int run(int argc, char** argv)
+{
+    CommandLine line = parseCommandLine(argc, argv);
+    if (line.command.empty() || line.command == "help") {
+        printHelp();
+        return line.command.empty() && !line.help ? 2 : 0;
+    }
+    const Command* command = findCommand(line.command);
+    if (!command)
+        throw UsageError("unknown command " + line.command + " (try tallyon --help)");
+    if (line.help) {
+        std::cout << "usage: tallyon " << command->usage << "\n  " << command->help << "\n";
+        return 0;
+    }
+    Invocation& in = line.invocation;
+    if (in.arguments.size() < command->minArguments || in.arguments.size() > command->maxArguments)
+        throw UsageError(std::string("usage: tallyon ") + command->usage);
+    for (const auto& [option, value] : in.options) {
+        if (!belongsTo(*command, option)) {
+            const Command* owner = ownerOf(option);
+            throw UsageError(option + " belongs to the " + (owner ? owner->name : "other") + " command");
+        }
+    }
+    in.login = makeLogin(in.arguments[0], line.login);
+    in.argc = &argc;
+    in.argv = argv;
+    return command->run(in);
+}
+
+} // namespace
+
+std::optional<std::string> Invocation::value(const std::string& option) const
+{
+    const auto it = options.find(option);
+    if (it == options.end())
+        return std::nullopt;
+    return it->second;
+}
+
+const std::vector<Command>& commands()
+{
+    static const std::vector<Command> table = {
+        {"init", "init DB", "create an empty competition database", 1, 1, {}, runInit},
+        {"demo", "demo DB", "create a demo competition: 40 archers on 14 lanes, some already scored", 1, 1, {},
+         runDemo},
+        {"import", "import DB FILE.csv", "add the archers of a UTF-8 CSV file, all or none", 2, 2, {}, runImport},
+        {"points", "points DB [--screenshot FILE.png]",
+         "open the points window; with --screenshot write it as PNG and quit", 1, 1,
+         {{"--screenshot", "FILE.png"}}, runPointsCommand},
+    };
+    return table;
+}
+
+int runTallyon(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "tallyon: " << e.what() << "\n";
+        return 2;
+    } catch (const HostError& e) {
+        std::cerr << "tallyon: " << e.what() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "tallyon: " << oneLine(e.what()) << "\n";
+        return 1;
+    }
+}

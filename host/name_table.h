@@ -1,0 +1,46 @@
+#pragma once
+// The lookup tables (countries, classes, bow types) by name, as the import
+// and the roster give them.
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace db {
+class Connection;
+class Transaction;
+}
+
+// The next value of a generator.
+std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, const char* generator);
+
+// Name to number of one lookup table, creating the rows that are missing.
+class NameTable {
+public:
+    NameTable(const char* table, const char* key, const char* name, const char* generator)
+        : table_(table), key_(key), name_(name), generator_(generator) {}
+
+    // Reads every name the table holds.
+    void load(db::Connection& connection, db::Transaction& transaction);
+    // The number of name, from a new row when the table lacks it.
+    std::int32_t numberOf(const std::string& name, db::Connection& connection, db::Transaction& transaction);
+    // How many rows numberOf created.
+    int created() const { return created_; }
+    const char* table() const { return table_; }
+
+private:
+    const char* table_;
+    const char* key_;
+    const char* name_;
+    const char* generator_;
+    std::map<std::string, std::int32_t> numbers_;
+    int created_ = 0;
+};
+
+inline NameTable countryTable() { return {"COUNTRY", "COUNTRYNUMBER", "NAME", "GEN_COUNTRY_ID"}; }
+inline NameTable ageClassTable() { return {"AGECLASS", "AGECLASSNO", "DESCRIPTION", "GEN_AGECLASS_ID"}; }
+inline NameTable shootingClassTable()
+{
+    return {"SHOOTINGCLASSES", "SHOOTINGCLASSNO", "DESCRIPTION", "GEN_SHOOTINGCLASSES_ID"};
+}
+inline NameTable bowTypeTable() { return {"BOWTYPES", "TYPENO", "DESCRIPTION", "GEN_BOWTYPES_ID"}; }

@@ -1,1 +1,0 @@
-tallyon_test(tst_controls SOURCES tst_controls.cpp LIBS tallyon_controls)
