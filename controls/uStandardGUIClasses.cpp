@@ -57,6 +57,25 @@ TPointEdit::TPointEdit(QWidget* parent)
     // Composed input would bypass the key filter.
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setEnabled(true);
+    // A text typed over part of another, pasted or stored elsewhere may be
+    // one that no arrow can score: the box shows it for what it is.
+    connect(this, &QLineEdit::textChanged, this, [this, normal = palette()] {
+        if (HoldsArcheryValue()) {
+            setPalette(normal);
+            setToolTip(QString());
+        } else {
+            QPalette marked = normal;
+            marked.setColor(QPalette::Base, ImpossibleArrowColour);
+            setPalette(marked);
+            setToolTip(QLatin1String("No arrow scores \"") + text().left(12) + QLatin1String("\": ")
+                       + QLatin1String(ArcheryValuesText));
+        }
+    });
+}
+
+bool TPointEdit::HoldsArcheryValue() const
+{
+    return IsArcheryValue(text());
 }
 
 void TPointEdit::focusInEvent(QFocusEvent* event)
@@ -94,8 +113,12 @@ void TSumEdit::CalculateSum()
     // Wide enough that no list of 32-bit values can overflow it.
     std::int64_t total = 0;
     for (QLineEdit* box : sumOfList) {
-        if (qobject_cast<TSumEdit*>(box) || qobject_cast<TPointEdit*>(box))
+        if (auto* arrow = qobject_cast<TPointEdit*>(box)) {
+            if (arrow->HoldsArcheryValue())
+                total += PointTextToValue(arrow->text());
+        } else if (qobject_cast<TSumEdit*>(box)) {
             total += PointTextToValue(box->text());
+        }
     }
     setText(QString::number(total));
 }
@@ -111,6 +134,17 @@ std::int32_t PointTextToValue(const QString& text)
     if (text.isEmpty() || text == QLatin1String("m") || text == QLatin1String("M"))
         return 0;
     return StrToInt(bytes); // raises the conversion error for this text
+}
+
+bool IsArcheryValue(const QString& text)
+{
+    static const QStringList values{
+        QString(), QStringLiteral("X"), QStringLiteral("x"), QStringLiteral("M"), QStringLiteral("m"),
+        QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+        QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8"), QStringLiteral("9"),
+        QStringLiteral("10"),
+    };
+    return values.contains(text);
 }
 
 std::int32_t ComparePointEdits(const TPointEdit* a, const TPointEdit* b)

@@ -5,6 +5,7 @@
 
 #include "core/integer_text.h"
 
+#include <QColor>
 #include <QFrame>
 #include <QLineEdit>
 #include <QList>
@@ -39,12 +40,16 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// The edit box of one arrow.
+// The edit box of one arrow. A text that no arrow can score shows in
+// ImpossibleArrowColour with a tool tip saying what an arrow is.
 class TPointEdit : public TScoreEdit {
     Q_OBJECT
 public:
     // Takes the round number of a round panel parent; any other parent leaves 0.
     explicit TPointEdit(QWidget* parent = nullptr);
+
+    // The text is X, 10 to 0, M or empty.
+    bool HoldsArcheryValue() const;
 
     bool ChangedByUser = false;          // set by the form's key filter
     std::int32_t RoundNo = 0;
@@ -66,14 +71,24 @@ public:
     QList<QLineEdit*> sumOfList;         // the boxes it adds, in order; not owned
     TSumEdit* sumEdit = nullptr;         // the next sum up; null at the top
 
-    // Writes the total of sumOfList as decimal text. On unreadable box text
-    // the error goes to the caller and the text stays as it was.
+    // Writes the total of sumOfList as decimal text. An arrow box whose text
+    // no arrow can score counts nothing; on an unreadable sum box the error
+    // goes to the caller and the text stays as it was.
     void CalculateSum();
 };
 
 // "X"/"x" give 10, "M"/"m" and the empty text 0, integer text its integer;
 // anything else raises EConvertError "'<text>' is not a valid integer value".
 std::int32_t PointTextToValue(const QString& text);
+
+// The texts an arrow box may hold: "X"/"x", "10" down to "1", "0" and
+// "M"/"m" for a miss, and the empty text for an arrow not yet shot.
+bool IsArcheryValue(const QString& text);
+
+// What an arrow box may hold, for the operator.
+inline constexpr const char* ArcheryValuesText = "an arrow is X, 10 to 1, M or empty";
+// The background of an arrow box whose text no arrow can score.
+inline constexpr QColor ImpossibleArrowColour(0xFF, 0xA0, 0xA0);
 
 // Round, then arrow: negative, zero or positive.
 std::int32_t ComparePointEdits(const TPointEdit* a, const TPointEdit* b);

@@ -1,9 +1,13 @@
 #include "data/competition_schema.h"
 
+#include "data/table_shapes.h"
 #include "db/connection.h"
+#include "db/query.h"
 #include "db/transaction.h"
 
 #include <filesystem>
+#include <set>
+#include <utility>
 #include <stdexcept>
 #include <system_error>
 
@@ -85,4 +89,38 @@ void CreateCompetitionDatabase(const CompetitionLogin& login)
         }
         throw;
     }
+}
+
+std::vector<std::string> MissingCompetitionColumns(db::Connection& connection)
+{
+    // The columns each table needs; the lookups need their key and name only.
+    const std::vector<std::pair<const char*, std::vector<std::string>>> needed = {
+        {kArcherShape.table, kArcherShape.columns},
+        {kPointsShape.table, kPointsShape.columns},
+        {kCountryShape.table, {"COUNTRYNUMBER", "NAME"}},
+        {kAgeClassShape.table, {"AGECLASSNO", "DESCRIPTION"}},
+        {kShootingClassesShape.table, {"SHOOTINGCLASSNO", "DESCRIPTION"}},
+        {kBowTypesShape.table, {"TYPENO", "DESCRIPTION"}},
+    };
+    std::set<std::string> present;
+    db::Transaction transaction(&connection);
+    transaction.params() = {"read_committed", "rec_version", "read"};
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select trim(RDB$RELATION_NAME) || '.' || trim(RDB$FIELD_NAME) as COLUMN_NAME");
+    q.sqlAdd("from RDB$RELATION_FIELDS");
+    q.open();
+    for (q.first(); !q.eof(); q.next())
+        present.insert(q.fieldByName("COLUMN_NAME").asString());
+    q.close();
+    transaction.commit();
+
+    std::vector<std::string> missing;
+    for (const auto& [table, columns] : needed) {
+        for (const std::string& column : columns) {
+            const std::string name = std::string(table) + "." + column;
+            if (!present.count(name))
+                missing.push_back(name);
+        }
+    }
+    return missing;
 }

@@ -14,3 +14,11 @@ std::vector<std::string> CompetitionSchemaStatements();
 // refuses) in SQL dialect 3 with character set ISO8859_1 and runs the
 // schema script in one transaction. Nothing is left behind on failure.
 void CreateCompetitionDatabase(const CompetitionLogin& login);
+
+namespace db { class Connection; }
+
+// What the connected database lacks of the columns the points entry reads
+// and writes: every column of ARCHER and POINTS, the key and the name of
+// the four lookup tables. "TABLE.COLUMN" each, in table order; a table that
+// is missing altogether gives every column it should have.
+std::vector<std::string> MissingCompetitionColumns(db::Connection& connection);

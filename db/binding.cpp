@@ -10,7 +10,7 @@ Connection& connectedOf(Connection* c)
 {
     if (!c)
         throw UsageError("Query has no connection");
-    if (!c->connected())
+    if (!c->connected() && !c->lost())
         throw UsageError("Connection is not connected");
     return *c;
 }

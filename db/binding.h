@@ -9,8 +9,9 @@ class Transaction;
 
 namespace db::detail {
 
-// The connection, attached (again, when it was lost). UsageError when there
-// is none or it is not connected.
+// The connection. UsageError when there is none, or it is not connected
+// and was not lost (a lost one attaches again when its next transaction
+// starts).
 Connection& connectedOf(Connection* c);
 // The own transaction, else the connection's default one. UsageError when
 // there is neither.

@@ -1,13 +1,16 @@
 #include "db/connection.h"
 
+#include "db/call_scope.h"
 #include "db/fb_support.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "db/watchdog.h"
 
 #include <ibase.h>
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <cctype>
 
 namespace db {
@@ -70,6 +73,27 @@ struct Connection::Impl {
     fb::Ref<IAttachment> attachment;
     std::uint64_t serial = 0;
     std::vector<Query*> queries;
+    bool lost = false;
+    // Started with the first operation timeout; cancels the attachment's
+    // call that runs past its time.
+    std::unique_ptr<detail::Watchdog> watchdog;
+    // The attachment the watchdog may cancel; the mutex keeps it alive
+    // while the watchdog uses it.
+    std::mutex callingMutex;
+    IAttachment* calling = nullptr;
+
+    void setCalling(IAttachment* att)
+    {
+        std::lock_guard lock(callingMutex);
+        calling = att;
+    }
+    // Forgets the attachment without detaching it.
+    void releaseAttachment() noexcept
+    {
+        std::lock_guard lock(callingMutex);
+        calling = nullptr;
+        attachment.reset();
+    }
 };
 
 Connection::Connection() : impl_(std::make_unique<Impl>()) {}
@@ -82,11 +106,17 @@ Connection::~Connection()
         q->setConnection(nullptr);
     for (Transaction* t : std::vector<Transaction*>(transactions_))
         t->setConnection(nullptr);
+    impl_->watchdog.reset();
 }
 
 bool Connection::connected() const
 {
     return static_cast<bool>(impl_->attachment);
+}
+
+bool Connection::lost() const
+{
+    return impl_->lost;
 }
 
 IAttachment* Connection::attachment() const
@@ -99,40 +129,92 @@ std::uint64_t Connection::attachmentSerial() const
     return impl_->attachment ? impl_->serial : 0;
 }
 
-void Connection::connect()
+void Connection::setOperationTimeout(std::chrono::seconds timeout)
 {
-    if (connected())
-        return;
+    if (!impl_->watchdog) {
+        if (timeout.count() <= 0)
+            return;
+        impl_->watchdog = std::make_unique<detail::Watchdog>([this](int option) {
+            std::lock_guard lock(impl_->callingMutex);
+            if (IAttachment* att = impl_->calling)
+                fb::call([&](ThrowStatusWrapper* st) { att->cancelOperation(st, option); });
+        });
+    }
+    impl_->watchdog->setTimeout(timeout);
+}
+
+std::chrono::seconds Connection::operationTimeout() const
+{
+    if (!impl_->watchdog)
+        return std::chrono::seconds(0);
+    return std::chrono::duration_cast<std::chrono::seconds>(impl_->watchdog->timeout());
+}
+
+void Connection::attachDatabase(bool create, unsigned pageSize)
+{
     if (databaseName_.empty())
         throw UsageError("Connection has no database name");
+    fb::Ref<IAttachment> fresh;
     fb::call([&](ThrowStatusWrapper* st) {
         fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0));
         addParams(st, dpb.get(), params_);
+        if (connectTimeout_.count() > 0)
+            dpb->insertInt(st, isc_dpb_connect_timeout, static_cast<int>(connectTimeout_.count()));
         fb::Ref<IProvider> provider(fb::master()->getDispatcher());
-        impl_->attachment.reset(provider->attachDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
-                                                         dpb->getBuffer(st)));
+        if (create) {
+            dpb->insertInt(st, isc_dpb_sql_dialect, static_cast<int>(dialect_));
+            dpb->insertString(st, isc_dpb_set_db_charset, "ISO8859_1");
+            if (pageSize)
+                dpb->insertInt(st, isc_dpb_page_size, static_cast<int>(pageSize));
+            fresh.reset(provider->createDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
+                                                 dpb->getBuffer(st)));
+        } else {
+            fresh.reset(provider->attachDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
+                                                 dpb->getBuffer(st)));
+        }
     });
+    impl_->releaseAttachment();
+    impl_->attachment = std::move(fresh);
+    impl_->setCalling(impl_->attachment.get());
     impl_->serial = nextSerial();
+    impl_->lost = false;
+}
+
+void Connection::connect()
+{
+    if (connected() && !lost())
+        return;
+    if (lost()) {
+        reattach();
+        return;
+    }
+    attachDatabase(false, 0);
 }
 
 void Connection::createDatabase(unsigned pageSize)
 {
     if (connected())
         throw UsageError("Connection is already connected");
-    if (databaseName_.empty())
-        throw UsageError("Connection has no database name");
-    fb::call([&](ThrowStatusWrapper* st) {
-        fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0));
-        addParams(st, dpb.get(), params_);
-        dpb->insertInt(st, isc_dpb_sql_dialect, static_cast<int>(dialect_));
-        dpb->insertString(st, isc_dpb_set_db_charset, "ISO8859_1");
-        if (pageSize)
-            dpb->insertInt(st, isc_dpb_page_size, static_cast<int>(pageSize));
-        fb::Ref<IProvider> provider(fb::master()->getDispatcher());
-        impl_->attachment.reset(provider->createDatabase(st, databaseName_.c_str(), dpb->getBufferLength(st),
-                                                         dpb->getBuffer(st)));
-    });
-    impl_->serial = nextSerial();
+    attachDatabase(true, pageSize);
+}
+
+void Connection::markLost() noexcept
+{
+    impl_->lost = true;
+    for (Transaction* t : std::vector<Transaction*>(transactions_))
+        t->abandon();
+}
+
+void Connection::reattach()
+{
+    markLost();
+    for (Query* q : std::vector<Query*>(impl_->queries))
+        q->dropStatements();
+    // The dead attachment is released, never detached: the server has
+    // already let it go, and the work of its transactions with it.
+    impl_->releaseAttachment();
+    impl_->serial = 0;
+    attachDatabase(false, 0);
 }
 
 void Connection::disconnect() noexcept
@@ -148,13 +230,15 @@ void Connection::disconnect() noexcept
         }
         t->abandon();
     }
+    impl_->lost = false;
     if (!impl_->attachment)
         return;
+    impl_->setCalling(nullptr);
     try {
         fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->detach(st); });
         impl_->attachment.drop();
     } catch (...) {
-        impl_->attachment.reset();
+        impl_->releaseAttachment();
     }
     impl_->serial = 0;
 }
@@ -170,6 +254,7 @@ void Connection::dropDatabase()
             t->rollback();
         t->abandon();
     }
+    impl_->setCalling(nullptr);
     fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->dropDatabase(st); });
     impl_->attachment.drop();
     impl_->serial = 0;
@@ -177,14 +262,16 @@ void Connection::dropDatabase()
 
 void Connection::executeImmediate(const std::string& sql, Transaction& transaction)
 {
-    if (!connected())
+    if (!connected() && !lost())
         throw UsageError("Connection is not connected");
     if (transaction.connection() != this)
         throw UsageError("The transaction belongs to another connection");
     ITransaction* tra = transaction.ensureStarted();
-    fb::call([&](ThrowStatusWrapper* st) {
-        impl_->attachment->execute(st, tra, static_cast<unsigned>(sql.size()), sql.c_str(), dialect_, nullptr,
-                                   nullptr, nullptr, nullptr);
+    detail::onAttachment(*this, [&] {
+        fb::call([&](ThrowStatusWrapper* st) {
+            impl_->attachment->execute(st, tra, static_cast<unsigned>(sql.size()), sql.c_str(), dialect_, nullptr,
+                                       nullptr, nullptr, nullptr);
+        });
     });
 }
 
@@ -211,5 +298,26 @@ void Connection::detach(Query* q) noexcept
 {
     std::erase(impl_->queries, q);
 }
+
+namespace detail {
+
+CallScope::CallScope(Connection& c) : connection_(c)
+{
+    if (c.impl_->watchdog)
+        c.impl_->watchdog->begin();
+}
+
+CallScope::~CallScope()
+{
+    if (connection_.impl_->watchdog)
+        connection_.impl_->watchdog->end();
+}
+
+void CallScope::lost() noexcept
+{
+    connection_.markLost();
+}
+
+} // namespace detail
 
 } // namespace db

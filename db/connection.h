@@ -3,6 +3,7 @@
 // process through the embedded engine; "host/port:path" or "host:path" goes
 // to a Firebird server.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,7 +15,10 @@ namespace db {
 
 class Query;
 class Transaction;
-namespace detail { class PreparedSql; }
+namespace detail {
+class CallScope;
+class PreparedSql;
+}
 
 class Connection {
 public:
@@ -34,11 +38,24 @@ public:
     void setDefaultTransaction(Transaction* t) { defaultTransaction_ = t; }
     Transaction* defaultTransaction() const { return defaultTransaction_; }
 
+    // How long attaching to a server may take before it gives up (zero: the
+    // client's default). Takes effect at the next connect.
+    void setConnectTimeout(std::chrono::seconds timeout) { connectTimeout_ = timeout; }
+    // How long one call on the attachment may take (zero: no bound). A call
+    // past its time is cancelled; when the server does not answer the
+    // cancel either, the attachment is closed and counts as lost.
+    void setOperationTimeout(std::chrono::seconds timeout);
+    std::chrono::seconds operationTimeout() const;
+
     void connect();
     // Ends every transaction still active on this connection (rolled back),
     // closes its queries and detaches. Never throws.
     void disconnect() noexcept;
     bool connected() const;
+    // The attachment was found gone (ConnectionLostError): its transactions
+    // are no longer active, and the connection attaches again when a
+    // transaction starts or a query opens. Open queries keep their rows.
+    bool lost() const;
     // Creates the database file (fails when it exists) and stays connected.
     // Character set ISO8859_1, the connection's dialect.
     void createDatabase(unsigned pageSize = 8192);
@@ -53,7 +70,15 @@ public:
 private:
     friend class Query;
     friend class Transaction;
+    friend class detail::CallScope;
     friend class detail::PreparedSql;
+
+    void attachDatabase(bool create, unsigned pageSize);
+    // Forgets the dead attachment and its prepared statements, and attaches
+    // anew. Throws what the attach raises; the connection stays lost then.
+    void reattach();
+    // Ends every transaction of the attachment without a word to the server.
+    void markLost() noexcept;
 
     // Bookkeeping for the transactions and queries bound to this connection.
     void attach(Transaction* t);
@@ -67,6 +92,7 @@ private:
     std::string databaseName_;
     std::vector<std::string> params_;
     unsigned dialect_ = 3;
+    std::chrono::seconds connectTimeout_{0};
     Transaction* defaultTransaction_ = nullptr;
     std::vector<Transaction*> transactions_;
     struct Impl;

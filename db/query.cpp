@@ -1,6 +1,7 @@
 #include "db/query.h"
 
 #include "db/binding.h"
+#include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/fb_support.h"
@@ -90,36 +91,49 @@ void Query::open()
     if (active())
         return;
     Connection& c = detail::connectedOf(connection_);
-    ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
+    Transaction& transaction = detail::transactionOf(transaction_, c);
     std::string text = sqlText();
     if (detail::trimmed(text).empty())
         throw UsageError("Query has no statement");
     Impl& d = *impl_;
-    if (!d.select.preparedFor(c, text)) {
-        d.select.prepare(c, tra, text);
-        ++d.prepareCount;
-        if (d.select.hasOutput() && d.names != d.select.output().names())
-            d.setNames(d.select.output().names());
-    }
-    if (!d.select.hasOutput())
-        throw UsageError("The statement of a query must return rows");
-    d.rows.clear();
-    try {
-        fb::Ref<IResultSet> rs = d.select.openCursor(tra, nullptr, 0);
-        detail::RowReader& reader = d.select.output();
-        IAttachment* att = c.attachment();
-        fb::call([&](ThrowStatusWrapper* st) {
-            while (rs->fetchNext(st, reader.buffer()) == IStatus::RESULT_OK)
-                reader.read(att, tra, d.rows);
-            rs->close(st);
-            rs.drop();
-        });
-    } catch (...) {
+    detail::onAttachment(c, [&] {
+        ITransaction* tra = transaction.ensureStarted();
+        if (!d.select.preparedFor(c, text)) {
+            d.select.prepare(c, tra, text);
+            ++d.prepareCount;
+            if (d.select.hasOutput() && d.names != d.select.output().names())
+                d.setNames(d.select.output().names());
+        }
+        if (!d.select.hasOutput())
+            throw UsageError("The statement of a query must return rows");
         d.rows.clear();
-        throw;
-    }
+        try {
+            std::vector<const Value*> params;
+            for (const Value& v : params_)
+                params.push_back(&v);
+            fb::Ref<IResultSet> rs = d.select.openCursor(tra, params.data(), params.size());
+            detail::RowReader& reader = d.select.output();
+            IAttachment* att = c.attachment();
+            fb::call([&](ThrowStatusWrapper* st) {
+                while (rs->fetchNext(st, reader.buffer()) == IStatus::RESULT_OK)
+                    reader.read(att, tra, d.rows);
+                rs->close(st);
+                rs.drop();
+            });
+        } catch (...) {
+            d.rows.clear();
+            throw;
+        }
+    });
     state_ = DataSetState::Browse;
     first();
+}
+
+void Query::dropStatements() noexcept
+{
+    impl_->select.reset();
+    impl_->generatorSql.reset();
+    impl_->updates.reset();
 }
 
 void Query::close() noexcept

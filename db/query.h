@@ -50,6 +50,9 @@ public:
     void sqlAdd(std::string line) { sql_.push_back(std::move(line)); }
     const std::vector<std::string>& sql() const { return sql_; }
     std::string sqlText() const;
+    // Values of the statement's positional "?" parameters, bound at each open.
+    void setParams(std::vector<Value> params) { params_ = std::move(params); }
+    const std::vector<Value>& params() const { return params_; }
 
     // Opening starts the transaction when none is active and fetches every row.
     void open();
@@ -105,9 +108,12 @@ public:
     int prepareCount() const;
 
 private:
+    friend class Connection;
     friend class Field;
     friend class RowView;
 
+    // Forgets the statements prepared on an attachment that is gone.
+    void dropStatements() noexcept;
     const Value& value(std::size_t row, int column) const;
     const Value& currentValue(int column) const;
     void setCurrentValue(int column, Value v);
@@ -125,6 +131,7 @@ private:
     Transaction* transaction_ = nullptr;
     UpdateSql* updateObject_ = nullptr;
     std::vector<std::string> sql_;
+    std::vector<Value> params_;
     DataSetState state_ = DataSetState::Inactive;
     std::function<bool(const RowView&)> filter_;
     bool filtered_ = false;

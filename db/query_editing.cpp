@@ -4,6 +4,7 @@
 #include "db/query.h"
 
 #include "db/binding.h"
+#include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/fb_support.h"
@@ -39,20 +40,23 @@ void Query::append()
         if (!d.generatorField.empty() && !d.generator.empty()) {
             int column = columnOf(d.generatorField);
             Connection& c = detail::connectedOf(connection_);
-            ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
-            std::string text = "select gen_id(" + d.generator + ", 1) from rdb$database";
-            if (!d.generatorSql.preparedFor(c, text)) {
-                d.generatorSql.prepare(c, tra, text);
-                ++d.prepareCount;
-            }
-            fb::Ref<IResultSet> rs = d.generatorSql.openCursor(tra, nullptr, 0);
+            Transaction& transaction = detail::transactionOf(transaction_, c);
             std::vector<Value> got;
-            detail::RowReader& reader = d.generatorSql.output();
-            fb::call([&](ThrowStatusWrapper* st) {
-                if (rs->fetchNext(st, reader.buffer()) == IStatus::RESULT_OK)
-                    reader.read(c.attachment(), tra, got);
-                rs->close(st);
-                rs.drop();
+            detail::onAttachment(c, [&] {
+                ITransaction* tra = transaction.ensureStarted();
+                std::string text = "select gen_id(" + d.generator + ", 1) from rdb$database";
+                if (!d.generatorSql.preparedFor(c, text)) {
+                    d.generatorSql.prepare(c, tra, text);
+                    ++d.prepareCount;
+                }
+                fb::Ref<IResultSet> rs = d.generatorSql.openCursor(tra, nullptr, 0);
+                detail::RowReader& reader = d.generatorSql.output();
+                fb::call([&](ThrowStatusWrapper* st) {
+                    if (rs->fetchNext(st, reader.buffer()) == IStatus::RESULT_OK)
+                        reader.read(c.attachment(), tra, got);
+                    rs->close(st);
+                    rs.drop();
+                });
             });
             if (!got.empty())
                 d.pending[static_cast<std::size_t>(column)] = std::move(got.front());
@@ -82,8 +86,10 @@ void Query::post()
     for (;;) {
         try {
             Connection& c = detail::connectedOf(connection_);
-            ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
-            d.updates.run(text, *this, d.fieldsVersion, d.pending, d.old, c, tra);
+            Transaction& transaction = detail::transactionOf(transaction_, c);
+            detail::onAttachment(c, [&] {
+                d.updates.run(text, *this, d.fieldsVersion, d.pending, d.old, c, transaction.ensureStarted());
+            });
             break;
         } catch (const DbError& e) {
             PostErrorAction action = PostErrorAction::Fail;
@@ -134,9 +140,12 @@ void Query::remove()
     if (!updateObject_ || updateObject_->DeleteSQL.empty())
         throw UsageError("Query has no delete statement");
     Connection& c = detail::connectedOf(connection_);
-    ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
+    Transaction& transaction = detail::transactionOf(transaction_, c);
     std::vector<Value> row(d.row(d.cur), d.row(d.cur) + d.width());
-    d.updates.run(joinLines(updateObject_->DeleteSQL), *this, d.fieldsVersion, row, row, c, tra);
+    detail::onAttachment(c, [&] {
+        d.updates.run(joinLines(updateObject_->DeleteSQL), *this, d.fieldsVersion, row, row, c,
+                      transaction.ensureStarted());
+    });
     auto at = d.rows.begin() + static_cast<std::ptrdiff_t>(d.cur * d.width());
     d.rows.erase(at, at + static_cast<std::ptrdiff_t>(d.width()));
     // Stay at the same place: the row that followed, or the new last one.

@@ -1,6 +1,7 @@
 #include "db/statement.h"
 
 #include "db/binding.h"
+#include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/name_match.h"
@@ -30,19 +31,22 @@ int Statement::prepareCount() const
 void Statement::execute(const std::vector<Value>& params)
 {
     Connection& c = detail::connectedOf(connection_);
-    Firebird::ITransaction* tra = detail::transactionOf(transaction_, c).ensureStarted();
+    Transaction& transaction = detail::transactionOf(transaction_, c);
     std::string text = joinLines(sql_);
     if (detail::trimmed(text).empty())
         throw UsageError("Statement has no text");
-    if (!impl_->sql.preparedFor(c, text)) {
-        impl_->sql.prepare(c, tra, text);
-        ++impl_->prepareCount;
-    }
     std::vector<const Value*> p;
     p.reserve(params.size());
     for (const Value& v : params)
         p.push_back(&v);
-    impl_->sql.execute(tra, p.data(), p.size());
+    detail::onAttachment(c, [&] {
+        Firebird::ITransaction* tra = transaction.ensureStarted();
+        if (!impl_->sql.preparedFor(c, text)) {
+            impl_->sql.prepare(c, tra, text);
+            ++impl_->prepareCount;
+        }
+        impl_->sql.execute(tra, p.data(), p.size());
+    });
 }
 
 } // namespace db

@@ -1,5 +1,6 @@
 #include "db/transaction.h"
 
+#include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/fb_support.h"
@@ -52,7 +53,8 @@ Transaction::~Transaction()
 {
     if (impl_->handle) {
         try {
-            fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollback(st); });
+            detail::onAttachment(*connection_,
+                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollback(st); }); });
             impl_->handle.drop();
         } catch (...) {
             impl_->handle.reset();
@@ -89,17 +91,12 @@ void Transaction::start()
 {
     if (!connection_)
         throw UsageError("Transaction has no connection");
-    if (!connection_->connected())
+    if (!connection_->connected() && !connection_->lost())
         throw UsageError("Connection is not connected");
     if (inTransaction())
         throw UsageError("Transaction is already active");
 
     // Check every word before anything is sent.
-    struct Item {
-        unsigned char tag;
-        int value;
-        bool hasValue;
-    };
     std::vector<Item> items;
     for (const std::string& raw : params_) {
         std::string word = trimmedLower(raw);
@@ -125,6 +122,24 @@ void Transaction::start()
             throw UsageError("Unknown transaction parameter '" + raw + "'");
     }
 
+    // New work: a connection found lost attaches again first, and one that
+    // turns out lost only now (the server went away while it was idle) gets
+    // one more attach. Nothing of an earlier transaction is ever replayed.
+    for (int attempt = 0;; ++attempt) {
+        if (connection_->lost())
+            connection_->reattach();
+        try {
+            detail::onAttachment(*connection_, [&] { begin(items); });
+            return;
+        } catch (const ConnectionLostError&) {
+            if (attempt > 0)
+                throw;
+        }
+    }
+}
+
+void Transaction::begin(const std::vector<Item>& items)
+{
     IAttachment* att = connection_->attachment();
     fb::call([&](ThrowStatusWrapper* st) {
         if (items.empty()) {
@@ -153,7 +168,8 @@ void Transaction::commit()
 {
     if (!inTransaction())
         throw UsageError("Transaction is not active");
-    fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commit(st); });
+    detail::onAttachment(*connection_,
+                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commit(st); }); });
     impl_->handle.drop();
 }
 
@@ -161,14 +177,16 @@ void Transaction::commitRetaining()
 {
     if (!inTransaction())
         throw UsageError("Transaction is not active");
-    fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commitRetaining(st); });
+    detail::onAttachment(*connection_,
+                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->commitRetaining(st); }); });
 }
 
 void Transaction::rollback()
 {
     if (!inTransaction())
         throw UsageError("Transaction is not active");
-    fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollback(st); });
+    detail::onAttachment(*connection_,
+                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollback(st); }); });
     impl_->handle.drop();
 }
 
@@ -176,7 +194,8 @@ void Transaction::rollbackRetaining()
 {
     if (!inTransaction())
         throw UsageError("Transaction is not active");
-    fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollbackRetaining(st); });
+    detail::onAttachment(*connection_,
+                         [&] { fb::call([&](ThrowStatusWrapper* st) { impl_->handle->rollbackRetaining(st); }); });
 }
 
 void Transaction::abandon() noexcept

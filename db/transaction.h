@@ -39,6 +39,12 @@ public:
     Firebird::ITransaction* ensureStarted();
 private:
     friend class Connection;
+    struct Item {
+        unsigned char tag;
+        int value;
+        bool hasValue;
+    };
+    void begin(const std::vector<Item>& items);
     // Called by the connection when it detaches: drop the handle quietly.
     void abandon() noexcept;
 

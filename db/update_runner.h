@@ -30,6 +30,8 @@ public:
     void run(const std::string& text, const Query& q, std::uint64_t fieldsVersion, const std::vector<Value>& current,
              const std::vector<Value>& old, Connection& c, Firebird::ITransaction* tra);
     int prepareCount() const { return prepareCount_; }
+    // Forgets every prepared statement (their attachment is gone).
+    void reset() noexcept { cache_.clear(); }
 
 private:
     struct Source {

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QWidget>
+
+#include <cstdio>
 
 namespace {
 
@@ -24,5 +27,29 @@ void ShowError(const QString& message)
         handler()(message);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), message);
+    QWidget* parent = QApplication::activeWindow();
+    if (!parent) {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && !window->isMinimized()) {
+                parent = window;
+                break;
+            }
+    }
+    if (!parent) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    QMessageBox::critical(parent, QApplication::applicationName(), message);
+}
+
+QString CurrentErrorMessage()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        // The system's texts are ISO 8859-1.
+        return QString::fromLatin1(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
 }

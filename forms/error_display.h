@@ -12,9 +12,13 @@
 using ErrorHandler = std::function<void(const QString& message)>;
 
 // Replaces the display (tests record the messages); an empty handler brings
-// back the message box.
+// back the message box. Without a visible window to stand on, the message
+// goes to the standard error stream instead of a box nobody may see.
 void SetErrorHandler(ErrorHandler handler);
 void ShowError(const QString& message);
+
+// The message of the exception being handled, as the display shows it.
+QString CurrentErrorMessage();
 
 // Runs f; an exception leaving it is shown. False when one did.
 template <class F>
@@ -23,11 +27,8 @@ bool Guarded(F&& f)
     try {
         f();
         return true;
-    } catch (const std::exception& e) {
-        // The system's texts are ISO 8859-1.
-        ShowError(QString::fromLatin1(e.what()));
     } catch (...) {
-        ShowError(QStringLiteral("Unknown error"));
+        ShowError(CurrentErrorMessage());
     }
     return false;
 }

@@ -15,7 +15,8 @@
 
 namespace {
 
-// Shows a node's whole text as a tool tip when the tree cuts it off.
+// Shows a node's whole text as a tool tip when the tree cannot show all of
+// it: the text is cut short, or runs past the visible part of the tree.
 class CutTextTipDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -25,14 +26,12 @@ public:
     {
         if (event->type() != QEvent::ToolTip || !index.isValid())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QStyle* style = view->style();
-        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, view);
-        const int visibleRight = std::min(textRect.right(), view->viewport()->width() - 1);
-        const int needed = opt.fontMetrics.horizontalAdvance(opt.text) + 2 * style->pixelMetric(QStyle::PM_FocusFrameHMargin, &opt, view);
-        if (needed > visibleRight - textRect.left() + 1)
-            QToolTip::showText(event->globalPos(), opt.text, view->viewport(), view->visualRect(index));
+        // The size hint is the room the node needs to be drawn whole, image
+        // and margins included, measured as the drawing measures it.
+        const QRect shown = view->visualRect(index).intersected(view->viewport()->rect());
+        if (sizeHint(option, index).width() > shown.width())
+            QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view->viewport(),
+                               view->visualRect(index));
         else
             QToolTip::hideText();
         return true;
@@ -64,7 +63,9 @@ void setNodeImage(QTreeWidgetItem* node, const QIcon& icon, int index)
 LaneTree::LaneTree(const QColor& background, QWidget* parent)
     : QTreeWidget(parent)
 {
-    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    // A sunken three-dimensional border of its own, whatever the style draws
+    // for other frames.
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setColumnCount(1);
     setHeaderHidden(true);
     setIndentation(19);

@@ -26,6 +26,9 @@ constexpr int BarHeight = 41;
 constexpr int BoxWidth = 30;
 constexpr int BoxHeight = 21;
 
+constexpr const char* NoArchersHint =
+    "This competition has no archers yet: add them with: tallyon import DATABASE FILE.csv";
+
 // The top bar's label pairs.
 struct LabelPair {
     QLabel* F::*caption;
@@ -184,7 +187,11 @@ TfrmVuRudiCompetition::TfrmVuRudiCompetition(TdmTallyon* dm)
     chainTabOrder();
     wireEvents();
 
-    Guarded([this] { FormCreate(this); });
+    try {
+        FormCreate(this);
+    } catch (...) {
+        creationError_ = CurrentErrorMessage();
+    }
 }
 
 TfrmVuRudiCompetition::~TfrmVuRudiCompetition()
@@ -239,6 +246,8 @@ void TfrmVuRudiCompetition::createBottomBar()
         rightAnchors_.append({button, DesignClientWidth - b.left});
         Components.append(button);
     }
+    lblNoArchers = makeLabel(Panel2, "lblNoArchers", QLatin1String(NoArchersHint), {8, 14}, false);
+    lblNoArchers->hide();
 }
 
 // Every link from a box to the sum it feeds is made as soon as both boxes
@@ -345,8 +354,15 @@ void TfrmVuRudiCompetition::wireEvents()
         connect(box, &TScoreEdit::OnChange, this, [this](QObject* sender) {
             Guarded([&] { pe1Change(sender); });
         });
-        if (qobject_cast<TPointEdit*>(box))
+        if (auto* arrow = qobject_cast<TPointEdit*>(box)) {
             box->installEventFilter(keyFilter);
+            // Every change the operator makes marks the archer, also one
+            // without a typed character: Delete, cut, paste, the box's menu.
+            connect(arrow, &QLineEdit::textEdited, this, [this, arrow] {
+                arrow->ChangedByUser = true;
+                Changed = true;
+            });
+        }
     }
     connect(dxBtnFind, &QPushButton::clicked, this, [this] { Guarded([this] { dxBtnFindClick(dxBtnFind); }); });
     connect(dxBtnPrior, &QPushButton::clicked, this, [this] { Guarded([this] { dxBtnPriorClick(dxBtnPrior); }); });
@@ -360,7 +376,9 @@ void TfrmVuRudiCompetition::wireEvents()
     // Key preview: the window sees each key press before the focused control.
     keyPreview_ = std::make_unique<KeyPreview>(this, [this](QObject* receiver, const QKeyEvent& key) {
         Guarded([&] { FormKeyDown(receiver, key.key(), key.modifiers()); });
-        return false;
+        // A page key has moved one archer; the focused control does not page
+        // on its own as well (the lane tree would select another archer).
+        return key.key() == Qt::Key_PageUp || key.key() == Qt::Key_PageDown;
     });
 }
 

@@ -112,6 +112,8 @@ bool TfrmVuRudiCompetition::commitStep()
 {
     if (!archerLoaded_)
         return true; // no archer on display: nothing to copy or save
+    if (Changed && refuseImpossibleArrows())
+        return false;
     CopyEditsToPoints();
     if (!Changed)
         return true;
@@ -121,6 +123,27 @@ bool TfrmVuRudiCompetition::commitStep()
         ShowMessage(OtherStationSavingText);
         return false;
     }
+    return true;
+}
+
+bool TfrmVuRudiCompetition::refuseImpossibleArrows()
+{
+    std::string found;
+    TPointEdit* first = nullptr;
+    for (TPointEdit* box : std::as_const(PointEdits)) {
+        if (box->HoldsArcheryValue())
+            continue;
+        if (!first)
+            first = box;
+        found += "\nround " + std::to_string(box->RoundNo) + " arrow " + std::to_string(box->ArrowNo) + " holds \""
+            + box->text().left(12).toLatin1().toStdString() + "\"";
+    }
+    if (!first)
+        return false;
+    ShowMessage(std::string("Nothing has been stored yet: ") + ArcheryValuesText + "." + found);
+    // The operator mends the first of them: what is typed replaces it.
+    first->setFocus(Qt::OtherFocusReason);
+    first->selectAll();
     return true;
 }
 

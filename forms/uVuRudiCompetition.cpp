@@ -16,6 +16,7 @@
 #include <QShowEvent>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -92,6 +93,10 @@ void TfrmVuRudiCompetition::FormCreate(QObject*)
     CurrentArcher->pointsDataset = &dmHost->IBQryPoints;
 
     dmHost->SortArchers(ArcherOrder);
+    if (dmHost->IBQryArcher.isEmpty()) {
+        showNoArcher(); // with the hint where the archers come from
+        return;
+    }
     dmHost->IBQryArcher.first();
     CurrentArcher->ReadArcherInDatabase(-1, false, dmHost);
     setArcherLoaded(true);
@@ -100,6 +105,11 @@ void TfrmVuRudiCompetition::FormCreate(QObject*)
 
 void TfrmVuRudiCompetition::FormShow(QObject*)
 {
+    // An error of the creation handler waits until the window is on screen:
+    // a message box of its own would stand alone, and block a program that
+    // only wants a picture of the window.
+    if (!creationError_.isEmpty() && isVisible())
+        ShowError(std::exchange(creationError_, QString()));
     BusyCursor busy;
     if (!dmHost)
         throw ENoDataSetError("There is no data context for the points window");
@@ -175,19 +185,17 @@ void TfrmVuRudiCompetition::ShowArcher(const TArcher& Archer)
     setValueText(lblAgeClassVal, latin1(Archer.AgeClass));
     setValueText(lblCountryVal, latin1(Archer.Country));
 
-    bool focusPlaced = false;
     for (const auto& arrow : Archer.Results) {
         TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
-        if (!box)
-            continue; // an arrow without a box is never shown
-        const QString text = arrowText(*arrow);
-        box->setText(text);
-        // The first arrow still to shoot takes the focus.
-        if (text.isEmpty() && !focusPlaced) {
-            box->setFocus(Qt::OtherFocusReason);
-            focusPlaced = true;
-        }
+        if (box) // an arrow without a box is never shown
+            box->setText(arrowText(*arrow));
     }
+    // The first arrow still to shoot takes the focus, round 1 arrow 1 when
+    // nothing is stored; with every arrow shot the focus stays.
+    const auto firstEmpty = std::find_if(PointEdits.cbegin(), PointEdits.cend(),
+                                         [](const TPointEdit* box) { return box->text().isEmpty(); });
+    if (firstEmpty != PointEdits.cend() && (*firstEmpty)->isEnabled())
+        (*firstEmpty)->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmVuRudiCompetition::CopyEditsToPoints()
@@ -263,6 +271,7 @@ void TfrmVuRudiCompetition::setArcherLoaded(bool loaded)
     const bool anyArcher = dmHost && !dmHost->IBQryArcher.isEmpty();
     dxBtnPrior->setEnabled(anyArcher);
     dxBtnNext->setEnabled(anyArcher);
+    lblNoArchers->setVisible(!anyArcher);
 }
 
 void TfrmVuRudiCompetition::showNoArcher()

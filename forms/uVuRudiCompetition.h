@@ -39,6 +39,8 @@ public:
     QFrame* Panel2 = nullptr;
     QPushButton* dxBtnPrior = nullptr;
     QPushButton* dxBtnNext = nullptr;
+    // Shown while the competition has no archer: where the archers come from.
+    QLabel* lblNoArchers = nullptr;
     TRoundPanel* RoundPanel1 = nullptr;
     QLabel* lblRound1 = nullptr;
     TPointEdit *pe1 = nullptr, *pe2 = nullptr, *PointEdit3 = nullptr, *PointEdit4 = nullptr, *PointEdit5 = nullptr, *PointEdit6 = nullptr;
@@ -115,9 +117,13 @@ private:
     void chainTabOrder();
 
     // Copies the boxes and saves them when anything was typed. False when
-    // another station holds the arrows: nothing was stored, the operator has
-    // been told, and the caller stays on this archer.
+    // an arrow box holds a text no arrow can score or another station holds
+    // the arrows: nothing was stored, the operator has been told, and the
+    // caller stays on this archer.
     bool commitStep();
+    // Tells the operator which boxes hold a text no arrow can score, and
+    // puts the focus in the first of them; false when there is none.
+    bool refuseImpossibleArrows();
     // Reads the archer query's current row with its arrows and shows it.
     void loadStep();
     // Reads CurrentArcher with its arrows (-1: the archer query's row).
@@ -139,6 +145,8 @@ private:
     };
     QList<RightAnchor> rightAnchors_;
     std::unique_ptr<KeyPreview> keyPreview_;
+    // The creation handler's error, shown once the window is on screen.
+    QString creationError_;
     // CurrentArcher holds a row of the archer query (not cleared, not failed).
     bool archerLoaded_ = false;
 };

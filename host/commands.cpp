@@ -3,9 +3,12 @@
 #include "db/error.h"
 #include "host/competition_io.h"
 #include "host/demo.h"
+#include "host/export.h"
 #include "host/host_error.h"
 #include "host/import.h"
 #include "host/points.h"
+#include "host/results_commands.h"
+#include "host/roster.h"
 
 #include <algorithm>
 #include <exception>
@@ -32,14 +35,63 @@ int runDemo(const Invocation& in)
     return 0;
 }
 
+QString argument(const std::string& text)
+{
+    return QString::fromLocal8Bit(text.c_str());
+}
+
 int runImport(const Invocation& in)
 {
-    const ImportSummary s = importArchers(in.login, QString::fromLocal8Bit(in.arguments[1].c_str()));
+    ImportOptions options;
+    options.strict = in.has("--strict");
+    const ImportSummary s = importArchers(in.login, argument(in.arguments[1]), options);
+    for (const std::string& note : s.notes)
+        std::cout << note << "\n";
     std::cout << "imported " << counted(s.archers, "archer", "archers") << "; added "
               << counted(s.countries, "country", "countries") << ", "
               << counted(s.bowTypes, "bow type", "bow types") << ", "
               << counted(s.ageClasses, "age class", "age classes") << ", "
               << counted(s.shootingClasses, "shooting class", "shooting classes") << "\n";
+    return 0;
+}
+
+int runArchers(const Invocation& in)
+{
+    listArchers(in.login, std::cout);
+    return 0;
+}
+
+int runArcher(const Invocation& in)
+{
+    const std::int32_t id = archerIdArgument(argument(in.arguments[1]));
+    const std::string& action = in.arguments[2];
+    if (action == "set") {
+        if (in.has("--with-points"))
+            throw UsageError("--with-points belongs to archer DB ID remove");
+        QStringList assignments;
+        for (std::size_t i = 3; i < in.arguments.size(); ++i)
+            assignments << argument(in.arguments[i]);
+        if (assignments.isEmpty())
+            throw UsageError("usage: tallyon archer DB ID set COLUMN=VALUE ...");
+        changeArcher(in.login, id, assignments, std::cout);
+    } else if (action == "remove") {
+        if (in.arguments.size() > 3)
+            throw UsageError("usage: tallyon archer DB ID remove [--with-points]");
+        removeArcher(in.login, id, in.has("--with-points"), std::cout);
+    } else {
+        throw UsageError("usage: tallyon archer DB ID set COLUMN=VALUE ... | remove [--with-points]");
+    }
+    return 0;
+}
+
+int runExport(const Invocation& in)
+{
+    const auto file = in.value("--csv");
+    if (!file)
+        throw UsageError("usage: tallyon export DB --csv FILE.csv");
+    const ExportSummary s = exportCompetition(in.login, argument(*file));
+    std::cout << "exported " << counted(s.archers, "archer", "archers") << " with "
+              << counted(s.arrows, "arrow", "arrows") << " to " << *file << "\n";
     return 0;
 }
 
@@ -105,7 +157,8 @@ void printHelp()
     std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
                  "--user and --password (or ISC_USER and ISC_PASSWORD) log in to a server.\n"
                  "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
-                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS.\n";
+                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS;\n"
+                 "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
 }
 
 struct CommandLine {
@@ -158,7 +211,10 @@ int run(int argc, char** argv)
     if (!command)
         throw UsageError("unknown command " + line.command + " (try tallyon --help)");
     if (line.help) {
-        std::cout << "usage: tallyon " << command->usage << "\n  " << command->help << "\n";
+        for (const Command& c : commands()) {
+            if (line.command == c.name)
+                std::cout << "usage: tallyon " << c.usage << "\n  " << c.help << "\n";
+        }
         return 0;
     }
     Invocation& in = line.invocation;
@@ -192,10 +248,34 @@ const std::vector<Command>& commands()
         {"init", "init DB", "create an empty competition database", 1, 1, {}, runInit},
         {"demo", "demo DB", "create a demo competition: 40 archers on 14 lanes, some already scored", 1, 1, {},
          runDemo},
-        {"import", "import DB FILE.csv", "add the archers of a UTF-8 CSV file, all or none", 2, 2, {}, runImport},
+        {"import", "import DB FILE.csv [--strict]",
+         "add the archers of a CSV file, all or none; --strict refuses unknown columns", 2, 2,
+         {{"--strict", nullptr}}, runImport},
+        {"archers", "archers DB", "list the archers in lane order with their arrows entered", 1, 1, {}, runArchers},
+        {"archer", "archer DB ID set COLUMN=VALUE ...",
+         "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
+         {{"--with-points", nullptr}}, runArcher},
+        {"archer", "archer DB ID remove [--with-points]",
+         "remove an archer; one with arrows entered only with --with-points", 3, kAnyNumber,
+         {{"--with-points", nullptr}}, runArcher},
+        {"export", "export DB --csv FILE.csv", "write every archer with every arrow to a CSV file", 1, 1,
+         {{"--csv", "FILE.csv"}}, runExport},
         {"points", "points DB [--screenshot FILE.png]",
          "open the points window; with --screenshot write it as PNG and quit", 1, 1,
          {{"--screenshot", "FILE.png"}}, runPointsCommand},
+        {"results", "results DB [--list NAME] [--csv FILE [--separator C]] [--pdf FILE] [--html FILE]",
+         "rank the archers of every result list: a table, or CSV, PDF and HTML files", 1, 1,
+         {{"--list", "NAME"}, {"--csv", "FILE"}, {"--separator", "C"}, {"--pdf", "FILE"}, {"--html", "FILE"}},
+         runResultsCommand},
+        {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
+         "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
+         2, 4, {{"--team", nullptr}}, runListsCommand},
+        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
+         "score cards as on paper, one a page", 1, 2,
+         {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
+        {"board", "board DB [--list NAME] [--screenshot FILE.png]",
+         "the results on a big screen, shown anew after every save", 1, 1,
+         {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
     };
     return table;
 }

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -58,6 +59,16 @@ void checkCompetitionSchema(db::Connection& connection, const std::string& datab
     for (const char* table : kCompetitionTables) {
         if (!tables.count(table))
             throw HostError(database + " is not a competition database (it has no table " + table + ")");
+    }
+    // A table without a column the points window writes would fail only at
+    // the first save, with the window then unable to close.
+    const std::vector<std::string> missing = MissingCompetitionColumns(connection);
+    if (!missing.empty()) {
+        std::string names;
+        for (const std::string& m : missing)
+            names += (names.empty() ? "" : ", ") + m;
+        throw HostError(database + " is not a competition database of this program (it lacks the column"
+                        + (missing.size() == 1 ? " " : "s ") + names + ")");
     }
 }
 

@@ -4,156 +4,107 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "host/archer_columns.h"
 #include "host/archer_row.h"
 #include "host/competition_io.h"
 #include "host/csv.h"
 #include "host/host_error.h"
-#include "host/latin1.h"
 #include "host/name_table.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace {
 
-struct ImportColumn {
-    const char* name;
-    bool required;
-    int maxLength;       // 0: a number or a flag
-};
+// A list of archers is far smaller; a larger file is no list of archers.
+constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
 
-const std::array<ImportColumn, 13> kImportColumns = {{
-    {"LANENO", true, 0},          {"LANELETTER", true, 2},    {"LANE", true, 10},
-    {"NAME", true, 80},           {"SEX", true, 10},          {"COUNTRY", true, 80},
-    {"BOWTYPE", true, 60},        {"AGECLASS", true, 60},     {"SHOOTINGCLASS", true, 60},
-    {"USERDEF1", false, 60},      {"USERDEF2", false, 60},    {"ENABLETEAM", false, 0},
-    {"ENABLEFINALS", false, 0},
-}};
-
-std::optional<bool> parseFlag(const QString& text)
+std::string separatorName(QChar separator)
 {
-    const QString t = text.trimmed().toUpper();
-    if (t.isEmpty())
-        return true;
-    if (t == u"T" || t == u"Y" || t == u"J" || t == u"1" || t == u"TRUE" || t == u"YES")
-        return true;
-    if (t == u"F" || t == u"N" || t == u"0" || t == u"FALSE" || t == u"NO")
-        return false;
-    return std::nullopt;
+    return separator == u'\t' ? "tabs" : separator == u';' ? "semicolons" : "commas";
 }
 
-// Reads one record's columns, each checked as the column wants it.
-class RecordReader {
-public:
-    RecordReader(const std::map<QString, int>& columns, const CsvRecord& record, const std::string& where)
-        : columns_(columns), record_(record), where_(where) {}
-
-    [[noreturn]] void fail(const std::string& message) const
-    {
-        throw HostError(where_ + " line " + std::to_string(record_.line) + ": " + message);
-    }
-
-    QString raw(const char* column) const
-    {
-        const auto it = columns_.find(QString::fromLatin1(column));
-        return it == columns_.end() ? QString() : record_.fields[it->second];
-    }
-
-    // The column's text without surrounding spaces, in ISO 8859-1.
-    std::string text(const ImportColumn& column, bool upper = false) const
-    {
-        QString value = raw(column.name).trimmed();
-        if (upper)
-            value = value.toUpper();
-        QString bad;
-        const auto bytes = toLatin1Exact(value, &bad);
-        if (!bytes)
-            fail(std::string(column.name) + " holds \"" + bad.toStdString()
-                 + "\", which ISO 8859-1 cannot hold");
-        if (column.maxLength > 0 && value.size() > column.maxLength)
-            fail(std::string(column.name) + " is longer than " + std::to_string(column.maxLength)
-                 + " characters");
-        return *bytes;
-    }
-
-    std::int32_t number(const char* column) const
-    {
-        const QString value = raw(column).trimmed();
-        bool ok = false;
-        const int n = value.toInt(&ok);
-        if (!ok || n < 1)
-            fail(std::string(column) + " \"" + raw(column).toStdString() + "\" is not a positive whole number");
-        return n;
-    }
-
-    bool flag(const char* column) const
-    {
-        const auto v = parseFlag(raw(column));
-        if (!v)
-            fail(std::string(column) + " \"" + raw(column).toStdString() + "\" is neither T nor F");
-        return *v;
-    }
-
-private:
-    const std::map<QString, int>& columns_;
-    const CsvRecord& record_;
-    std::string where_;
+struct ImportFile {
+    std::string where;                  // the file's name, for messages
+    std::vector<CsvRecord> records;     // the header first
+    QChar separator;
 };
 
-const ImportColumn& importColumn(const char* name)
+bool isBlank(const CsvRecord& record)
 {
-    for (const ImportColumn& c : kImportColumns) {
-        if (std::string_view(c.name) == name)
-            return c;
-    }
-    throw std::logic_error("no import column " + std::string(name));
+    return std::all_of(record.fields.begin(), record.fields.end(),
+                       [](const QString& f) { return f.trimmed().isEmpty(); });
 }
 
-// The file's records, the header first.
-std::vector<CsvRecord> readRecords(const QString& csvPath, const std::string& where)
+ImportFile readFile(const QString& csvPath, ImportSummary& summary)
 {
+    ImportFile in;
+    in.where = QFileInfo(csvPath).fileName().toStdString();
     QFile file(csvPath);
     if (!file.open(QIODevice::ReadOnly))
         throw HostError("cannot read " + csvPath.toStdString() + ": " + file.errorString().toStdString());
-    std::vector<CsvRecord> records;
+    if (file.size() > kMaxFileBytes)
+        throw HostError(in.where + " is larger than " + std::to_string(kMaxFileBytes / (1024 * 1024))
+                        + " MB; a list of archers is far smaller");
     try {
-        records = parseCsv(decodeUtf8(file.readAll()));
+        const DecodedText decoded = decodeCsvText(file.read(kMaxFileBytes + 1));
+        if (decoded.encoding == CsvEncoding::Windows1252)
+            summary.notes.push_back(in.where + " is not UTF-8: read it as Windows-1252");
+        bool sepLine = false;
+        in.separator = detectSeparator(decoded.text, &sepLine);
+        std::vector<CsvRecord> parsed = parseCsv(decoded.text, in.separator);
+        // A spreadsheet's "sep=;" line, and rows left empty, carry no archer.
+        const std::size_t first = sepLine && !parsed.empty() && parsed.front().line == 1 ? 1 : 0;
+        for (std::size_t i = first; i < parsed.size(); ++i) {
+            if (in.records.empty() || !isBlank(parsed[i]))
+                in.records.push_back(std::move(parsed[i]));
+        }
     } catch (const CsvError& e) {
-        throw HostError(where + " line " + std::to_string(e.line()) + ": " + e.what());
+        throw HostError(in.where + " line " + std::to_string(e.line()) + ": " + e.what());
     }
-    if (records.empty())
-        throw HostError(where + " is empty: it needs a header row");
-    return records;
+    if (in.records.empty())
+        throw HostError(in.where + " is empty: it needs a header row");
+    return in;
 }
 
-// The header names the columns, in any order: column name to field index.
-std::map<QString, int> readHeader(const CsvRecord& header, const std::string& where)
+// The header names the columns, in any order: column to field index.
+using ColumnIndex = std::map<const ArcherColumn*, int>;
+
+ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, ImportSummary& summary)
 {
-    std::map<QString, int> columns;
+    const CsvRecord& header = file.records.front();
+    const std::string at = file.where + " line " + std::to_string(header.line) + ": ";
+    ColumnIndex columns;
+    std::string ignored;
     for (int i = 0; i < header.fields.size(); ++i) {
-        const QString name = header.fields[i].trimmed().toUpper();
-        const bool known = std::any_of(kImportColumns.begin(), kImportColumns.end(),
-                                       [&](const ImportColumn& c) { return name == QLatin1String(c.name); });
-        if (!known)
-            throw HostError(where + " line " + std::to_string(header.line) + ": unknown column \""
-                            + header.fields[i].toStdString() + "\"");
-        if (!columns.emplace(name, i).second)
-            throw HostError(where + " line " + std::to_string(header.line) + ": column " + name.toStdString()
-                            + " appears twice");
+        const QString& name = header.fields[i];
+        const ArcherColumn* column = findArcherColumn(name);
+        if (!column) {
+            const std::string shownName = name.trimmed().isEmpty() ? "column " + std::to_string(i + 1) + " (no name)"
+                                                                   : "\"" + shown(name.trimmed()) + "\"";
+            if (options.strict)
+                throw HostError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
+            ignored += (ignored.empty() ? "" : ", ") + shownName;
+            continue;
+        }
+        if (!columns.emplace(column, i).second)
+            throw HostError(at + "column " + column->name + " appears twice");
     }
-    for (const ImportColumn& c : kImportColumns) {
-        if (c.required && !columns.count(QString::fromLatin1(c.name)))
-            throw HostError(where + " line " + std::to_string(header.line) + ": column " + c.name + " is missing");
+    for (const ArcherColumn& c : archerColumns()) {
+        if (c.required && !columns.count(&c))
+            throw HostError(at + "column " + c.name + " is missing (the header has "
+                            + std::to_string(header.fields.size()) + " columns separated by "
+                            + separatorName(file.separator) + ")");
     }
+    if (!ignored.empty())
+        summary.notes.push_back("ignored the unknown columns " + ignored + " of " + file.where);
     return columns;
 }
 
@@ -169,7 +120,8 @@ public:
         q.sqlAdd("select LANENO, LANELETTER from ARCHER");
         q.open();
         for (q.first(); !q.eof(); q.next())
-            lanesTaken_.emplace(std::pair(q.fieldByName("LANENO").asInteger(), q.fieldByName("LANELETTER").asString()), 0);
+            lanesTaken_.emplace(std::pair(q.fieldByName("LANENO").asInteger(), q.fieldByName("LANELETTER").asString()),
+                                0);
         q.close();
     }
 
@@ -202,63 +154,79 @@ private:
     std::map<std::pair<std::int32_t, std::string>, int> lanesTaken_;
 };
 
-ArcherRow readArcher(const RecordReader& in, const CsvRecord& record, int headerFields, ImportTarget& target)
-{
-    if (record.fields.size() != headerFields)
-        in.fail(std::to_string(record.fields.size()) + " fields where the header has "
-                + std::to_string(headerFields));
-    ArcherRow row;
-    row.laneNo = in.number("LANENO");
-    row.laneLetter = in.text(importColumn("LANELETTER"), true);
-    if (row.laneLetter.empty()
-        || !std::all_of(row.laneLetter.begin(), row.laneLetter.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
-        in.fail("LANELETTER \"" + in.raw("LANELETTER").toStdString() + "\" is not a letter A to Z");
-    if (const auto takenBy = target.takeLane(row.laneNo, row.laneLetter, record.line)) {
-        const std::string lane = std::to_string(row.laneNo) + row.laneLetter;
-        if (*takenBy == 0)
-            in.fail("lane " + lane + " already has an archer in the database");
-        in.fail("lane " + lane + " is also given on line " + std::to_string(*takenBy));
+// One record's fields by column; a column the file lacks reads empty.
+class RecordFields {
+public:
+    RecordFields(const ColumnIndex& columns, const CsvRecord& record) : columns_(columns), record_(record) {}
+
+    QString raw(const char* name) const
+    {
+        const ArcherColumn* column = findArcherColumn(QString::fromLatin1(name));
+        const auto it = columns_.find(column);
+        return it == columns_.end() ? QString() : record_.fields[it->second];
     }
-    row.lane = in.text(importColumn("LANE"));
-    if (row.lane.empty())
-        row.lane = std::to_string(row.laneNo) + row.laneLetter;
-    row.name = in.text(importColumn("NAME"));
+    const ArcherColumn& column(const char* name) const { return *findArcherColumn(QString::fromLatin1(name)); }
+    std::string text(const char* name) const { return textValue(column(name), raw(name)); }
+    bool flag(const char* name) const { return flagValue(column(name), raw(name)); }
+
+private:
+    const ColumnIndex& columns_;
+    const CsvRecord& record_;
+};
+
+// The record as an archer row; ValueError for a value its column refuses.
+ArcherRow readArcher(const RecordFields& in, int line, ImportTarget& target)
+{
+    ArcherRow row;
+    row.laneNo = laneNumberValue(in.column("LANENO"), in.raw("LANENO"));
+    row.laneLetter = laneLettersValue(in.column("LANELETTER"), in.raw("LANELETTER"));
+    if (const auto takenBy = target.takeLane(row.laneNo, row.laneLetter, line)) {
+        const std::string lane = laneLabel(row.laneNo, row.laneLetter);
+        if (*takenBy == 0)
+            throw ValueError("lane " + lane + " already has an archer in the database");
+        throw ValueError("lane " + lane + " is also given on line " + std::to_string(*takenBy));
+    }
+    row.lane = consistentLaneLabel(in.text("LANE"), row.laneNo, row.laneLetter);
+    row.name = in.text("NAME");
     if (row.name.empty())
-        in.fail("NAME is empty");
-    row.sex = in.text(importColumn("SEX"));
-    row.userDef1 = in.text(importColumn("USERDEF1"));
-    row.userDef2 = in.text(importColumn("USERDEF2"));
+        throw ValueError("NAME is empty; every archer needs a name");
+    row.sex = in.text("SEX");
+    row.userDef1 = in.text("USERDEF1");
+    row.userDef2 = in.text("USERDEF2");
     row.enableTeam = in.flag("ENABLETEAM");
     row.enableFinals = in.flag("ENABLEFINALS");
-    row.countryNumber = target.lookup(target.countries, in.text(importColumn("COUNTRY")));
-    row.bowType = target.lookup(target.bowTypes, in.text(importColumn("BOWTYPE")));
-    row.ageClass = target.lookup(target.ageClasses, in.text(importColumn("AGECLASS")));
-    row.shootingClass = target.lookup(target.shootingClasses, in.text(importColumn("SHOOTINGCLASS")));
+    row.countryNumber = target.lookup(target.countries, in.text("COUNTRY"));
+    row.bowType = target.lookup(target.bowTypes, in.text("BOWTYPE"));
+    row.ageClass = target.lookup(target.ageClasses, in.text("AGECLASS"));
+    row.shootingClass = target.lookup(target.shootingClasses, in.text("SHOOTINGCLASS"));
     return row;
 }
 
 } // namespace
 
-ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPath)
+ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPath, const ImportOptions& options)
 {
-    const std::string where = QFileInfo(csvPath).fileName().toStdString();
-    const std::vector<CsvRecord> records = readRecords(csvPath, where);
-    const CsvRecord& header = records.front();
-    const std::map<QString, int> columns = readHeader(header, where);
+    ImportSummary summary;
+    const ImportFile file = readFile(csvPath, summary);
+    const ColumnIndex columns = readHeader(file, options, summary);
+    const qsizetype headerFields = file.records.front().fields.size();
 
     db::Connection connection;
     openCompetitionDatabase(connection, login);
     checkCompetitionSchema(connection, login.database);
 
-    ImportSummary summary;
-    std::size_t current = 0;   // the record being imported, for server errors
+    std::size_t current = 0;   // the record being imported, for the messages
+    const auto at = [&] { return file.where + " line " + std::to_string(file.records[current].line) + ": "; };
     try {
         db::Transaction transaction(&connection);
         ImportTarget target(connection, transaction);
-        for (current = 1; current < records.size(); ++current) {
-            const CsvRecord& record = records[current];
-            const RecordReader in(columns, record, where);
-            insertArcher(connection, transaction, readArcher(in, record, int(header.fields.size()), target));
+        for (current = 1; current < file.records.size(); ++current) {
+            const CsvRecord& record = file.records[current];
+            if (record.fields.size() != headerFields)
+                throw HostError(at() + std::to_string(record.fields.size()) + " fields where the header has "
+                                + std::to_string(headerFields) + " (separated by " + separatorName(file.separator)
+                                + ")");
+            insertArcher(connection, transaction, readArcher(RecordFields(columns, record), record.line, target));
             ++summary.archers;
         }
         transaction.commit();
@@ -266,10 +234,11 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
         summary.bowTypes = target.bowTypes.created();
         summary.ageClasses = target.ageClasses.created();
         summary.shootingClasses = target.shootingClasses.created();
+    } catch (const ValueError& e) {
+        throw HostError(at() + e.what());
     } catch (const db::DbError& e) {
-        const int line = current < records.size() ? records[current].line : 0;
-        throw HostError(where + (line ? " line " + std::to_string(line) : std::string()) + ": "
-                        + oneLine(e.what()));
+        const std::string where = current < file.records.size() ? at() : file.where + ": ";
+        throw HostError(where + oneLine(e.what()));
     }
     connection.disconnect();
     return summary;

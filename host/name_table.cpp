@@ -36,3 +36,12 @@ std::int32_t NameTable::numberOf(const std::string& name, db::Connection& connec
     ++created_;
     return number;
 }
+
+std::string NameTable::nameOf(std::int32_t number) const
+{
+    for (const auto& [name, n] : numbers_) {
+        if (n == number)
+            return name;
+    }
+    return {};
+}

@@ -24,6 +24,8 @@ public:
     void load(db::Connection& connection, db::Transaction& transaction);
     // The number of name, from a new row when the table lacks it.
     std::int32_t numberOf(const std::string& name, db::Connection& connection, db::Transaction& transaction);
+    // The name of a number the table holds; empty for none.
+    std::string nameOf(std::int32_t number) const;
     // How many rows numberOf created.
     int created() const { return created_; }
     const char* table() const { return table_; }

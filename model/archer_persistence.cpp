@@ -8,9 +8,10 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
-#include "model/message_seam.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -89,6 +90,7 @@ void TArcher::ReadPointsInDatabase()
     db::Query& points = *pointsDataset;
 
     Results.clear();
+    loaded_.clear();
     startClean(points);
     selectArrowsOf(points, ID);
     points.open();
@@ -100,6 +102,7 @@ void TArcher::ReadPointsInDatabase()
         point->Cross = points.fieldByName("CROSS").asFlag();
         point->Point = points.fieldByName("POINT").asInteger();
         point->EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
+        loaded_[{point->RoundNo, point->ArrowNo}] = valueOf(*point);
         Results.push_back(std::move(point));
         points.next();
     }
@@ -108,45 +111,154 @@ void TArcher::ReadPointsInDatabase()
     points.close();
 }
 
+TArcher::ArrowValue TArcher::valueOf(const TArcheryPoint& point)
+{
+    return {point.Point, point.Cross, point.EmptyScore};
+}
+
+TArcher::ArrowValue TArcher::loadedValue(const ArrowKey& key) const
+{
+    auto found = loaded_.find(key);
+    return found != loaded_.end() ? found->second : ArrowValue{};
+}
+
+namespace {
+
+// An arrow's value as the boxes show it.
+std::string arrowText(std::int32_t point, bool cross, bool empty)
+{
+    if (empty)
+        return "empty";
+    if (cross)
+        return "X";
+    if (point == 0)
+        return "M";
+    return std::to_string(point);
+}
+
+// Ends the save's transaction without keeping any of its work and closes
+// the points query. Never throws: the save's own error is the one to report.
+void undoSave(db::Query& points) noexcept
+{
+    points.cancel();
+    try {
+        if (db::Transaction* transaction = points.effectiveTransaction(); transaction && transaction->inTransaction())
+            transaction->rollback();
+    } catch (const std::exception&) {
+        // A transaction that cannot even roll back is gone with its work.
+    }
+    points.close();
+}
+
+} // namespace
+
 void TArcher::savePoints()
 {
     if (!pointsDataset)
         throw ENoDataSetError("There is no Pointstable connected to the TArcher");
     db::Query& points = *pointsDataset;
 
-    startClean(points);
-    selectArrowsOf(points, ID);
-    points.open();
-    points.refresh();
+    struct Write {
+        TArcheryPoint* point;
+        bool found;
+    };
+    struct Conflict {
+        ArrowKey key;
+        ArrowValue stored;
+        ArrowValue typed;
+    };
+    std::vector<Write> writes;
+    std::vector<std::pair<TArcheryPoint*, ArrowValue>> storedWins;
+    std::vector<Conflict> conflicts;
 
-    for (const auto& point : Results) {
-        const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(point->RoundNo), db::Value(point->ArrowNo)});
-        if (found) {
-            points.edit();
-        } else {
-            points.append();
-            points.fieldByName("ARCHERID").setInteger(ID);
-            points.fieldByName("ROUNDNO").setInteger(point->RoundNo);
-            points.fieldByName("ARROWNO").setInteger(point->ArrowNo);
-        }
-        points.fieldByName("POINT").setInteger(point->Point);
-        points.fieldByName("CROSS").setFlag(point->Cross);
-        points.fieldByName("EMPTYSCORE").setFlag(point->EmptyScore);
-        try {
-            points.post();
-        } catch (const std::exception& error) {
-            // The failed row is dropped from the buffer either way.
-            points.cancel();
-            if (isOtherUserConflict(error, !found)) {
-                points.effectiveTransaction()->rollbackRetaining();
-                throw EOtherUserError("");
+    try {
+        startClean(points);
+        selectArrowsOf(points, ID);
+        points.open();
+        points.refresh();
+
+        // The stored rows as this transaction sees them, against the arrows
+        // as they were read: a row that another station changed after that
+        // read and before the update below makes the update conflict.
+        for (const auto& point : Results) {
+            const ArrowKey key{point->RoundNo, point->ArrowNo};
+            const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(key.first), db::Value(key.second)});
+            ArrowValue stored;
+            if (found) {
+                stored.Point = points.fieldByName("POINT").asInteger();
+                stored.Cross = points.fieldByName("CROSS").asFlag();
+                stored.EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
             }
-            ShowMessage(std::string("halo ") + error.what());
+            const ArrowValue loaded = loadedValue(key);
+            const ArrowValue typed = valueOf(*point);
+            if (stored != loaded && typed == loaded)
+                storedWins.emplace_back(point.get(), stored);
+            else if (stored != loaded && typed != stored)
+                conflicts.push_back({key, stored, typed});
+            else
+                writes.push_back({point.get(), found});
         }
+
+        if (conflicts.empty()) {
+            for (const Write& write : writes) {
+                const TArcheryPoint& point = *write.point;
+                if (write.found) {
+                    points.locate("ROUNDNO;ARROWNO", {db::Value(point.RoundNo), db::Value(point.ArrowNo)});
+                    points.edit();
+                } else {
+                    points.append();
+                    points.fieldByName("ARCHERID").setInteger(ID);
+                    points.fieldByName("ROUNDNO").setInteger(point.RoundNo);
+                    points.fieldByName("ARROWNO").setInteger(point.ArrowNo);
+                }
+                points.fieldByName("POINT").setInteger(point.Point);
+                points.fieldByName("CROSS").setFlag(point.Cross);
+                points.fieldByName("EMPTYSCORE").setFlag(point.EmptyScore);
+                try {
+                    points.post();
+                } catch (const std::exception& error) {
+                    if (!isOtherUserConflict(error, !write.found))
+                        throw;
+                    // The failed row is dropped from the buffer; the query
+                    // stays open on the transaction, its work undone.
+                    points.cancel();
+                    points.effectiveTransaction()->rollbackRetaining();
+                    throw EOtherUserError("");
+                }
+            }
+            points.effectiveTransaction()->commit();
+            points.close();
+        }
+    } catch (const EOtherUserError&) {
+        throw;
+    } catch (...) {
+        undoSave(points);
+        throw;
     }
 
-    points.effectiveTransaction()->commit();
-    points.close();
+    if (!conflicts.empty()) {
+        // Nothing was written; the operator has now been told the stored
+        // values, so the next save stores the typed ones.
+        undoSave(points);
+        std::string message = "Another station stored other values for arrows you changed as well; nothing of "
+                              "this archer was saved.";
+        for (const Conflict& c : conflicts) {
+            message += "\nRound " + std::to_string(c.key.first) + ", arrow " + std::to_string(c.key.second) +
+                       ": stored " + arrowText(c.stored.Point, c.stored.Cross, c.stored.EmptyScore) + ", typed " +
+                       arrowText(c.typed.Point, c.typed.Cross, c.typed.EmptyScore);
+            loaded_[c.key] = c.stored;
+        }
+        message += "\nMove on or close again to store the typed values.";
+        throw EArrowConflictError(message);
+    }
+
+    for (auto& [point, stored] : storedWins) {
+        point->Point = stored.Point;
+        point->Cross = stored.Cross;
+        point->EmptyScore = stored.EmptyScore;
+    }
+    for (const auto& point : Results)
+        loaded_[{point->RoundNo, point->ArrowNo}] = valueOf(*point);
 }
 
 bool TArcher::SaveLaneToDatabase()

@@ -23,6 +23,7 @@ void TArcher::Clear()
     UserDefined2.clear();
     sex.clear();
     Results.clear();
+    loaded_.clear();
 }
 
 bool TArcher::ClearResults()

@@ -6,6 +6,7 @@
 #include "data/object_list.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -53,6 +54,10 @@ class EEmptyDataSetError : public EArcherError { public: using EArcherError::EAr
 class EArcherDBError : public EArcherError { public: using EArcherError::EArcherError; };
 // Another database user holds the arrows being saved; the save was undone.
 class EOtherUserError : public EArcherError { public: using EArcherError::EArcherError; };
+// Another station stored other values for arrows this operator changed as
+// well; nothing of the archer was saved. The message lists each arrow with
+// its stored and its typed value; the next save stores the typed values.
+class EArrowConflictError : public EArcherError { public: using EArcherError::EArcherError; };
 
 class TArcher : public TComponent {
 public:
@@ -108,11 +113,31 @@ public:
     void ReadArcherInDatabase(std::int32_t archerNo, bool readPoints, TdmTallyon* dm);
     // Replaces Results with the arrows stored for ID.
     void ReadPointsInDatabase();
-    // Writes every arrow of Results in one transaction of the points query.
-    // EOtherUserError when another user holds one of the arrows.
+    // Writes the arrows of Results in one transaction of the points query,
+    // all or none. An arrow is written when the operator changed it since it
+    // was read, or when its stored row still holds what was read; an arrow
+    // another station changed and this operator did not keeps the stored
+    // value, which Results then takes. EOtherUserError when another user
+    // holds one of the arrows, EArrowConflictError when both changed the
+    // same arrow; any other error rolls the whole save back and passes on.
     void savePoints();
     // Writes Lane into the archer's row; false when no row has ID.
     bool SaveLaneToDatabase();
+
+private:
+    // An arrow's stored columns; a missing row counts as an empty arrow.
+    struct ArrowValue {
+        std::int32_t Point = 0;
+        bool Cross = false;
+        bool EmptyScore = true;
+        friend bool operator==(const ArrowValue&, const ArrowValue&) = default;
+    };
+    using ArrowKey = std::pair<std::int32_t, std::int32_t>;   // round, arrow
+    static ArrowValue valueOf(const TArcheryPoint& point);
+    ArrowValue loadedValue(const ArrowKey& key) const;
+
+    // The arrows as this station last read or saved them.
+    std::map<ArrowKey, ArrowValue> loaded_;
 };
 
 // Round, then arrow, ascending: negative puts a before b.

@@ -2,6 +2,7 @@
 // the sum calculation.
 
 #include "controls/uStandardGUIClasses.h"
+#include "tests/support/expect_throw.h"
 
 #include <QKeyEvent>
 #include <QSignalSpy>
@@ -71,7 +72,9 @@ private slots:
     void higherSumAddsLowerSums();
     void sameTotalRaisesNothingAbove();
     void emptyIntoEmptyRaisesNothing();
-    void unreadableTextKeepsSum();
+    void impossibleArrowCountsNothing_data();
+    void impossibleArrowCountsNothing();
+    void unreadableSumKeepsSum();
     void totalBeyond32BitsIsNotWrapped();
 
     void changeEventOnRealChangesOnly();
@@ -138,26 +141,35 @@ void TestControls::pointText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("readable");
     QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("arrow"); // a text an arrow box may hold
 
-    QTest::newRow("X") << "X" << true << 10;
-    QTest::newRow("x") << "x" << true << 10;
-    QTest::newRow("M") << "M" << true << 0;
-    QTest::newRow("m") << "m" << true << 0;
-    QTest::newRow("empty") << "" << true << 0;
-    QTest::newRow("10") << "10" << true << 10;
-    QTest::newRow("1") << "1" << true << 1;
-    QTest::newRow("0") << "0" << true << 0;
-    QTest::newRow("leading spaces") << " 7" << true << 7;
-    QTest::newRow("sign") << "+3" << true << 3;
-    QTest::newRow("x hex") << "x1A" << true << 26;
-    QTest::newRow("$ hex") << "$FF" << true << 255;
-    QTest::newRow("space before X") << " X" << false << 0;
-    QTest::newRow("XX") << "XX" << false << 0;
-    QTest::newRow("mm") << "mm" << false << 0;
-    QTest::newRow("digit then X") << "9X" << false << 0;
-    QTest::newRow("trailing space") << "7 " << false << 0;
-    QTest::newRow("beyond 32 bits") << "2147483648" << false << 0;
-    QTest::newRow("not Latin-1") << QString::fromUtf8("\u20ac") << false << 0;
+    QTest::newRow("X") << "X" << true << 10 << true;
+    QTest::newRow("x") << "x" << true << 10 << true;
+    QTest::newRow("M") << "M" << true << 0 << true;
+    QTest::newRow("m") << "m" << true << 0 << true;
+    QTest::newRow("empty") << "" << true << 0 << true;
+    QTest::newRow("10") << "10" << true << 10 << true;
+    QTest::newRow("1") << "1" << true << 1 << true;
+    QTest::newRow("0") << "0" << true << 0 << true;
+    QTest::newRow("11") << "11" << true << 11 << false;
+    QTest::newRow("15, typed over part of 10") << "15" << true << 15 << false;
+    QTest::newRow("50") << "50" << true << 50 << false;
+    QTest::newRow("two zeros") << "00" << true << 0 << false;
+    QTest::newRow("leading zero") << "07" << true << 7 << false;
+    QTest::newRow("negative") << "-1" << true << -1 << false;
+    QTest::newRow("leading spaces") << " 7" << true << 7 << false;
+    QTest::newRow("sign") << "+3" << true << 3 << false;
+    QTest::newRow("x hex") << "x1A" << true << 26 << false;
+    QTest::newRow("x then 0") << "x0" << true << 0 << false;
+    QTest::newRow("$ hex") << "$FF" << true << 255 << false;
+    QTest::newRow("space before X") << " X" << false << 0 << false;
+    QTest::newRow("XX") << "XX" << false << 0 << false;
+    QTest::newRow("mm") << "mm" << false << 0 << false;
+    QTest::newRow("digit then X") << "9X" << false << 0 << false;
+    QTest::newRow("1 then X") << "1X" << false << 0 << false;
+    QTest::newRow("trailing space") << "7 " << false << 0 << false;
+    QTest::newRow("beyond 32 bits") << "2147483648" << false << 0 << false;
+    QTest::newRow("not Latin-1") << QString::fromUtf8("\u20ac") << false << 0 << false;
 }
 
 void TestControls::pointText()
@@ -165,17 +177,13 @@ void TestControls::pointText()
     QFETCH(QString, text);
     QFETCH(bool, readable);
     QFETCH(int, value);
+    QFETCH(bool, arrow);
+    QCOMPARE(IsArcheryValue(text), arrow);
     if (readable) {
         QCOMPARE(PointTextToValue(text), value);
     } else {
-        try {
-            PointTextToValue(text);
-            QFAIL("no conversion error");
-        } catch (const EConvertError& e) {
-            const QString expected = QLatin1String("'") + QString::fromLatin1(text.toLatin1())
-                + QLatin1String("' is not a valid integer value");
-            QCOMPARE(QString::fromLatin1(e.what()), expected);
-        }
+        const QByteArray expected = "'" + text.toLatin1() + "' is not a valid integer value";
+        QVERIFY(expectThrowExactly<EConvertError>([&] { PointTextToValue(text); }, expected.toStdString()));
     }
 }
 
@@ -246,24 +254,55 @@ void TestControls::emptyIntoEmptyRaisesNothing()
     QVERIFY(t.top->text().isEmpty());
 }
 
-void TestControls::unreadableTextKeepsSum()
+void TestControls::impossibleArrowCountsNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("digit then X") << "9X";
+    QTest::newRow("typed over part of 10") << "15";
+    QTest::newRow("hex") << "x0";
+    QTest::newRow("sign") << "+3";
+}
+
+void TestControls::impossibleArrowCountsNothing()
+{
+    QFETCH(QString, text);
+    SumTree t;
+    const QColor normal = t.arrows[1]->palette().color(QPalette::Base);
+    t.arrows[0]->setText(QStringLiteral("8"));
+    t.arrows[1]->setText(QStringLiteral("9"));
+    QCOMPARE(t.endA->text(), QStringLiteral("17"));
+    // No error while typing: the sum leaves the box out, the box is marked.
+    t.arrows[1]->setText(text);
+    QCOMPARE(t.endA->text(), QStringLiteral("8"));
+    QCOMPARE(t.top->text(), QStringLiteral("8"));
+    QVERIFY(!t.arrows[1]->HoldsArcheryValue());
+    QCOMPARE(t.arrows[1]->palette().color(QPalette::Base), ImpossibleArrowColour);
+    QVERIFY(t.arrows[1]->toolTip().contains(QLatin1String(ArcheryValuesText)));
+    QCOMPARE(t.arrows[0]->palette().color(QPalette::Base), normal);
+    // Mended, it counts again and looks as before.
+    t.arrows[1]->setText(QStringLiteral("X"));
+    QCOMPARE(t.endA->text(), QStringLiteral("18"));
+    QCOMPARE(t.arrows[1]->palette().color(QPalette::Base), normal);
+    QVERIFY(t.arrows[1]->toolTip().isEmpty());
+}
+
+void TestControls::unreadableSumKeepsSum()
 {
     SumTree t;
     t.arrows[0]->setText(QStringLiteral("8"));
-    QCOMPARE(t.endA->text(), QStringLiteral("8"));
-    t.arrows[1]->blockSignals(true);
-    t.arrows[1]->setText(QStringLiteral("9X"));
-    t.arrows[1]->blockSignals(false);
-    QVERIFY_THROWS_EXCEPTION(EConvertError, t.endA->CalculateSum());
-    QCOMPARE(t.endA->text(), QStringLiteral("8"));
-    QCOMPARE(t.arrows[1]->text(), QStringLiteral("9X"));
+    QCOMPARE(t.top->text(), QStringLiteral("8"));
+    t.endB->blockSignals(true);
+    t.endB->setText(QStringLiteral("9X"));
+    t.endB->blockSignals(false);
+    QVERIFY_THROWS_EXCEPTION(EConvertError, t.top->CalculateSum());
+    QCOMPARE(t.top->text(), QStringLiteral("8"));
 }
 
 void TestControls::totalBeyond32BitsIsNotWrapped()
 {
     QWidget owner;
-    auto* big = new TPointEdit(&owner);
-    auto* one = new TPointEdit(&owner);
+    auto* big = new TSumEdit(&owner);
+    auto* one = new TSumEdit(&owner);
     auto* end = new TSumEdit(&owner);
     auto* top = new TSumEdit(&owner);
     end->sumOfList = {big, one};

@@ -38,8 +38,6 @@ class TestData : public QObject {
 
 private slots:
     void pointsStatementsFollowTheRule();
-    void statementsAtLoad_data();
-    void statementsAtLoad();
     void competitionWritesEveryRowUnderItsLowerCaseName();
     void archerAppendTakesItsNumberFromTheGenerator();
     void pointsRowsGoThroughTheUpdateStatements();
@@ -79,48 +77,6 @@ void TestData::pointsStatementsFollowTheRule()
     QCOMPARE(dm.IBUpdSQLResultListsTeam.ModifySQL, dm.IBUpdSQLResultListsIndividual.ModifySQL);
     QCOMPARE(dm.IBUpdSQLResultListsTeam.InsertSQL, (Lines{"insert into RESULTLISTS", "  (APPLYTO, LISTFILTER, LISTNAME)",
                                                           "values", "  (:APPLYTO, :LISTFILTER, :LISTNAME)"}));
-}
-
-void TestData::statementsAtLoad_data()
-{
-    QTest::addColumn<QString>("member");
-    QTest::addColumn<Lines>("expected");
-    QTest::newRow("archer") << "IBQryArcher" << Lines{"select * from ARCHER"};
-    QTest::newRow("points") << "IBQryPoints" << Lines{"select * from POINTS"};
-    QTest::newRow("country") << "IBQryCountry" << Lines{"select * from COUNTRY"};
-    QTest::newRow("age class") << "IBQryAgeClass" << Lines{"select * from AGECLASS"};
-    QTest::newRow("shooting class") << "IBQryShootingClass" << Lines{"select * from SHOOTINGCLASSES"};
-    QTest::newRow("bow type") << "IBQryBowType" << Lines{"select * from BOWTYPES"};
-    QTest::newRow("individual lists")
-        << "IBQryResultListsIndividual"
-        << Lines{"select * from RESULTLISTS", "WHERE APPLYTO = 'INDIVIDUAL'", "ORDER BY LISTNAME"};
-    QTest::newRow("team lists") << "IBQryResultListsTeam"
-                                << Lines{"select * from RESULTLISTS", "WHERE APPLYTO = 'TEAM'", "ORDER BY LISTNAME"};
-    QTest::newRow("no statement") << "IBQryArcherForResultLists" << Lines{};
-}
-
-void TestData::statementsAtLoad()
-{
-    QFETCH(QString, member);
-    QFETCH(Lines, expected);
-    TdmTallyon dm;
-    const std::pair<const char*, db::Query*> queries[] = {
-        {"IBQryArcher", &dm.IBQryArcher},
-        {"IBQryPoints", &dm.IBQryPoints},
-        {"IBQryCountry", &dm.IBQryCountry},
-        {"IBQryAgeClass", &dm.IBQryAgeClass},
-        {"IBQryShootingClass", &dm.IBQryShootingClass},
-        {"IBQryBowType", &dm.IBQryBowType},
-        {"IBQryResultListsIndividual", &dm.IBQryResultListsIndividual},
-        {"IBQryResultListsTeam", &dm.IBQryResultListsTeam},
-        {"IBQryArcherForResultLists", &dm.IBQryArcherForResultLists},
-    };
-    for (const auto& [name, query] : queries)
-        if (member == QLatin1String(name)) {
-            QCOMPARE(query->sql(), expected);
-            return;
-        }
-    QFAIL("unknown member");
 }
 
 void TestData::competitionWritesEveryRowUnderItsLowerCaseName()

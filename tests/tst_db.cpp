@@ -13,8 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 Q_DECLARE_METATYPE(db::Value)
@@ -129,23 +131,6 @@ void editPoint(db::Query& q, int point)
     q.post();
 }
 
-// f raises an error of type E whose message contains fragment.
-template <class E>
-void expectError(const std::function<void()>& f, const QString& fragment)
-{
-    try {
-        f();
-        QFAIL(qPrintable("nothing raised, expected: " + fragment));
-    } catch (const E& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains(fragment), e.what());
-    }
-}
-
-void expectUsageError(const std::function<void()>& f, const QString& fragment)
-{
-    expectError<db::UsageError>(f, fragment);
-}
-
 } // namespace
 
 class TestDbLayer : public QObject {
@@ -184,6 +169,8 @@ private slots:
     void disconnectEndsTransactionsAndQueries();
     void queryOutlivesConnection();
     void membersDeclaredAroundTheirConnection();
+    void lostConnectionAttachesAgainForNewWork();
+    void operationPastItsTimeIsCancelled();
 };
 
 void TestDbLayer::flagRule_data()
@@ -369,9 +356,9 @@ void TestDbLayer::emptyAndClosedQuery()
     db::Query q(&t.conn);
     q.sqlAdd("select * from POINTS");
     QVERIFY(q.eof() && q.bof() && q.isEmpty());
-    expectUsageError([&] { q.next(); }, "Query is closed");
-    expectUsageError([&] { q.first(); }, "Query is closed");
-    expectUsageError([&] { q.fieldByName("POINT"); }, "Field 'POINT' not found"); // never prepared
+    QVERIFY(expectThrow<db::UsageError>([&] { q.next(); }, "Query is closed"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.first(); }, "Query is closed"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.fieldByName("POINT"); }, "Field 'POINT' not found")); // never prepared
     q.open();
     QVERIFY(q.eof());
     QVERIFY(q.bof());
@@ -382,9 +369,9 @@ void TestDbLayer::emptyAndClosedQuery()
     q.prior();
     q.last();
     QVERIFY(q.eof() && q.bof());
-    expectUsageError([&] { q.edit(); }, "no current row");
+    QVERIFY(expectThrow<db::UsageError>([&] { q.edit(); }, "no current row"));
     q.close();
-    expectUsageError([&] { (void)q.fieldByName("POINT").value(); }, "Query is closed");
+    QVERIFY(expectThrow<db::UsageError>([&] { (void)q.fieldByName("POINT").value(); }, "Query is closed"));
 }
 
 void TestDbLayer::locateByTwoKeys_data()
@@ -440,8 +427,8 @@ void TestDbLayer::locateIntegerKeyAndPendingEdit()
     QCOMPARE(q.fieldByName("ARCHERID").asInteger(), 7);
     QVERIFY(q.locate("NAME", {"Eva"}));
     QVERIFY(!q.locate("NAME", {"eva"})); // exact, case-sensitive
-    expectUsageError([&] { q.locate("ARCHERID;NAME", {5}); }, "one value per key field");
-    expectUsageError([&] { q.locate("NOSUCH", {5}); }, "Field 'NOSUCH' not found");
+    QVERIFY(expectThrow<db::UsageError>([&] { q.locate("ARCHERID;NAME", {5}); }, "one value per key field"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.locate("NOSUCH", {5}); }, "Field 'NOSUCH' not found"));
     t.tra.commit();
     QCOMPARE(readBack(t, "select NAME from ARCHER order by ARCHERID"), QStringList({"Eva", "Gus"}));
 }
@@ -603,18 +590,15 @@ void TestDbLayer::serverErrorKeepsItsWords()
     db::Query q(&t.conn);
     openOn(q, "select * from POINTS", &t.pointsSql);
     appendPoint(q, 1, 1);
-    try {
-        q.post();
-        QFAIL("duplicate key accepted");
-    } catch (const db::DbError& e) {
-        const QStringList lines = QString::fromLatin1(e.what()).split('\n');
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith("violation of PRIMARY or UNIQUE KEY constraint \"INTEG_"), e.what());
-        QVERIFY2(lines[0].endsWith("on table \"POINTS\""), e.what());
-        QVERIFY2(lines[1].startsWith("-Problematic key value is"), e.what());
-        QVERIFY(e.hasCode(335544665)); // isc_unique_key_violation
-        QCOMPARE(e.sqlState(), std::string("23000"));
-    }
+    std::optional<db::DuplicateKeyError> duplicate;
+    QVERIFY(expectThrow<db::DuplicateKeyError>([&] { q.post(); }, {}, &duplicate));
+    const QStringList lines = QString::fromLatin1(duplicate->what()).split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].startsWith("violation of PRIMARY or UNIQUE KEY constraint \"INTEG_"), duplicate->what());
+    QVERIFY2(lines[0].endsWith("on table \"POINTS\""), duplicate->what());
+    QVERIFY2(lines[1].startsWith("-Problematic key value is"), duplicate->what());
+    QVERIFY(duplicate->hasCode(335544665)); // isc_unique_key_violation
+    QCOMPARE(duplicate->sqlState(), std::string("23000"));
     // The failed row is still pending and can be put right.
     QCOMPARE(q.state(), db::DataSetState::Insert);
     q.fieldByName("ARROWNO").setInteger(4);
@@ -624,20 +608,22 @@ void TestDbLayer::serverErrorKeepsItsWords()
     // A text too long for its column: the server says so.
     q.edit();
     q.fieldByName("EMPTYSCORE").setString("TOO LONG");
-    try {
-        q.post();
-        QFAIL("overlong text accepted");
-    } catch (const db::DbError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains("string right truncation"), e.what());
-    }
+    bool takenForAConflict = false;
+    QVERIFY(expectThrow<db::DbError>([&] {
+        try {
+            q.post();
+        } catch (const db::LockConflictError&) {
+            takenForAConflict = true;
+            throw;
+        } catch (const db::DuplicateKeyError&) {
+            takenForAConflict = true;
+            throw;
+        }
+    }, "string right truncation"));
+    QVERIFY(!takenForAConflict);
     q.cancel();
 
-    try {
-        t.exec("select nonsense from nowhere");
-        QFAIL("bad statement accepted");
-    } catch (const db::DbError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains("Table unknown\n-NOWHERE"), e.what());
-    }
+    QVERIFY(expectThrow<db::DbError>([&] { t.exec("select nonsense from nowhere"); }, "Table unknown\n-NOWHERE"));
 }
 
 void TestDbLayer::badDatabases_data()
@@ -663,12 +649,7 @@ void TestDbLayer::badDatabases()
     const QString path = name.arg(dir.path());
     db::Connection c;
     setLogin(c, path.toStdString());
-    try {
-        c.connect();
-        QFAIL("connected to a bad database");
-    } catch (const db::DbError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
-    }
+    QVERIFY(expectThrow<db::DbError>([&] { c.connect(); }, words.toStdString()));
     QVERIFY(!c.connected());
     // Connecting never creates a file.
     QVERIFY(!QFile::exists(dir.filePath("missing.fdb")));
@@ -685,12 +666,7 @@ void TestDbLayer::createRefusesExistingFile()
     setLogin(second, t.path);
     // Refused while in use, and refused when nobody uses it.
     for (const char* words : {"object DATABASE is in use", "File exists"}) {
-        try {
-            second.createDatabase();
-            QFAIL("created over an existing database");
-        } catch (const db::DbError& e) {
-            QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
-        }
+        QVERIFY(expectThrow<db::DbError>([&] { second.createDatabase(); }, words));
         QVERIFY(!second.connected());
         t.conn.disconnect();
     }
@@ -703,45 +679,47 @@ void TestDbLayer::misuse()
     fillPoints(t);
     db::Query q(&t.conn);
     openOn(q, "select * from POINTS");
-    expectUsageError([&] { q.fieldByName("FOO"); }, "Field 'FOO' not found");
-    expectUsageError([&] { q.fieldByName("POINT").setInteger(1); }, "Query is not in edit or insert state");
-    expectUsageError([&] { q.post(); }, "Query is not in edit or insert state");
+    QVERIFY(expectThrow<db::UsageError>([&] { q.fieldByName("FOO"); }, "Field 'FOO' not found"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.fieldByName("POINT").setInteger(1); },
+                                        "Query is not in edit or insert state"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.post(); }, "Query is not in edit or insert state"));
     q.edit();
-    expectUsageError([&] { q.post(); }, "no update statements");
+    QVERIFY(expectThrow<db::UsageError>([&] { q.post(); }, "no update statements"));
     q.cancel();
     q.close();
-    expectUsageError([&] { q.edit(); }, "Query is closed");
-    expectUsageError([&] { q.refresh(); }, "Query is closed");
+    QVERIFY(expectThrow<db::UsageError>([&] { q.edit(); }, "Query is closed"));
+    QVERIFY(expectThrow<db::UsageError>([&] { q.refresh(); }, "Query is closed"));
 
     db::Transaction tr(&t.conn);
     tr.params() = {"concurrency", "sideways"};
-    expectUsageError([&] { tr.start(); }, "Unknown transaction parameter 'sideways'");
+    QVERIFY(expectThrow<db::UsageError>([&] { tr.start(); }, "Unknown transaction parameter 'sideways'"));
     QVERIFY(!tr.inTransaction());
-    expectUsageError([&] { tr.commit(); }, "not active");
+    QVERIFY(expectThrow<db::UsageError>([&] { tr.commit(); }, "not active"));
 
     db::Connection c;
     c.setDatabaseName(t.path);
     c.params() = {"user_name=SYSDBA", "colour=blue"};
-    expectUsageError([&] { c.connect(); }, "Unknown connection parameter 'colour'");
+    QVERIFY(expectThrow<db::UsageError>([&] { c.connect(); }, "Unknown connection parameter 'colour'"));
     db::Query unconnected(&c);
     unconnected.sqlAdd("select * from POINTS");
-    expectUsageError([&] { unconnected.open(); }, "not connected");
+    QVERIFY(expectThrow<db::UsageError>([&] { unconnected.open(); }, "not connected"));
     db::Query orphan;
     orphan.sqlAdd("select * from POINTS");
-    expectUsageError([&] { orphan.open(); }, "no connection");
+    QVERIFY(expectThrow<db::UsageError>([&] { orphan.open(); }, "no connection"));
 
     db::Value text("12x");
-    expectError<db::ConversionError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value");
+    QVERIFY(expectThrow<db::ConversionError>([&] { (void)text.toInteger(); }, "'12x' is not a valid integer value"));
     q.open();
     q.edit();
     q.fieldByName("POINT").setValue(db::Value(std::int64_t{1} << 40));
-    expectError<db::ConversionError>([&] { (void)q.fieldByName("POINT").asInteger(); }, "is not a valid integer value");
+    QVERIFY(expectThrow<db::ConversionError>([&] { (void)q.fieldByName("POINT").asInteger(); },
+                                             "is not a valid integer value"));
 
     // A statement that returns no rows is refused on every try, not only the first.
     db::Query update(&t.conn);
     update.sqlAdd("update POINTS set POINT = 1");
     for (int attempt = 0; attempt < 2; ++attempt)
-        expectUsageError([&] { update.open(); }, "must return rows");
+        QVERIFY(expectThrow<db::UsageError>([&] { update.open(); }, "must return rows"));
     QVERIFY(!update.active());
 }
 
@@ -819,13 +797,9 @@ void TestDbLayer::lockConflictReportsDeadlock()
     q.first();
     q.edit();
     q.fieldByName("POINT").setInteger(1);
-    try {
-        q.post();
-        QFAIL("no lock conflict");
-    } catch (const db::DbError& e) {
-        QVERIFY2(std::string(e.what()).find("deadlock") != std::string::npos, e.what());
-        QVERIFY2(QString::fromLatin1(e.what()).contains("update conflicts with concurrent update"), e.what());
-    }
+    std::optional<db::LockConflictError> conflict;
+    QVERIFY(expectThrow<db::LockConflictError>([&] { q.post(); }, "deadlock", &conflict));
+    QVERIFY2(QString::fromLatin1(conflict->what()).contains("update conflicts with concurrent update"), conflict->what());
     q.cancel();
     pointsTra.rollbackRetaining();
     holding.commit();
@@ -892,13 +866,9 @@ void TestDbLayer::plainStatementWithParameters()
     for (int a = 1; a <= 3; ++a)
         s.execute({1, 1, a, std::to_string(a), a == 1 ? "T" : "F", db::Value()});
     QCOMPARE(s.prepareCount(), 1);
-    expectUsageError([&] { s.execute({1}); }, "takes 6 parameters, 1 given");
-    try {
-        s.execute({1, 1, 4, "four", "F", "F"});
-        QFAIL("text taken for an integer");
-    } catch (const db::DbError& e) {
-        QVERIFY2(QString::fromLatin1(e.what()).contains("conversion error from string \"four\""), e.what());
-    }
+    QVERIFY(expectThrow<db::UsageError>([&] { s.execute({1}); }, "takes 6 parameters, 1 given"));
+    QVERIFY(expectThrow<db::DbError>([&] { s.execute({1, 1, 4, "four", "F", "F"}); },
+                                     "conversion error from string \"four\""));
     t.tra.commit();
     QCOMPARE(readBack(t, "select ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS order by ARROWNO"),
              QStringList({"1|1|T|<null>", "2|2|F|<null>", "3|3|F|<null>"}));
@@ -1000,6 +970,112 @@ void TestDbLayer::membersDeclaredAroundTheirConnection()
     q.sqlAdd("select count(*) as N from T");
     q.open();
     QCOMPARE(q.fieldByName("N").asInteger(), 0);
+}
+
+namespace {
+
+// The attachment's number as the server knows it.
+std::int64_t attachmentId(db::Connection& c)
+{
+    db::Transaction tr(&c);
+    db::Query q(&c, &tr);
+    q.sqlAdd("select current_connection as ID from RDB$DATABASE");
+    q.open();
+    const std::int64_t id = q.fieldByName("ID").value().toInteger();
+    q.close();
+    tr.commit();
+    return id;
+}
+
+// Another attachment ends this one, as a server shutdown or an
+// administrator would.
+void killAttachment(const TestDb& t, std::int64_t id)
+{
+    auto killer = t.other();
+    db::Transaction tr(killer.get());
+    killer->executeImmediate("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(id), tr);
+    tr.commit();
+}
+
+} // namespace
+
+// The station's attachment is killed: the next call says so, the work of
+// the open transaction is gone and never replayed, and new work attaches
+// again, with the prepared statements prepared anew.
+void TestDbLayer::lostConnectionAttachesAgainForNewWork()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Transaction pointsTra(&t.conn);
+    db::Query q(&t.conn, &pointsTra);
+    openOn(q, pointsInOrder, &t.pointsSql);
+    db::Statement insert(&t.conn, &pointsTra);
+    insert.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT) values (?, ?, ?, ?)");
+    insert.execute({2, 1, 1, 5});
+    editPoint(q, 0);
+    const std::int64_t first = attachmentId(t.conn);
+
+    killAttachment(t, first);
+    try {
+        pointsTra.commit();
+        QFAIL("committed on a killed attachment");
+    } catch (const db::ConnectionLostError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("shutdown"), e.what());
+    }
+    QVERIFY(t.conn.lost());
+    QVERIFY(!pointsTra.inTransaction());
+    QVERIFY(q.active());   // the buffered rows stay
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 0);
+
+    q.close();
+    q.open();
+    QVERIFY(!t.conn.lost());
+    QVERIFY(attachmentId(t.conn) != first);
+    QCOMPARE(q.fieldByName("POINT").asInteger(), 11);   // the edit was never stored
+    editPoint(q, 1);
+    insert.execute({2, 1, 2, 6});
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select ARCHERID, POINT from POINTS where POINT < 10 order by ARCHERID, POINT"),
+             QStringList({"1|1", "2|6"}));
+
+    // Killed while idle: the next transaction attaches again on its own.
+    killAttachment(t, attachmentId(t.conn));
+    q.close();
+    q.open();
+    QCOMPARE(q.recordCount(), 7);
+    insert.execute({2, 1, 3, 7});
+    pointsTra.commit();
+    QCOMPARE(readBack(t, "select count(*) from POINTS"), QStringList({"8"}));
+}
+
+// A call that runs past the operation timeout (here waiting for another
+// user's lock) is cancelled; the connection stays usable.
+void TestDbLayer::operationPastItsTimeIsCancelled()
+{
+    TestDb t;
+    fillPoints(t);
+    auto holder = t.other();
+    db::Transaction holding(holder.get());
+    holder->executeImmediate("update POINTS set POINT = 0 where ROUNDNO = 1 and ARROWNO = 1", holding);
+
+    t.conn.setOperationTimeout(std::chrono::seconds(1));
+    QCOMPARE(t.conn.operationTimeout(), std::chrono::seconds(1));
+    db::Transaction waiting(&t.conn);
+    waiting.params() = {"wait", "lock_timeout=60"};   // bounds the test should the cancel fail
+    try {
+        t.conn.executeImmediate("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1", waiting);
+        QFAIL("the update went through a held lock");
+    } catch (const db::LockConflictError& e) {
+        QFAIL(e.what());
+    } catch (const db::DbError& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains("cancelled"), e.what());
+    }
+    holding.rollback();
+    if (waiting.inTransaction())
+        waiting.rollback();
+    t.exec("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1");
+    t.tra.commit();
+    QCOMPARE(readBack(t, round1Points), QStringList({"1", "12", "13"}));
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <memory>
 
@@ -37,20 +38,20 @@ private slots:
     void arrowBoxesByName();
     void sumBoxesAddTheirTable();
     void pointEditsInRoundThenArrowOrder();
-    void placesAndSizes_data();
-    void placesAndSizes();
     void barsStretchAndButtonsFollowRightEdge();
     void tabCycle();
     void enterMovesAlongTabOrder();
     void arrowClimbsToGrandTotal_data();
     void arrowClimbsToGrandTotal();
     void grandTotalHasNoHandler();
-    void unreadableTextShowsErrorAndKeepsSum();
+    void impossibleTextIsMarkedAndLeftOut();
     void pageKeysPressButtonsOnce_data();
     void pageKeysPressButtonsOnce();
     void keyFilter_data();
     void keyFilter();
     void laneTreeImages();
+    void laneTreeTipForEveryCutText();
+    void laneTreeHasASunkenBorder();
     void longValueStopsBeforeNextCaption();
     void picture();
 
@@ -160,40 +161,6 @@ void TestForm::pointEditsInRoundThenArrowOrder()
     QCOMPARE(form_->Changed, false);
 }
 
-void TestForm::placesAndSizes_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("parent");
-    QTest::addColumn<QRect>("geometry");
-
-    QTest::newRow("Panel2") << "Panel2" << "frmVuRudiCompetition" << QRect(0, 433, 688, 41);
-    QTest::newRow("RoundPanel2") << "RoundPanel2" << "frmVuRudiCompetition" << QRect(425, 48, 225, 369);
-    QTest::newRow("fctvRange") << "fctvRange" << "frmVuRudiCompetition" << QRect(8, 48, 185, 369);
-    QTest::newRow("dxBtnFind") << "dxBtnFind" << "Panel1" << QRect(640, 8, 41, 21);
-    QTest::newRow("dxBtnNext") << "dxBtnNext" << "Panel2" << QRect(584, 8, 73, 21);
-    QTest::newRow("pe1") << "pe1" << "RoundPanel1" << QRect(8, 24, 30, 21);
-    QTest::newRow("round 1 arrow 17") << "PointEdit17" << "RoundPanel1" << QRect(53, 161, 30, 21);
-    QTest::newRow("round 2 arrow 30") << "PointEdit58" << "RoundPanel2" << QRect(108, 272, 30, 21);
-    QTest::newRow("round 2 arrow 14") << "PointEdit42" << "RoundPanel2" << QRect(58, 134, 30, 21);
-    QTest::newRow("end 1 of round 2") << "SumEdit1" << "RoundPanel2" << QRect(152, 24, 30, 21);
-    QTest::newRow("end 7 of round 1") << "se7" << "RoundPanel1" << QRect(144, 189, 30, 21);
-    QTest::newRow("ends 9 and 10") << "se15" << "RoundPanel1" << QRect(176, 272, 30, 21);
-    QTest::newRow("ends 1 and 2") << "SumEdit11" << "RoundPanel2" << QRect(184, 51, 30, 21);
-    QTest::newRow("round 1") << "se16" << "RoundPanel1" << QRect(176, 304, 30, 21);
-    QTest::newRow("grand total") << "SumEdit17" << "RoundPanel2" << QRect(184, 336, 30, 21);
-}
-
-void TestForm::placesAndSizes()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, parent);
-    QFETCH(QRect, geometry);
-    auto* widget = form_->findChild<QWidget*>(name);
-    QVERIFY(widget);
-    QCOMPARE(widget->parentWidget()->objectName(), parent);
-    QCOMPARE(widget->geometry(), geometry);
-}
-
 void TestForm::barsStretchAndButtonsFollowRightEdge()
 {
     QCOMPARE(form_->windowTitle(), QStringLiteral("Vozoze Vove"));
@@ -294,15 +261,21 @@ void TestForm::grandTotalHasNoHandler()
     QCOMPARE(form_->SumEdit17->text(), QStringLiteral("8"));
 }
 
-void TestForm::unreadableTextShowsErrorAndKeepsSum()
+void TestForm::impossibleTextIsMarkedAndLeftOut()
 {
+    const QColor normal = form_->pe2->palette().color(QPalette::Base);
     form_->pe1->setText(QStringLiteral("8"));
     QCOMPARE(form_->se1->text(), QStringLiteral("8"));
     form_->pe2->setText(QStringLiteral("9X")); // pasted text passes no key filter
-    QCOMPARE(errors_, QStringList({"'9X' is not a valid integer value"}));
+    // No error box while typing: the sums leave the box out, the box is marked.
+    QCOMPARE(errors_, QStringList());
     QCOMPARE(form_->se1->text(), QStringLiteral("8"));
     QCOMPARE(form_->pe2->text(), QStringLiteral("9X"));
     QCOMPARE(form_->SumEdit17->text(), QStringLiteral("8"));
+    QCOMPARE(form_->pe2->palette().color(QPalette::Base), ImpossibleArrowColour);
+    form_->pe2->setText(QStringLiteral("9"));
+    QCOMPARE(form_->SumEdit17->text(), QStringLiteral("17"));
+    QCOMPARE(form_->pe2->palette().color(QPalette::Base), normal);
 }
 
 void TestForm::pageKeysPressButtonsOnce_data()
@@ -385,6 +358,86 @@ void TestForm::laneTreeImages()
     }
     QCOMPARE(form_->fctvRange->indentation(), 19);
     QCOMPARE(form_->fctvRange->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestForm::laneTreeTipForEveryCutText()
+{
+    // Archer nodes whose texts grow a pixel at a time across the width the
+    // tree has for them, one lane letter each.
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    form_->fctvRange->expandAll();
+    const int nodeWidth = form_->fctvRange->visualItemRect(form_->fctvRange->topLevelItem(0)->child(0)).width();
+    const QFontMetrics metrics(form_->fctvRange->font());
+    const int aboutTheRoom = nodeWidth - 16 - 12; // the image and some margins
+    std::vector<std::string> archers;
+    for (int wanted = aboutTheRoom - 6; wanted <= aboutTheRoom + 6 && archers.size() < 13; ++wanted) {
+        const std::string letter(1, char('A' + archers.size()));
+        std::string found;
+        for (int n = 0; n < 30 && found.empty(); ++n)
+            for (int i = 0; i < 8 && found.empty(); ++i) {
+                const std::string name = std::string(std::size_t(n), 'n') + std::string(std::size_t(i), 'i');
+                if (metrics.horizontalAdvance(QString::fromStdString("2" + letter + " - " + name)) == wanted)
+                    found = name;
+            }
+        if (!found.empty())
+            archers.push_back("insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values ("
+                              + std::to_string(100 + archers.size()) + ", '" + found + "', '2" + letter + "', 2, '"
+                              + letter + "')");
+    }
+    const int count = int(archers.size());
+    QVERIFY(count >= 8);
+    form_.reset();
+    dm_.reset();
+    competition_->seed(archers);
+    dm_ = competition_->connectContext();
+    form_ = std::make_unique<TfrmVuRudiCompetition>(dm_.get());
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QTreeWidget* tree = form_->fctvRange;
+    tree->expandAll();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QTreeWidgetItem* lane2 = tree->topLevelItem(1);
+    QCOMPARE(lane2->childCount(), count);
+
+    // A text is cut short where the tree draws it otherwise when told not to
+    // cut texts.
+    auto drawn = [tree](Qt::TextElideMode mode) {
+        tree->setTextElideMode(mode);
+        return tree->viewport()->grab().toImage();
+    };
+    const QImage shortened = drawn(Qt::ElideRight);
+    const QImage whole = drawn(Qt::ElideNone);
+    tree->setTextElideMode(Qt::ElideRight);
+    int cut = 0;
+    for (int i = 0; i < count; ++i) {
+        QTreeWidgetItem* node = lane2->child(i);
+        const QRect rect = tree->visualItemRect(node);
+        QVERIFY(tree->viewport()->rect().contains(rect));
+        const bool isCut = shortened.copy(rect) != whole.copy(rect);
+        cut += isCut ? 1 : 0;
+        QHelpEvent tip(QEvent::ToolTip, rect.center(), tree->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(tree->viewport(), &tip);
+        if (isCut)
+            QTRY_COMPARE(QToolTip::text(), node->text(0));
+        else
+            QTRY_VERIFY2(!QToolTip::isVisible(), qPrintable(node->text(0)));
+    }
+    QVERIFY2(cut > 0 && cut < count, qPrintable(QString::number(cut)));
+}
+
+void TestForm::laneTreeHasASunkenBorder()
+{
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    const QImage image = form_->grab().toImage();
+    const QRect tree = form_->fctvRange->geometry();
+    const int middleY = tree.center().y();
+    const int middleX = tree.center().x();
+    // Shadow on the top and left edges, light on the bottom and right ones.
+    QVERIFY(image.pixelColor(tree.left(), middleY).lightness() < image.pixelColor(tree.right(), middleY).lightness());
+    QVERIFY(image.pixelColor(middleX, tree.top()).lightness() < image.pixelColor(middleX, tree.bottom()).lightness());
+    QVERIFY(form_->fctvRange->frameWidth() >= 2);
 }
 
 void TestForm::longValueStopsBeforeNextCaption()

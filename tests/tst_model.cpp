@@ -2,13 +2,13 @@
 // reading and saving of archers and arrows, lock conflicts with a second
 // station, and the archer ordering, on a real embedded database.
 
-#include "tests/support/competition.h"
-
 #include "core/integer_text.h"
 #include "db/error.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 #include "model/uTallyonClasses.h"
+#include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -118,11 +118,17 @@ private slots:
     void saveWithoutArrowsOnlyCommits();
     void saveLeavesArrowsItDoesNotHoldAlone();
     void saveWithoutPointsDatasetIsRefused();
-    void readAndSaveErrorsLeaveThePointsQueryOpen();
+    void readErrorsLeaveThePointsQueryOpen();
+    void failedSaveStoresNothing_data();
+    void failedSaveStoresNothing();
     void saveCommitsOnlyThePointsTransaction();
     void lockedArrowUndoesTheWholeSave();
     void arrowsAppendedByAnotherStationUndoTheSave();
     void capitalDeadlockIsAnOrdinaryPostError();
+    void arrowsChangedByAnotherStationKeepTheirValues();
+    void arrowsChangedOnBothStationsAreReportedNotStored();
+    void untypedBoxesOfANewArcherCreateEmptyRows();
+    void saveAfterALostConnectionStoresOnTheNextTry();
     void laneIsWrittenToTheArchersRow();
     void laneSaveErrors_data();
     void laneSaveErrors();
@@ -329,12 +335,8 @@ void TestModel::integerTextValues()
         QCOMPARE(StrToInt(latin1), value);
         return;
     }
-    try {
-        StrToInt(latin1);
-        QFAIL("no conversion error");
-    } catch (const EConvertError& e) {
-        QCOMPARE(std::string(e.what()), "'" + latin1 + "' is not a valid integer value");
-    }
+    QVERIFY(expectThrowExactly<EConvertError>([&] { StrToInt(latin1); },
+                                              "'" + latin1 + "' is not a valid integer value"));
 }
 
 void TestModel::readsTheCurrentRowAndByNumber()
@@ -381,22 +383,14 @@ void TestModel::readRefusesAMissingOrEmptyArcherDataset()
     TestCompetition fixture;
     auto dm = fixture.connectContext();
     TArcher archer;
-    try {
-        archer.ReadArcherInDatabase(-1, false, dm.get());
-        QFAIL("read without a dataset");
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no table connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.ReadArcherInDatabase(-1, false, dm.get()); },
+                                                "There is no table connected to the TArcher"));
     archer.dataset = &dm->IBQryArcher;
     for (bool open : {false, true}) {
         if (open)
             dm->IBQryArcher.open();   // no rows
-        try {
-            archer.ReadArcherInDatabase(-1, false, dm.get());
-            QFAIL("read without a current row");
-        } catch (const EEmptyDataSetError& e) {
-            QCOMPARE(std::string(e.what()), std::string("The Archer table is empty"));
-        }
+        QVERIFY(expectThrowExactly<EEmptyDataSetError>([&] { archer.ReadArcherInDatabase(-1, false, dm.get()); },
+                                                       "The Archer table is empty"));
         QCOMPARE(archer.ID, 0);
     }
 }
@@ -409,13 +403,9 @@ void TestModel::readWithoutPointsDatasetIsADatabaseError()
     dm->IBQryArcher.first();
     TArcher archer;
     archer.dataset = &dm->IBQryArcher;
-    try {
-        archer.ReadArcherInDatabase(-1, true, dm.get());
-        QFAIL("read arrows without a points dataset");
-    } catch (const EArcherDBError& e) {
-        QCOMPARE(std::string(e.what()),
-                 std::string("Unable to read in Archer table. There is no points table connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<EArcherDBError>(
+        [&] { archer.ReadArcherInDatabase(-1, true, dm.get()); },
+        "Unable to read in Archer table. There is no points table connected to the TArcher"));
     QCOMPARE(archer.Name, std::string("Anna"));   // what was read before stays
 }
 
@@ -513,27 +503,17 @@ void TestModel::saveWithoutPointsDatasetIsRefused()
 {
     TArcher archer;
     QVERIFY_THROWS_EXCEPTION(ENoDataSetError, archer.savePoints());
-    try {
-        archer.savePoints();
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no Pointstable connected to the TArcher"));
-    }
-    try {
-        archer.ReadPointsInDatabase();
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no points table connected to the TArcher"));
-    }
-    try {
-        archer.SaveLaneToDatabase();
-        QFAIL("lane saved without a dataset");
-    } catch (const ENoDataSetError& e) {
-        QCOMPARE(std::string(e.what()), std::string("There is no database connected to the TArcher"));
-    }
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.savePoints(); },
+                                                "There is no Pointstable connected to the TArcher"));
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.ReadPointsInDatabase(); },
+                                                "There is no points table connected to the TArcher"));
+    QVERIFY(expectThrowExactly<ENoDataSetError>([&] { archer.SaveLaneToDatabase(); },
+                                                "There is no database connected to the TArcher"));
 }
 
-// An error that is no post error passes through and leaves the points query
-// as it stood: open, its transaction neither committed nor ended.
-void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
+// A read error passes through and leaves the points query as it stood:
+// open, its transaction neither committed nor ended.
+void TestModel::readErrorsLeaveThePointsQueryOpen()
 {
     TestCompetition fixture;
     fixture.seed({"alter table POINTS alter POINT type bigint"});
@@ -547,17 +527,78 @@ void TestModel::readAndSaveErrorsLeaveThePointsQueryOpen()
     QCOMPARE(archer->Results[0]->Point, 5);
     QVERIFY(dm->IBQryPoints.active());
     QVERIFY(dm->IBTransPoints.inTransaction());
+}
 
-    dm.reset();
-    fixture.seed({"delete from POINTS", "alter table POINTS drop EMPTYSCORE"});
-    dm = fixture.connectContext();
-    archer = archerOf(*dm, 1);
-    setArrows(*archer, scoreOne);
-    QVERIFY_THROWS_EXCEPTION(db::UsageError, archer->savePoints());
-    QVERIFY(dm->IBQryPoints.active());
-    QVERIFY(dm->IBQryPoints.state() == db::DataSetState::Insert);
-    QVERIFY(dm->IBTransPoints.inTransaction());
+// A save that fails anywhere (a post, the commit, a column) stores nothing:
+// the whole save is rolled back, one error passes on with the server's
+// words, Results keeps the typed arrows, and no later read or save commits
+// any of it.
+void TestModel::failedSaveStoresNothing_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("words");    // in the error's message
+    QTest::newRow("a check refuses one arrow") << "check" << "CK_NO_THIRTEEN";
+    QTest::newRow("the commit is refused") << "commit" << "Commit refused by the test";
+    QTest::newRow("a column is missing") << "column" << "Field 'EMPTYSCORE' not found";
+}
+
+void TestModel::failedSaveStoresNothing()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, words);
+    CompetitionFixture fixture;
+    fixture.seed(competitionRows());
+    {
+        auto dm = fixture.connectContext();
+        auto archer = archerOf(*dm, 1);
+        setArrows(*archer, scoreOne);
+        archer->savePoints();
+    }
+    if (fault == "check")
+        fixture.seed({"alter table POINTS add constraint CK_NO_THIRTEEN check (POINT <> 13)"});
+    if (fault == "commit")
+        fixture.seed({"create exception E_TEST 'test'",
+                      "create trigger T_COMMIT_TEST on transaction commit as begin "
+                      "if (exists(select 1 from POINTS where POINT = 13)) then "
+                      "exception E_TEST 'Commit refused by the test'; end"});
+    if (fault == "column")
+        fixture.seed({"alter table POINTS drop EMPTYSCORE"});
+    const Lines before = fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO");
+
+    auto dm = fixture.connectContext();
+    auto archer = archerOf(*dm, 1);
+    if (fault != "column")
+        archer->ReadPointsInDatabase();
+    setArrows(*archer, [](int round, int arrow) { return round == 2 && arrow == 10 ? 13 : 7; });
+    try {
+        archer->savePoints();
+        QFAIL("the save went through");
+    } catch (const EArcherError& e) {
+        QFAIL(e.what());
+    } catch (const std::exception& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).contains(words), e.what());
+    }
     QVERIFY(messages_.empty());
+    QVERIFY(!dm->IBQryPoints.active());
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+    QCOMPARE(archer->Results[39]->Point, 13);   // as typed
+    QCOMPARE(archer->Results[0]->Point, 7);
+    QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+
+    // The next read commits nothing of it; a save without the fault stores
+    // every typed arrow.
+    auto reread = archerOf(*dm, 1);
+    if (fault == "column") {
+        QVERIFY_THROWS_EXCEPTION(db::UsageError, reread->ReadPointsInDatabase());
+        dm.reset();
+        QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+        return;
+    }
+    reread->ReadPointsInDatabase();
+    QCOMPARE(fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO"), before);
+    archer->Results[39]->Point = 7;
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
 }
 
 void TestModel::saveCommitsOnlyThePointsTransaction()
@@ -597,12 +638,7 @@ void TestModel::lockedArrowUndoesTheWholeSave()
     setArrows(*archer, scoreSeven);
     QElapsedTimer clock;
     clock.start();
-    try {
-        archer->savePoints();
-        QFAIL("the save went through a locked arrow");
-    } catch (const EOtherUserError& e) {
-        QCOMPARE(std::string(e.what()), std::string());
-    }
+    QVERIFY(expectThrowExactly<EOtherUserError>([&] { archer->savePoints(); }, ""));
     QVERIFY2(clock.elapsed() < 5000, "the save waited past the lock timeout");
     QVERIFY(messages_.empty());
     QVERIFY(dm->IBTransPoints.inTransaction());   // rolled back, kept open
@@ -640,8 +676,17 @@ void TestModel::arrowsAppendedByAnotherStationUndoTheSave()
     other.disconnect();
     QCOMPARE(storedArrows(fixture, 1), Lines{});
 
-    // Once the other station committed its row, the save updates it.
+    // Once the other station committed its row, both have changed arrow 3:
+    // the operator is told, nothing is stored, and the next save stores the
+    // typed values.
     fixture.seed({"insert into POINTS values (1, 1, 3, 9, 'F', 'F')"});
+    try {
+        archer->savePoints();
+        QFAIL("the other station's arrow was overwritten");
+    } catch (const EArrowConflictError& e) {
+        QVERIFY2(std::string(e.what()).find("Round 1, arrow 3: stored 9, typed 1") != std::string::npos, e.what());
+    }
+    QCOMPARE(storedArrows(fixture, 1), Lines{"1.3:9FF"});
     archer->savePoints();
     QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
 }
@@ -660,17 +705,146 @@ void TestModel::capitalDeadlockIsAnOrdinaryPostError()
     archer->savePoints();   // appends: the trigger watches updates only
     QVERIFY(messages_.empty());
 
+    // One error with the server's words, not a lock conflict; nothing of the
+    // save is stored and no message box is shown.
     setArrows(*archer, scoreSeven);
-    archer->savePoints();
-    QCOMPARE(messages_.size(), std::size_t{1});
-    QVERIFY(messages_[0].starts_with("halo "));
-    QVERIFY(messages_[0].find("Deadlock in the test trigger") != std::string::npos);
-
-    // Every other arrow was written and committed; arrow 5 kept its value.
-    Lines expected = expectedArrows(scoreSeven);
-    expected[4] = "1.5:1FF";
-    QCOMPARE(storedArrows(fixture, 1), expected);
+    try {
+        archer->savePoints();
+        QFAIL("the save went through the trigger");
+    } catch (const EOtherUserError&) {
+        QFAIL("taken for a lock conflict");
+    } catch (const db::DbError& e) {
+        QVERIFY2(std::string(e.what()).find("Deadlock in the test trigger") != std::string::npos, e.what());
+    }
+    QVERIFY(messages_.empty());
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
     QVERIFY(!dm->IBTransPoints.inTransaction());
+}
+
+// Station B loaded the archer; station A then stored arrow 4. B changes
+// arrow 5 only: A's arrow stays, and B's archer holds it after the save.
+void TestModel::arrowsChangedByAnotherStationKeepTheirValues()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();
+
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 4"});
+    archer->Results[4]->Point = 8;
+    archer->savePoints();
+
+    Lines expected = expectedArrows(scoreOne);
+    expected[3] = "1.4:9FF";
+    expected[4] = "1.5:8FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QCOMPARE(archer->Results[3]->Point, 9);
+    QVERIFY(messages_.empty());
+
+    // The stored value is now this station's own: changing it is stored.
+    archer->Results[3]->Point = 2;
+    archer->savePoints();
+    expected[3] = "1.4:2FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+// Both stations changed arrows 4 and 31: one error lists both with the
+// stored and the typed value, nothing of the archer is stored (arrow 5
+// neither), and the next save stores what the operator typed.
+void TestModel::arrowsChangedOnBothStationsAreReportedNotStored()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();
+
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 4",
+                  "update POINTS set POINT = 10, \"CROSS\" = 'T' where ARCHERID = 1 and ROUNDNO = 2 and ARROWNO = 1"});
+    archer->Results[3]->Point = 5;
+    archer->Results[30]->Point = 6;
+    archer->Results[4]->Point = 8;
+    try {
+        archer->savePoints();
+        QFAIL("the other station's arrows were overwritten");
+    } catch (const EArrowConflictError& e) {
+        const QStringList lines = QString::fromLatin1(e.what()).split('\n');
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[1], QString("Round 1, arrow 4: stored 9, typed 5"));
+        QCOMPARE(lines[2], QString("Round 2, arrow 1: stored X, typed 6"));
+    }
+    Lines expected = expectedArrows(scoreOne);
+    expected[3] = "1.4:9FF";
+    expected[30] = "2.1:10TF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+    QCOMPARE(archer->Results[3]->Point, 5);   // as typed
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+
+    archer->savePoints();
+    expected[3] = "1.4:5FF";
+    expected[4] = "1.5:8FF";
+    expected[30] = "2.1:6FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+// An archer never saved: its 60 untyped boxes become 60 empty rows; an
+// arrow another station stored meanwhile keeps its value.
+void TestModel::untypedBoxesOfANewArcherCreateEmptyRows()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 2);
+    archer->ReadPointsInDatabase();
+    fixture.seed({"insert into POINTS values (2, 1, 2, 9, 'F', 'F')"});
+    setArrows(*archer, [](int, int) { return 0; });
+    for (const auto& point : archer->Results)
+        point->EmptyScore = true;
+    archer->savePoints();
+
+    const Lines stored = storedArrows(fixture, 2);
+    QCOMPARE(stored.size(), std::size_t{60});
+    QCOMPARE(stored[0], std::string("1.1:0FT"));
+    QCOMPARE(stored[1], std::string("1.2:9FF"));
+    QCOMPARE(stored[59], std::string("2.30:0FT"));
+    QCOMPARE(archer->Results[1]->Point, 9);
+    QVERIFY(!archer->Results[1]->EmptyScore);
+}
+
+// The station's attachment is ended (server restart, administrator) after
+// the archer was read: the save says so once and stores nothing, the typed
+// arrows stay, and the next save attaches again and stores them.
+void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
+{
+    CompetitionFixture fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadPointsInDatabase();   // leaves the points transaction running
+
+    std::int64_t station = 0;
+    {
+        db::Transaction asking(&dm->IBDBCompetition);
+        db::Query query(&dm->IBDBCompetition, &asking);
+        query.sqlAdd("select current_connection as ID from RDB$DATABASE");
+        query.open();
+        station = query.fieldByName("ID").value().toInteger();
+        asking.commit();
+    }
+    fixture.seed({"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(station)});
+
+    setArrows(*archer, scoreSeven);
+    QVERIFY_THROWS_EXCEPTION(db::ConnectionLostError, archer->savePoints());
+    QVERIFY(messages_.empty());
+    QCOMPARE(archer->Results[0]->Point, 7);
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreOne));
+
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+    QVERIFY(!dm->IBDBCompetition.lost());
 }
 
 void TestModel::laneIsWrittenToTheArchersRow()
@@ -824,12 +998,9 @@ void TestModel::readArcherListKeepsTheArchersReadBeforeAFailure()
                            "cast(iif(ARCHERID = 3, 'none', BOWTYPE) as varchar(10)) as BOWTYPE, AGECLASSNO, "
                            "SHOOTINGCLASS, ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER from ARCHER order by ARCHERID");
     dm->IBQryArcher.open();
-    try {
-        dm->ReadArcherList();
-        QFAIL("a row that cannot be read");
-    } catch (const EArcherDBError& e) {
-        QVERIFY(std::string(e.what()).starts_with("Unable to read in Archer table. "));
-    }
+    std::optional<EArcherDBError> error;
+    QVERIFY(expectThrow<EArcherDBError>([&] { dm->ReadArcherList(); }, {}, &error));
+    QVERIFY(std::string(error->what()).starts_with("Unable to read in Archer table. "));
     QCOMPARE(dm->ArcherList.Count(), 2);
     QCOMPARE(dm->ArcherList[1]->ID, 2);
 

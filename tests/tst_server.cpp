@@ -2,6 +2,7 @@
 // throwaway server on 127.0.0.1.
 
 #include "tests/support/competition.h"
+#include "tests/support/expect_throw.h"
 #include "tests/test_server.h"
 
 #include "data/competition_schema.h"
@@ -96,13 +97,7 @@ private slots:
         CompetitionLogin wrong = login_;
         wrong.password = login_.password + "-wrong";
         TdmTallyon dm;
-        try {
-            dm.Connect(wrong);
-            QFAIL("connected with a wrong password");
-        } catch (const db::DbError& error) {
-            QVERIFY2(std::string(error.what()).find("user name and password are not defined") != std::string::npos,
-                     error.what());
-        }
+        QVERIFY(expectThrow<db::DbError>([&] { dm.Connect(wrong); }, "user name and password are not defined"));
     }
 
     // One station saves while another holds arrow 5 of the same archer: the

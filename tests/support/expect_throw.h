@@ -5,7 +5,8 @@
 //
 // When nothing is thrown, or the message lacks the words, a warning says so
 // and the QVERIFY fails on the test's own line. An exception of another type
-// passes through and fails the test as well.
+// passes through and fails the test as well. A test that looks further into
+// the exception passes an optional that receives a copy of it.
 
 #include <QtGlobal>
 
@@ -17,21 +18,41 @@
 #include <typeinfo>
 #include <utility>
 
-template <typename E, std::invocable Act>
-    requires std::derived_from<E, std::exception>
-[[nodiscard]] bool expectThrow(Act&& act, std::string_view messagePart = {}, std::optional<E>* caught = nullptr)
+namespace expect_throw_detail {
+
+template <typename E, typename Act>
+bool expect(Act&& act, std::string_view message, bool whole, std::optional<E>* caught)
 {
     try {
         std::forward<Act>(act)();
     } catch (const E& error) {
         if (caught)
             caught->emplace(error);
-        if (std::string_view(error.what()).find(messagePart) != std::string_view::npos)
+        const std::string_view what(error.what());
+        if (whole ? what == message : what.find(message) != std::string_view::npos)
             return true;
-        qWarning("the message \"%s\" lacks \"%.*s\"", error.what(), int(messagePart.size()), messagePart.data());
+        qWarning("the message \"%s\" %s \"%s\"", error.what(), whole ? "is not" : "lacks",
+                 std::string(message).c_str());
         return false;
     }
-    qWarning("nothing was thrown; expected %s with \"%.*s\"", typeid(E).name(), int(messagePart.size()),
-             messagePart.data());
+    qWarning("nothing was thrown; expected %s with \"%s\"", typeid(E).name(), std::string(message).c_str());
     return false;
+}
+
+} // namespace expect_throw_detail
+
+// Whether act throws an E whose message contains messagePart.
+template <typename E, std::invocable Act>
+    requires std::derived_from<E, std::exception>
+[[nodiscard]] bool expectThrow(Act&& act, std::string_view messagePart = {}, std::optional<E>* caught = nullptr)
+{
+    return expect_throw_detail::expect<E>(std::forward<Act>(act), messagePart, false, caught);
+}
+
+// Whether act throws an E whose message is exactly message.
+template <typename E, std::invocable Act>
+    requires std::derived_from<E, std::exception>
+[[nodiscard]] bool expectThrowExactly(Act&& act, std::string_view message, std::optional<E>* caught = nullptr)
+{
+    return expect_throw_detail::expect<E>(std::forward<Act>(act), message, true, caught);
 }

@@ -1,0 +1,115 @@
+#include "host/export.h"
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/transaction.h"
+#include "host/competition_io.h"
+#include "host/host_error.h"
+#include "host/latin1.h"
+
+#include <QSaveFile>
+
+#include <array>
+
+namespace {
+
+const std::array<const char*, 17> kExportColumns = {
+    "ARCHERID", "LANENO",   "LANELETTER",   "LANE",       "NAME",         "SEX",     "COUNTRY",
+    "BOWTYPE",  "AGECLASS", "SHOOTINGCLASS", "USERDEF1",  "USERDEF2",     "ENABLETEAM", "ENABLEFINALS",
+    "ROUNDNO",  "ARROWNO",  "ARROW"};
+
+// A field in quotes when it holds a comma, a quote, a line break or
+// spaces at either end.
+QString csvField(const QString& text)
+{
+    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
+        || text.startsWith(u' ') || text.endsWith(u' ');
+    if (!quote)
+        return text;
+    QString doubled = text;
+    doubled.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + doubled + u'"';
+}
+
+// The arrow as the card shows it.
+QString arrowText(db::Query& q)
+{
+    if (q.fieldByName("ROUNDNO").isNull())
+        return {};
+    if (q.fieldByName("CROSS").asFlag())
+        return QStringLiteral("X");
+    if (q.fieldByName("EMPTYSCORE").asFlag())
+        return {};
+    const std::int32_t point = q.fieldByName("POINT").asInteger();
+    return point != 0 ? QString::number(point) : QStringLiteral("M");
+}
+
+QString flagText(db::Query& q, const char* column)
+{
+    return q.fieldByName(column).asFlag() ? QStringLiteral("T") : QStringLiteral("F");
+}
+
+} // namespace
+
+ExportSummary exportCompetition(const CompetitionLogin& login, const QString& csvPath)
+{
+    db::Connection connection;
+    openCompetitionDatabase(connection, login);
+    checkCompetitionSchema(connection, login.database);
+
+    QSaveFile file(csvPath);
+    if (!file.open(QIODevice::WriteOnly))
+        throw HostError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
+    QStringList header;
+    for (const char* column : kExportColumns)
+        header << QString::fromLatin1(column);
+    QByteArray bytes = "\xEF\xBB\xBF" + header.join(u',').toUtf8() + "\r\n";
+
+    ExportSummary summary;
+    try {
+        db::Transaction transaction(&connection);
+        transaction.params() = {"concurrency", "read"};
+        db::Query q(&connection, &transaction);
+        q.sqlAdd("select a.ARCHERID, a.LANENO, a.LANELETTER, a.LANE, a.NAME, a.SEX, c.NAME as COUNTRY,");
+        q.sqlAdd("  b.DESCRIPTION as BOWTYPE, g.DESCRIPTION as AGECLASS, k.DESCRIPTION as SHOOTINGCLASS,");
+        q.sqlAdd("  a.USERDEF1, a.USERDEF2, a.ENABLETEAM, a.ENABLEFINALS,");
+        q.sqlAdd("  p.ROUNDNO, p.ARROWNO, p.POINT, p.\"CROSS\", p.EMPTYSCORE");
+        q.sqlAdd("from ARCHER a left join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER");
+        q.sqlAdd("  left join BOWTYPES b on b.TYPENO = a.BOWTYPE");
+        q.sqlAdd("  left join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO");
+        q.sqlAdd("  left join SHOOTINGCLASSES k on k.SHOOTINGCLASSNO = a.SHOOTINGCLASS");
+        q.sqlAdd("  left join POINTS p on p.ARCHERID = a.ARCHERID");
+        q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID, p.ROUNDNO, p.ARROWNO");
+        q.open();
+        std::string lastArcher;
+        for (q.first(); !q.eof(); q.next()) {
+            const QString arrow = arrowText(q);
+            QStringList row;
+            for (const char* column : kExportColumns) {
+                const std::string name = column;
+                if (name == "ARROW")
+                    row << arrow;
+                else if (name == "ENABLETEAM" || name == "ENABLEFINALS")
+                    row << flagText(q, column);
+                else
+                    row << csvField(fromLatin1(q.fieldByName(column).asString()));
+            }
+            bytes += row.join(u',').toUtf8() + "\r\n";
+            if (q.fieldByName("ARCHERID").asString() != lastArcher) {
+                lastArcher = q.fieldByName("ARCHERID").asString();
+                ++summary.archers;
+            }
+            if (!arrow.isEmpty())
+                ++summary.arrows;
+        }
+        q.close();
+        transaction.commit();
+    } catch (const db::DbError& e) {
+        throw HostError("cannot read " + login.database + ": " + oneLine(e.what()));
+    }
+    connection.disconnect();
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw HostError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
+    return summary;
+}

@@ -1,0 +1,334 @@
+#include "host/ranking.h"
+
+#include "db/connection.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/statement.h"
+#include "db/transaction.h"
+#include "host/host_error.h"
+#include "host/list_filter.h"
+#include "host/results_schema.h"
+#include "model/uTallyonClasses.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+namespace {
+
+struct CriterionName {
+    RankCriterion criterion;
+    const char* word;
+};
+
+const CriterionName kCriteria[] = {
+    {RankCriterion::Total, "TOTAL"},   {RankCriterion::Tens, "TENS"},     {RankCriterion::Xs, "XS"},
+    {RankCriterion::Nines, "NINES"},   {RankCriterion::Eights, "EIGHTS"}, {RankCriterion::Sevens, "SEVENS"},
+    {RankCriterion::Hits, "HITS"},     {RankCriterion::Round1, "ROUND1"}, {RankCriterion::Round2, "ROUND2"},
+};
+
+std::optional<std::int32_t> optionalInteger(db::Query& q, const char* column)
+{
+    db::Field f = q.fieldByName(column);
+    if (f.isNull())
+        return std::nullopt;
+    return f.asInteger();
+}
+
+// A read-only view of what is committed now.
+void readCommitted(db::Transaction& transaction)
+{
+    transaction.params() = {"read_committed", "rec_version", "read"};
+}
+
+// Counts an archer's arrows through the archer model's statistics.
+void countArrows(ArcherResult& a, TArcher& archer)
+{
+    archer.FillStatistics();
+    a.total = archer.TotalPoints;
+    a.hits = archer.Hits;
+    a.xs = archer.Crosses;
+    const std::int32_t byValue[] = {0,             archer.Ones,  archer.Twos,   archer.Threes,
+                                    archer.Fours,  archer.Fives, archer.Sixes,  archer.Sevens,
+                                    archer.Eights, archer.Nines, archer.Tens};
+    std::copy(std::begin(byValue), std::end(byValue), a.count.begin());
+    a.roundPoints = {};
+    for (const auto& round : archer.RoundPoints) {
+        if (round->RoundNo >= 1 && round->RoundNo <= kRounds)
+            a.roundPoints[std::size_t(round->RoundNo - 1)] = round->Points;
+    }
+    a.arrowsEntered = 0;
+    for (const auto& p : archer.Results) {
+        if (!p->EmptyScore)
+            ++a.arrowsEntered;
+    }
+    a.count[0] = a.arrowsEntered - a.hits;
+}
+
+std::string categoryName(const ArcherResult& a)
+{
+    const auto part = [](const std::string& text, const char* none) { return text.empty() ? std::string(none) : text; };
+    return part(a.bowType, "no bow type") + " / " + part(a.shootingClass, "no class") + " / "
+           + part(a.ageClass, "no age class") + " / " + part(a.sex, "no sex");
+}
+
+} // namespace
+
+const char* criterionWord(RankCriterion c)
+{
+    for (const CriterionName& n : kCriteria) {
+        if (n.criterion == c)
+            return n.word;
+    }
+    return "?";
+}
+
+std::optional<RankCriterion> criterionFromWord(const std::string& word)
+{
+    for (const CriterionName& n : kCriteria) {
+        if (word == n.word)
+            return n.criterion;
+    }
+    return std::nullopt;
+}
+
+std::vector<RankRule> defaultRankRules()
+{
+    return {{1, RankCriterion::Total}, {2, RankCriterion::Tens}, {3, RankCriterion::Nines}};
+}
+
+int criterionValue(const ArcherResult& a, RankCriterion c)
+{
+    switch (c) {
+    case RankCriterion::Total: return a.total;
+    case RankCriterion::Tens: return a.count[10];
+    case RankCriterion::Xs: return a.xs;
+    case RankCriterion::Nines: return a.count[9];
+    case RankCriterion::Eights: return a.count[8];
+    case RankCriterion::Sevens: return a.count[7];
+    case RankCriterion::Hits: return a.hits;
+    case RankCriterion::Round1: return a.roundPoints[0];
+    case RankCriterion::Round2: return a.roundPoints[1];
+    }
+    return 0;
+}
+
+void rankArchers(std::vector<ArcherResult>& archers, const std::vector<RankRule>& rules)
+{
+    // Negative when a ranks above b on the rules, 0 when equal on all.
+    const auto compare = [&](const ArcherResult& a, const ArcherResult& b) {
+        for (const RankRule& r : rules) {
+            const int va = criterionValue(a, r.criterion);
+            const int vb = criterionValue(b, r.criterion);
+            if (va != vb)
+                return va > vb ? -1 : 1;
+        }
+        return 0;
+    };
+    std::stable_sort(archers.begin(), archers.end(), [&](const ArcherResult& a, const ArcherResult& b) {
+        if (const int c = compare(a, b); c != 0)
+            return c < 0;
+        return std::tie(a.laneNo, a.laneLetter, a.archerId) < std::tie(b.laneNo, b.laneLetter, b.archerId);
+    });
+    for (std::size_t i = 0; i < archers.size(); ++i)
+        archers[i].place = i > 0 && compare(archers[i - 1], archers[i]) == 0 ? archers[i - 1].place : int(i) + 1;
+}
+
+std::vector<ArcherResult> readArcherResults(db::Connection& connection, const std::vector<std::int32_t>* ids)
+{
+    db::Transaction transaction(&connection);
+    readCommitted(transaction);
+    std::vector<ArcherResult> out;
+    std::unordered_map<std::int32_t, std::size_t> index;
+    std::unordered_map<std::int32_t, bool> wanted;
+    if (ids) {
+        for (std::int32_t id : *ids)
+            wanted.emplace(id, true);
+    }
+    {
+        db::Query q(&connection, &transaction);
+        q.sqlAdd("select a.ARCHERID, a.NAME, a.LANE, a.LANENO, a.LANELETTER, a.SEX,");
+        q.sqlAdd("  a.BOWTYPE, a.AGECLASSNO, a.SHOOTINGCLASS, c.NAME as COUNTRYNAME,");
+        q.sqlAdd("  b.DESCRIPTION as BOWNAME, g.DESCRIPTION as AGENAME, s.DESCRIPTION as CLASSNAME");
+        q.sqlAdd("from ARCHER a");
+        q.sqlAdd("  left join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER");
+        q.sqlAdd("  left join BOWTYPES b on b.TYPENO = a.BOWTYPE");
+        q.sqlAdd("  left join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO");
+        q.sqlAdd("  left join SHOOTINGCLASSES s on s.SHOOTINGCLASSNO = a.SHOOTINGCLASS");
+        q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
+        q.open();
+        for (q.first(); !q.eof(); q.next()) {
+            ArcherResult a;
+            a.archerId = q.fieldByName("ARCHERID").asInteger();
+            if (ids && !wanted.count(a.archerId))
+                continue;
+            a.name = q.fieldByName("NAME").asString();
+            a.lane = q.fieldByName("LANE").asString();
+            a.laneNo = q.fieldByName("LANENO").asInteger();
+            a.laneLetter = q.fieldByName("LANELETTER").asString();
+            a.sex = q.fieldByName("SEX").asString();
+            a.bowTypeNo = optionalInteger(q, "BOWTYPE");
+            a.ageClassNo = optionalInteger(q, "AGECLASSNO");
+            a.shootingClassNo = optionalInteger(q, "SHOOTINGCLASS");
+            a.country = q.fieldByName("COUNTRYNAME").asString();
+            a.bowType = q.fieldByName("BOWNAME").asString();
+            a.ageClass = q.fieldByName("AGENAME").asString();
+            a.shootingClass = q.fieldByName("CLASSNAME").asString();
+            index.emplace(a.archerId, out.size());
+            out.push_back(std::move(a));
+        }
+        q.close();
+    }
+
+    // The arrows of all archers in one pass, each archer counted by the
+    // archer model once its rows are in.
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS");
+    q.sqlAdd("order by ARCHERID, ROUNDNO, ARROWNO");
+    q.open();
+    const db::Field idField = q.fieldByName("ARCHERID"), roundField = q.fieldByName("ROUNDNO"),
+                    arrowField = q.fieldByName("ARROWNO"), pointField = q.fieldByName("POINT"),
+                    crossField = q.fieldByName("CROSS"), emptyField = q.fieldByName("EMPTYSCORE");
+    TArcher archer;
+    ArcherResult* current = nullptr;
+    const auto finish = [&] {
+        if (current)
+            countArrows(*current, archer);
+        archer.ClearResults();
+        current = nullptr;
+    };
+    for (q.first(); !q.eof(); q.next()) {
+        const std::int32_t id = idField.asInteger();
+        if (!current || current->archerId != id) {
+            finish();
+            const auto it = index.find(id);
+            if (it == index.end())
+                continue;
+            current = &out[it->second];
+        }
+        const int round = roundField.asInteger();
+        const int arrow = arrowField.asInteger();
+        if (round < 1 || round > kRounds || arrow < 1 || arrow > kArrowsPerRound)
+            continue;
+        auto point = std::make_unique<TArcheryPoint>();
+        point->RoundNo = round;
+        point->ArrowNo = arrow;
+        point->EmptyScore = emptyField.asFlag();
+        point->Point = point->EmptyScore ? 0 : pointField.asInteger();
+        point->Cross = !point->EmptyScore && crossField.asFlag();
+        CardArrow& card = current->arrows[std::size_t(round - 1)][std::size_t(arrow - 1)];
+        card.entered = !point->EmptyScore;
+        card.point = point->Point;
+        card.cross = point->Cross;
+        archer.Results.push_back(std::move(point));
+    }
+    finish();
+    q.close();
+    transaction.commit();
+    return out;
+}
+
+std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
+                                        const std::string& filter)
+{
+    CompiledFilter compiled;
+    try {
+        compiled = compileListFilter(filter);
+    } catch (const ListFilterError& e) {
+        throw HostError("result list \"" + listName + "\": its condition is refused: " + e.what());
+    }
+    db::Transaction transaction(&connection);
+    readCommitted(transaction);
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select ARCHERID from ARCHER");
+    if (!compiled.sql.empty())
+        q.sqlAdd("where " + compiled.sql);
+    q.setParams(compiled.params);
+    std::vector<std::int32_t> ids;
+    try {
+        q.open();
+        for (q.first(); !q.eof(); q.next())
+            ids.push_back(q.fieldByName("ARCHERID").asInteger());
+        q.close();
+    } catch (const db::DbError& e) {
+        throw HostError("result list \"" + listName + "\": " + oneLine(e.what()));
+    }
+    transaction.commit();
+    return ids;
+}
+
+CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList)
+{
+    CompetitionResults results;
+    results.rules = readRankRules(connection);
+
+    struct Definition {
+        std::string name, filter;
+    };
+    std::vector<Definition> definitions;
+    {
+        db::Transaction transaction(&connection);
+        readCommitted(transaction);
+        db::Query q(&connection, &transaction);
+        q.sqlAdd("select first 1 NAME, PLACE from COMPETITION");
+        q.open();
+        if (!q.isEmpty()) {
+            results.competition.name = q.fieldByName("NAME").asString();
+            results.competition.place = q.fieldByName("PLACE").asString();
+        }
+        q.close();
+        db::Query lists(&connection, &transaction);
+        lists.sqlAdd("select * from RESULTLISTS");
+        lists.sqlAdd("WHERE APPLYTO = 'INDIVIDUAL'");
+        lists.sqlAdd("ORDER BY LISTNAME");
+        lists.open();
+        for (lists.first(); !lists.eof(); lists.next())
+            definitions.push_back({lists.fieldByName("LISTNAME").asString(), lists.fieldByName("LISTFILTER").asString()});
+        lists.close();
+        transaction.commit();
+    }
+
+    const std::vector<ArcherResult> archers = readArcherResults(connection);
+    if (definitions.empty()) {
+        // One list per category that has archers, in the order of the
+        // numbers of bow type, shooting class and age class, then sex.
+        using Key = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::string>;
+        std::map<Key, ResultList> byCategory;
+        for (const ArcherResult& a : archers) {
+            const Key key{a.bowTypeNo.value_or(INT32_MAX), a.shootingClassNo.value_or(INT32_MAX),
+                          a.ageClassNo.value_or(INT32_MAX), a.sex};
+            ResultList& list = byCategory[key];
+            if (list.name.empty())
+                list.name = categoryName(a);
+            list.archers.push_back(a);
+        }
+        for (auto& [key, list] : byCategory)
+            results.lists.push_back(std::move(list));
+    } else {
+        for (const Definition& d : definitions) {
+            if (onlyList && d.name != *onlyList)
+                continue;
+            ResultList list;
+            list.name = d.name;
+            list.filter = d.filter;
+            std::set<std::int32_t> ids;
+            for (std::int32_t id : archersOfList(connection, d.name, d.filter))
+                ids.insert(id);
+            for (const ArcherResult& a : archers) {
+                if (ids.count(a.archerId))
+                    list.archers.push_back(a);
+            }
+            results.lists.push_back(std::move(list));
+        }
+    }
+    if (onlyList) {
+        std::erase_if(results.lists, [&](const ResultList& l) { return l.name != *onlyList; });
+        if (results.lists.empty())
+            throw HostError("there is no result list \"" + *onlyList + "\"");
+    }
+    for (ResultList& list : results.lists)
+        rankArchers(list.archers, results.rules);
+    return results;
+}

@@ -1,0 +1,108 @@
+#pragma once
+// The results of a competition: every archer's arrows counted, the archers
+// of each result list ranked by the competition's tie-break rules.
+
+#include "db/value.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace db { class Connection; }
+
+constexpr int kArrowsPerRound = 30;
+constexpr int kRounds = 2;
+constexpr int kArrowsPerArcher = kArrowsPerRound * kRounds;
+
+// One stored arrow, as a score card shows it.
+struct CardArrow {
+    bool entered = false;   // a value was entered (a miss included)
+    int point = 0;
+    bool cross = false;
+};
+
+// One archer with the counts of the arrows entered so far. Texts hold
+// ISO 8859-1 bytes as the database does.
+struct ArcherResult {
+    std::int32_t archerId = 0;
+    std::string name;
+    std::string lane;
+    std::int32_t laneNo = 0;
+    std::string laneLetter;
+    std::string sex;
+    std::string country;
+    std::string bowType;
+    std::string ageClass;
+    std::string shootingClass;
+    std::optional<std::int32_t> bowTypeNo, ageClassNo, shootingClassNo;
+
+    std::array<int, kRounds> roundPoints{};
+    int total = 0;
+    int hits = 0;
+    int xs = 0;
+    std::array<int, 11> count{};    // count[v]: arrows scored v (X counted as 10); count[0] misses
+    int arrowsEntered = 0;
+    // [round - 1][arrow - 1]
+    std::array<std::array<CardArrow, kArrowsPerRound>, kRounds> arrows{};
+
+    int place = 0;                  // set by ranking, 1 for the first
+
+    bool incomplete() const { return arrowsEntered < kArrowsPerArcher; }
+    int tens() const { return count[10]; }
+    int nines() const { return count[9]; }
+};
+
+// A quantity that decides between archers: more ranks higher.
+enum class RankCriterion { Total, Tens, Xs, Nines, Eights, Sevens, Hits, Round1, Round2 };
+
+struct RankRule {
+    int position = 0;
+    RankCriterion criterion = RankCriterion::Total;
+};
+
+// The rule words as the rules table stores them ("TOTAL", "TENS", "XS", ...).
+const char* criterionWord(RankCriterion c);
+std::optional<RankCriterion> criterionFromWord(const std::string& word);
+// TOTAL, then TENS, then NINES: the indoor rule, X counted as a 10.
+std::vector<RankRule> defaultRankRules();
+int criterionValue(const ArcherResult& a, RankCriterion c);
+
+// Orders the archers by the rules (lane order among equals) and gives each
+// its place: archers equal on every rule share it, and the next place
+// counts them all (1, 2, 2, 4).
+void rankArchers(std::vector<ArcherResult>& archers, const std::vector<RankRule>& rules);
+
+struct ResultList {
+    std::string name;              // ISO 8859-1
+    std::string filter;            // as stored; empty for a list made per category
+    std::vector<ArcherResult> archers;   // ranked
+};
+
+struct Competition {
+    std::string name;              // COMPETITION.NAME, empty when none
+    std::string place;
+};
+
+// What the results commands read in one transaction.
+struct CompetitionResults {
+    Competition competition;
+    std::vector<RankRule> rules;
+    std::vector<ResultList> lists;
+};
+
+// The archers of the competition with their arrows counted, in lane order;
+// with ids, only those archers.
+std::vector<ArcherResult> readArcherResults(db::Connection& connection,
+                                            const std::vector<std::int32_t>* ids = nullptr);
+
+// Every individual result list (APPLYTO 'INDIVIDUAL'), or with none defined
+// one list per bow type, shooting class, age class and sex that has
+// archers; each ranked. onlyList: just the list of that name (HostError
+// when there is none). HostError for a list whose condition is refused.
+CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList = {});
+
+// The ARCHERIDs that pass a list's condition (HostError when refused).
+std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
+                                        const std::string& filter);

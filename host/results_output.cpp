@@ -1,0 +1,224 @@
+#include "host/results_output.h"
+
+#include "host/host_error.h"
+#include "host/latin1.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace {
+
+const int kTextColumns = 3;   // place, lane, name... the first columns read left-aligned
+
+QString latin1(const std::string& bytes)
+{
+    return fromLatin1(bytes);
+}
+
+QString arrowsCell(const ArcherResult& a)
+{
+    QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(kArrowsPerArcher);
+    if (a.incomplete())
+        cell += QStringLiteral(" incomplete");
+    return cell;
+}
+
+QString csvField(const QString& field, QChar separator)
+{
+    if (!field.contains(separator) && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u'\r'))
+        return field;
+    QString quoted = field;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+QStringList resultColumnHeadings()
+{
+    return {QStringLiteral("Place"), QStringLiteral("Lane"),     QStringLiteral("Name"),
+            QStringLiteral("Country"), QStringLiteral("Round 1"), QStringLiteral("Round 2"),
+            QStringLiteral("Total"), QStringLiteral("10s"),      QStringLiteral("Xs"),
+            QStringLiteral("9s"),    QStringLiteral("Arrows")};
+}
+
+QStringList resultCells(const ArcherResult& a)
+{
+    return {QString::number(a.place),
+            latin1(a.lane),
+            latin1(a.name),
+            latin1(a.country),
+            QString::number(a.roundPoints[0]),
+            QString::number(a.roundPoints[1]),
+            QString::number(a.total),
+            QString::number(a.tens()),
+            QString::number(a.xs),
+            QString::number(a.nines()),
+            arrowsCell(a)};
+}
+
+QString resultsAsText(const CompetitionResults& results)
+{
+    QString out;
+    if (!results.competition.name.empty())
+        out += latin1(results.competition.name) + u'\n';
+    const QStringList headings = resultColumnHeadings();
+    for (const ResultList& list : results.lists) {
+        if (!out.isEmpty())
+            out += u'\n';
+        out += latin1(list.name) + QStringLiteral(" (") + QString::number(list.archers.size())
+               + (list.archers.size() == 1 ? QStringLiteral(" archer)\n") : QStringLiteral(" archers)\n"));
+        std::vector<QStringList> rows{headings};
+        for (const ArcherResult& a : list.archers)
+            rows.push_back(resultCells(a));
+        std::vector<qsizetype> width(std::size_t(headings.size()), 0);
+        for (const QStringList& row : rows) {
+            for (qsizetype c = 0; c < row.size(); ++c)
+                width[std::size_t(c)] = std::max(width[std::size_t(c)], row[c].size());
+        }
+        for (const QStringList& row : rows) {
+            QString line;
+            for (qsizetype c = 0; c < row.size(); ++c) {
+                if (c)
+                    line += QStringLiteral("  ");
+                // Names and lanes read from the left, numbers from the right.
+                const bool left = c == 1 || c == 2 || c == 3 || c == row.size() - 1;
+                line += left ? row[c].leftJustified(width[std::size_t(c)]) : row[c].rightJustified(width[std::size_t(c)]);
+            }
+            while (line.endsWith(u' '))
+                line.chop(1);
+            out += line + u'\n';
+        }
+    }
+    if (results.lists.empty())
+        out += QStringLiteral("no archers\n");
+    return out;
+}
+
+QByteArray resultsAsCsv(const CompetitionResults& results, QChar separator)
+{
+    QStringList headings = resultColumnHeadings();
+    headings.prepend(QStringLiteral("List"));
+    headings.append(QStringLiteral("Complete"));
+    headings.replace(headings.indexOf(QStringLiteral("Arrows")), QStringLiteral("Arrows entered"));
+    const auto line = [&](const QStringList& fields) {
+        QStringList out;
+        for (const QString& f : fields)
+            out << csvField(f, separator);
+        return out.join(separator) + QStringLiteral("\r\n");
+    };
+    QString text = line(headings);
+    for (const ResultList& list : results.lists) {
+        for (const ArcherResult& a : list.archers) {
+            QStringList cells = resultCells(a);
+            cells.last() = QString::number(a.arrowsEntered);
+            cells.prepend(latin1(list.name));
+            cells << (a.incomplete() ? QStringLiteral("no") : QStringLiteral("yes"));
+            text += line(cells);
+        }
+    }
+    return text.toUtf8();
+}
+
+QString htmlEscaped(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
+{
+    const QString fg = style.dark ? QStringLiteral("#f4f4f4") : QStringLiteral("#000000");
+    const QString bg = style.dark ? QStringLiteral("#101820") : QStringLiteral("#ffffff");
+    const QString head = style.dark ? QStringLiteral("#24405a") : QStringLiteral("#dde4ea");
+    const QString stripe = style.dark ? QStringLiteral("#18242f") : QStringLiteral("#f3f5f7");
+    const QString dim = style.dark ? QStringLiteral("#ffb347") : QStringLiteral("#8a4b00");
+
+    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Results</title></head>"
+                                  "<body style=\"color:%1; background-color:%2; font-size:%3pt;\">")
+                       .arg(fg, bg)
+                       .arg(style.fontPt);
+    if (!results.competition.name.empty()) {
+        html += QStringLiteral("<h1 style=\"font-size:%1pt;\">%2</h1>")
+                    .arg(style.fontPt * 2)
+                    .arg(htmlEscaped(latin1(results.competition.name)));
+        if (!results.competition.place.empty())
+            html += QStringLiteral("<p>%1</p>").arg(htmlEscaped(latin1(results.competition.place)));
+    }
+    const QStringList headings = resultColumnHeadings();
+    for (const ResultList& list : results.lists) {
+        html += QStringLiteral("<h2 style=\"font-size:%1pt; margin-top:%2px;\">%3</h2>")
+                    .arg(style.fontPt * 3 / 2)
+                    .arg(style.fontPt)
+                    .arg(htmlEscaped(latin1(list.name)));
+        html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
+                               "style=\"border-collapse:collapse;\"><tr style=\"background-color:%2;\">")
+                    .arg(style.fontPt / 3)
+                    .arg(head);
+        // Widths in percent of the line: the text layout breaks words that
+        // do not fit, so every column is given room for its longest heading.
+        static const int widths[] = {7, 6, 22, 15, 8, 8, 7, 5, 5, 5, 12};
+        for (int c = 0; c < headings.size(); ++c)
+            html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
+                        .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"))
+                        .arg(widths[c])
+                        .arg(headings[c]);
+        html += QStringLiteral("</tr>");
+        int row = 0;
+        for (const ArcherResult& a : list.archers) {
+            const QStringList cells = resultCells(a);
+            html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(stripe)
+                              : QStringLiteral("<tr>");
+            for (int c = 0; c < cells.size(); ++c) {
+                QString cell = htmlEscaped(cells[c]);
+                if (c == 6)
+                    cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
+                if (c == cells.size() - 1 && a.incomplete())
+                    cell = QStringLiteral("<span style=\"color:%1;\">%2</span>")
+                               .arg(dim, htmlEscaped(cells[c]).replace(u' ', QStringLiteral("<br>")));
+                html += QStringLiteral("<td align=\"%1\">%2</td>")
+                            .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"), cell);
+            }
+            html += QStringLiteral("</tr>");
+        }
+        html += QStringLiteral("</table>");
+        if (list.archers.empty())
+            html += QStringLiteral("<p>no archers</p>");
+    }
+    if (results.lists.empty())
+        html += QStringLiteral("<p>no archers</p>");
+    html += QStringLiteral("</body></html>");
+    return html;
+}
+
+void writePdf(const QString& html, const QString& path, const QString& title)
+{
+    QPdfWriter writer(path);
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("tallyon"));
+    writer.setResolution(300);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+    QTextDocument doc;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(10);
+    doc.setDefaultFont(font);
+    doc.setHtml(html);
+    // Laid out anew on the writer's pages, numbered at the foot.
+    doc.print(&writer);
+    if (!QFile::exists(path) || QFile(path).size() == 0)
+        throw HostError("cannot write " + path.toStdString());
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw HostError("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
+}

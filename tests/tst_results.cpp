@@ -1,0 +1,656 @@
+// The results: list conditions checked and run with parameters, the
+// ranking with its tie-breaks and shared places on real databases, the
+// files the program writes read back, and the board shown anew after a
+// save from another attachment.
+
+#include "db/connection.h"
+#include "db/query.h"
+#include "db/transaction.h"
+#include "host/board.h"
+#include "host/host_error.h"
+#include "host/list_filter.h"
+#include "host/points_events.h"
+#include "host/ranking.h"
+#include "host/results_output.h"
+#include "host/results_schema.h"
+#include "host/scorecard.h"
+#include "tests/support/competition.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextDocument>
+
+#include <utility>
+
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+RunResult runProgram(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    RunResult r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("<timed out>");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    // Qt's notes on the environment are no errors of ours.
+    QStringList lines = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("QStandardPaths:")); });
+    r.err = lines.join(u'\n');
+    return r;
+}
+
+RunResult tallyon(const QStringList& args)
+{
+    return runProgram(QStringLiteral(TALLYON_EXE), args);
+}
+
+// Arrows as (how many, value) runs: "X", "10" to "1", "M", or "" for an
+// arrow whose box is still empty.
+using Arrows = std::vector<std::pair<int, const char*>>;
+
+// A competition with lookups and archers made by plain statements.
+class ResultsCompetition : public TestCompetition {
+public:
+    ResultsCompetition()
+    {
+        seed({"insert into BOWTYPES values (1, 'Recurve')", "insert into BOWTYPES values (2, 'Compound')",
+             "insert into AGECLASS values (1, 'Adult')", "insert into SHOOTINGCLASSES values (1, 'Men')",
+             "insert into SHOOTINGCLASSES values (2, 'Women')",
+             "insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Deutschland')",
+             "insert into COUNTRY (COUNTRYNUMBER, NAME) values (2, '\xD6sterreich')",
+             "insert into COMPETITION (NAME, PLACE) values ('Hallenturnier', 'M\xFChlbach')"});
+    }
+
+    // An archer on lane laneNo with its letter; name in ISO 8859-1.
+    void archer(int id, const std::string& name, int laneNo, const std::string& letter, const std::string& sex = "M",
+                int bow = 1, int shootingClass = 1, int country = 1) const
+    {
+        seed({archerRow(id, name, laneNo, letter, sex, bow, shootingClass, country)});
+    }
+
+    static std::string archerRow(int id, const std::string& name, int laneNo, const std::string& letter,
+                                 const std::string& sex = "M", int bow = 1, int shootingClass = 1, int country = 1)
+    {
+        return {"insert into ARCHER (ARCHERID, COUNTRYNUMBER, NAME, LANE, SEX, BOWTYPE, AGECLASSNO, SHOOTINGCLASS,"
+             " ENABLETEAM, ENABLEFINALS, LANENO, LANELETTER) values ("
+             + std::to_string(id) + ", " + std::to_string(country) + ", '" + name + "', '" + std::to_string(laneNo)
+             + letter + "', '" + sex + "', " + std::to_string(bow) + ", 1, " + std::to_string(shootingClass)
+             + ", 'T', 'T', " + std::to_string(laneNo) + ", '" + letter + "')"};
+    }
+
+    static std::vector<std::string> pointRows(int id, const Arrows& arrows)
+    {
+        std::vector<std::string> sql;
+        int n = 0;
+        for (const auto& [count, value] : arrows) {
+            for (int i = 0; i < count; ++i, ++n) {
+                const std::string v = value;
+                const std::string point = v == "X" ? "10" : v == "M" || v.empty() ? "0" : v;
+                sql.push_back("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values ("
+                              + std::to_string(id) + ", " + std::to_string(n / 30 + 1) + ", "
+                              + std::to_string(n % 30 + 1) + ", " + point + ", '" + (v == "X" ? "T" : "F") + "', '"
+                              + (v.empty() ? "T" : "F") + "')");
+            }
+        }
+        return sql;
+    }
+
+    void arrows(int id, const Arrows& a) const { seed(pointRows(id, a)); }
+
+    CompetitionResults results(const std::optional<std::string>& list = {}) const
+    {
+        db::Connection connection;
+        attach(connection);
+        CompetitionResults r = readResults(connection, list);
+        connection.disconnect();
+        return r;
+    }
+};
+
+// "place:name" for every archer of a list, joined by " ".
+QString placings(const ResultList& list)
+{
+    QStringList out;
+    for (const ArcherResult& a : list.archers)
+        out << QString::number(a.place) + u':' + QString::fromLatin1(a.name.c_str());
+    return out.join(u' ');
+}
+
+// The tie-break field: I beats all on total; B, F, A and C all have 540;
+// B has the most 10s, F as many 10s as A and C but more 9s; A and C are
+// equal on all three (C's tens are partly Xs, which count as tens); G
+// trails; H has only the first round.
+void seedTieBreaks(const ResultsCompetition& c)
+{
+    c.archer(1, "A", 1, "A");
+    c.archer(2, "B", 1, "B");
+    c.archer(3, "C", 2, "A");
+    c.archer(4, "F", 2, "B");
+    c.archer(5, "G", 3, "A");
+    c.archer(6, "H", 3, "B");
+    c.archer(7, "I", 4, "A");
+    c.arrows(1, {{20, "10"}, {20, "9"}, {20, "8"}});
+    c.arrows(2, {{21, "10"}, {18, "9"}, {21, "8"}});
+    c.arrows(3, {{10, "X"}, {10, "10"}, {20, "9"}, {20, "8"}});
+    c.arrows(4, {{20, "10"}, {22, "9"}, {16, "8"}, {2, "7"}});
+    c.arrows(5, {{20, "10"}, {20, "9"}, {19, "8"}, {1, "M"}});
+    c.arrows(6, {{30, "10"}, {30, ""}});
+    c.arrows(7, {{60, "X"}});
+}
+
+bool pdftotextInstalled()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
+        && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
+}
+
+int pdfPages(const QString& pdf)
+{
+    const RunResult r = runProgram(QStringLiteral("pdfinfo"), {pdf});
+    for (const QString& line : r.out.split(u'\n')) {
+        if (line.startsWith(QStringLiteral("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    }
+    return -1;
+}
+
+QString pdfText(const QString& pdf)
+{
+    return runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out;
+}
+
+} // namespace
+
+class TestResults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void filterIsCompiledToParameters_data();
+    void filterIsCompiledToParameters();
+    void filterIsRefused_data();
+    void filterIsRefused();
+
+    void tieBreaksAndSharedPlaces();
+    void rulesAreReadFromTheDatabase_data();
+    void rulesAreReadFromTheDatabase();
+    void unknownRuleIsRefused();
+    void categoriesWithoutLists();
+    void listConditionsSelectArchers();
+    void storedMaliciousConditionIsRefused();
+    void scoreCardShowsEndsAndRunningTotals();
+
+    void csvWrittenAndReadBack();
+    void pdfWrittenAndReadBack();
+    void listsCommands();
+    void scorecardPdfHasOnePagePerCard();
+
+    void savedPointsReachTheListener();
+    void boardIsShownAnewAfterASave();
+};
+
+void TestResults::filterIsCompiledToParameters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("params");
+
+    QTest::newRow("empty: every archer") << "" << "" << QStringList();
+    QTest::newRow("text") << "SEX = 'F'" << "SEX = ?" << QStringList{"F"};
+    QTest::newRow("lower case, != ") << "sex != 'F'" << "SEX <> ?" << QStringList{"F"};
+    QTest::newRow("quote doubled") << "NAME = 'O''Neill'" << "NAME = ?" << QStringList{"O'Neill"};
+    QTest::newRow("numbers, and/or, parentheses")
+        << "BOWTYPE = 1 and (LANENO < 5 or LANENO >= 10)" << "BOWTYPE = ? and (LANENO < ? or LANENO >= ?)"
+        << QStringList{"1", "5", "10"};
+    QTest::newRow("negative number") << "LANENO > -3" << "LANENO > ?" << QStringList{"-3"};
+    QTest::newRow("like") << "NAME like 'J%'" << "NAME like ?" << QStringList{"J%"};
+    QTest::newRow("not like") << "NAME not like '%x'" << "NAME not like ?" << QStringList{"%x"};
+    QTest::newRow("in") << "LANENO in (1, 2,3)" << "(LANENO in (?, ?, ?))" << QStringList{"1", "2", "3"};
+    QTest::newRow("not in") << "SEX not in ('F')" << "not (SEX in (?))" << QStringList{"F"};
+    QTest::newRow("is null") << "USERDEF1 is null" << "USERDEF1 is null" << QStringList();
+    QTest::newRow("is not null") << "USERDEF1 IS NOT NULL" << "USERDEF1 is not null" << QStringList();
+    QTest::newRow("not") << "not ENABLEFINALS = 'F'" << "not (ENABLEFINALS = ?)" << QStringList{"F"};
+    QTest::newRow("bow type by name")
+        << "BOWTYPE = 'Recurve'" << "BOWTYPE in (select TYPENO from BOWTYPES where DESCRIPTION = ?)"
+        << QStringList{"Recurve"};
+    QTest::newRow("country not by name")
+        << "COUNTRYNUMBER <> 'France'"
+        << "COUNTRYNUMBER not in (select COUNTRYNUMBER from COUNTRY where NAME = ?)" << QStringList{"France"};
+    QTest::newRow("in, names and numbers")
+        << "SHOOTINGCLASS in ('Men', 2)"
+        << "(SHOOTINGCLASS in (?) or SHOOTINGCLASS in (select SHOOTINGCLASSNO from SHOOTINGCLASSES where "
+           "DESCRIPTION in (?)))"
+        << QStringList{"2", "Men"};
+    QTest::newRow("a keyword inside text stays text")
+        << "NAME = 'x'' or 1=1; drop table ARCHER --'" << "NAME = ?"
+        << QStringList{"x' or 1=1; drop table ARCHER --"};
+}
+
+void TestResults::filterIsCompiledToParameters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, sql);
+    QFETCH(QStringList, params);
+    const CompiledFilter f = compileListFilter(filter.toStdString());
+    QCOMPARE(QString::fromStdString(f.sql), sql);
+    QStringList got;
+    for (const db::Value& v : f.params)
+        got << QString::fromStdString(v.toText());
+    QCOMPARE(got, params);
+    QCOMPARE(qsizetype(std::count(f.sql.begin(), f.sql.end(), '?')), params.size());
+}
+
+void TestResults::filterIsRefused_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("always true") << "1=1" << "expected a column";
+    QTest::newRow("or 1=1") << "SEX = 'F' or 1 = 1" << "expected a column";
+    QTest::newRow("second statement") << "SEX = 'F'; drop table ARCHER" << "\";\"";
+    QTest::newRow("comment") << "SEX = 'F' -- x" << "\"-\"";
+    QTest::newRow("block comment") << "SEX = 'F' /* x */" << "\"/\"";
+    QTest::newRow("sub-select") << "NAME = (select NAME from ARCHER)" << "expected a value";
+    QTest::newRow("system table") << "RDB$RELATION_NAME = 'X'" << "\"$\"";
+    QTest::newRow("another table's column") << "POINT > 5" << "no column of ARCHER";
+    QTest::newRow("function") << "upper(NAME) = 'X'" << "no column of ARCHER";
+    QTest::newRow("concatenation") << "NAME || 'x' = 'y'" << "\"|\"";
+    QTest::newRow("double quotes") << "SEX = \"F\"" << "\"\"\"";
+    QTest::newRow("unclosed quote") << "SEX = 'F" << "not closed";
+    QTest::newRow("text for a number") << "LANENO = '5'" << "takes a number";
+    QTest::newRow("number for text") << "SEX = 1" << "takes text";
+    QTest::newRow("bare word value") << "SEX = F" << "expected a value";
+    QTest::newRow("out of range") << "LANENO = 99999999999" << "out of range";
+    QTest::newRow("decimal") << "LANENO = 1.5" << "whole number";
+    QTest::newRow("like on a number") << "LANENO like '1%'" << "text columns only";
+    QTest::newRow("name with <") << "BOWTYPE < 'Recurve'" << "by =, <> or IN";
+    QTest::newRow("dangling and") << "SEX = 'F' and" << "expected a column";
+    QTest::newRow("trailing words") << "SEX = 'F' SEX = 'M'" << "expected AND, OR";
+    QTest::newRow("unbalanced") << "(SEX = 'F'" << "expected \")\"";
+    QTest::newRow("too deep") << QString(30, u'(') + "SEX = 'F'" + QString(30, u')') << "nests too deeply";
+    QTest::newRow("too long") << "NAME = '" + QString(1000, u'x') + "'" << "at most 1000";
+}
+
+void TestResults::filterIsRefused()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, message);
+    try {
+        compileListFilter(filter.toStdString());
+        QFAIL("the condition was accepted");
+    } catch (const ListFilterError& e) {
+        QVERIFY2(QString::fromStdString(e.what()).contains(message), e.what());
+    }
+}
+
+void TestResults::tieBreaksAndSharedPlaces()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    const CompetitionResults r = c.results();
+    QCOMPARE(r.lists.size(), std::size_t(1));
+    QCOMPARE(placings(r.lists[0]), QStringLiteral("1:I 2:B 3:F 4:A 4:C 6:G 7:H"));
+
+    const auto find = [&](const char* name) {
+        for (const ArcherResult& a : r.lists[0].archers) {
+            if (a.name == name)
+                return a;
+        }
+        throw std::runtime_error("no archer");
+    };
+    const ArcherResult c3 = find("C");
+    QCOMPARE(c3.total, 540);
+    QCOMPARE(c3.tens(), 20);   // Xs counted as tens
+    QCOMPARE(c3.xs, 10);
+    QCOMPARE(c3.nines(), 20);
+    QCOMPARE(c3.roundPoints[0] + c3.roundPoints[1], 540);
+    QCOMPARE(c3.roundPoints[0], 10 * 10 + 10 * 10 + 10 * 9);
+    QVERIFY(!c3.incomplete());
+
+    const ArcherResult h = find("H");
+    QCOMPARE(h.arrowsEntered, 30);
+    QVERIFY(h.incomplete());
+    QCOMPARE(h.roundPoints[1], 0);
+    QCOMPARE(find("G").arrowsEntered, 60);   // a miss is an entered arrow
+    QCOMPARE(find("G").count[0], 1);
+
+    // The terminal table marks the incomplete archer, and hides nobody.
+    const QString text = resultsAsText(r);
+    QVERIFY2(text.contains(QStringLiteral("30/60 incomplete")), qPrintable(text));
+    QCOMPARE(text.count(QStringLiteral("60/60")), 6);
+    // Its columns line up: every row of the table is as wide as its heading.
+    const QStringList lines = text.split(u'\n', Qt::SkipEmptyParts);
+    const qsizetype end = lines[2].indexOf(QStringLiteral("Total")) + 5;
+    for (int i = 3; i < lines.size(); ++i)
+        QVERIFY2(lines[i].at(end - 1).isDigit() && lines[i].at(end) == u' ', qPrintable(lines[i]));
+}
+
+void TestResults::rulesAreReadFromTheDatabase_data()
+{
+    QTest::addColumn<QStringList>("rules");
+    QTest::addColumn<QString>("placings");
+
+    QTest::newRow("Xs second") << QStringList{"TOTAL", "XS"} << "1:I 2:C 3:A 3:B 3:F 6:G 7:H";
+    QTest::newRow("total only") << QStringList{"TOTAL"} << "1:I 2:A 2:B 2:C 2:F 6:G 7:H";
+    QTest::newRow("9s before 10s") << QStringList{"total", " NINES ", "TENS"} << "1:I 2:F 3:A 3:C 5:B 6:G 7:H";
+    QTest::newRow("hits first") << QStringList{"HITS", "TOTAL", "TENS"} << "1:I 2:B 3:A 3:C 3:F 6:G 7:H";
+}
+
+void TestResults::rulesAreReadFromTheDatabase()
+{
+    QFETCH(QStringList, rules);
+    QFETCH(QString, placings);
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    {
+        // The first read creates the table with the indoor rule.
+        db::Connection connection;
+        c.attach(connection);
+        const std::vector<RankRule> first = readRankRules(connection);
+        QCOMPARE(first.size(), std::size_t(3));
+        QCOMPARE(QString::fromLatin1(criterionWord(first[1].criterion)), QStringLiteral("TENS"));
+        connection.disconnect();
+    }
+    std::vector<std::string> sql{"delete from RANKINGRULES"};
+    for (int i = 0; i < rules.size(); ++i)
+        sql.push_back("insert into RANKINGRULES values (" + std::to_string(i + 1) + ", '" + rules[i].toStdString() + "')");
+    c.seed(sql);
+    QCOMPARE(::placings(c.results().lists.at(0)), placings);
+}
+
+void TestResults::unknownRuleIsRefused()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.results();
+    c.seed({"update RANKINGRULES set CRITERION = 'LUCK' where RULENO = 2"});
+    QVERIFY_THROWS_EXCEPTION(HostError, c.results());
+    c.seed({"delete from RANKINGRULES"});
+    QVERIFY_THROWS_EXCEPTION(HostError, c.results());
+}
+
+void TestResults::categoriesWithoutLists()
+{
+    ResultsCompetition c;
+    c.archer(1, "Herr Recurve", 1, "A");
+    c.archer(2, "Frau Recurve", 1, "B", "F", 1, 2);
+    c.archer(3, "Herr Compound", 2, "A", "M", 2);
+    c.archer(4, "Zweiter Recurve", 2, "B");
+    c.archer(5, "Sex unknown", 3, "A", "");
+    c.arrows(4, {{3, "9"}});
+    const CompetitionResults r = c.results();
+    QStringList names;
+    for (const ResultList& l : r.lists)
+        names << QString::fromLatin1(l.name.c_str()) + u'=' + QString::number(l.archers.size());
+    QCOMPARE(names, (QStringList{"Recurve / Men / Adult / no sex=1", "Recurve / Men / Adult / M=2",
+                                 "Recurve / Women / Adult / F=1", "Compound / Men / Adult / M=1"}));
+    QCOMPARE(placings(r.lists[1]), QStringLiteral("1:Zweiter Recurve 2:Herr Recurve"));
+    QCOMPARE(r.lists[1].archers[1].arrowsEntered, 0);
+}
+
+void TestResults::listConditionsSelectArchers()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.archer(8, "Frau Compound", 5, "A", "F", 2, 2, 2);
+    c.arrows(8, {{60, "9"}});
+    c.seed({"insert into RESULTLISTS values ('Everybody', null, 'INDIVIDUAL')",
+           "insert into RESULTLISTS values ('Lanes 2 and 3', 'LANENO in (2, 3)', 'INDIVIDUAL')",
+           "insert into RESULTLISTS values ('Compound', 'BOWTYPE = ''Compound''', 'INDIVIDUAL')",
+           "insert into RESULTLISTS values ('From \xD6sterreich', 'COUNTRYNUMBER = ''\xD6sterreich''', 'INDIVIDUAL')",
+           "insert into RESULTLISTS values ('Named A or I', 'NAME in (''A'', ''I'') or LANE like ''4%''', 'INDIVIDUAL')",
+           "insert into RESULTLISTS values ('Teams', 'SEX = ''F''', 'TEAM')"});
+    const CompetitionResults r = c.results();
+    QStringList got;
+    for (const ResultList& l : r.lists)
+        got << QString::fromLatin1(l.name.c_str()) + u'=' + placings(l);
+    QCOMPARE(got, (QStringList{"Compound=1:Frau Compound", "Everybody=1:I 2:B 3:F 4:A 4:C 6:Frau Compound 7:G 8:H",
+                               QString::fromLatin1("From \xD6sterreich=1:Frau Compound"),
+                               "Lanes 2 and 3=1:F 2:C 3:G 4:H",
+                               "Named A or I=1:I 2:A"}));
+    // One list on its own.
+    const CompetitionResults one = c.results(std::string("Compound"));
+    QCOMPARE(one.lists.size(), std::size_t(1));
+    QVERIFY_THROWS_EXCEPTION(HostError, c.results(std::string("Nothing")));
+}
+
+void TestResults::storedMaliciousConditionIsRefused()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.seed({"insert into RESULTLISTS values ('Bad', 'SEX = ''M''; delete from POINTS', 'INDIVIDUAL')"});
+    try {
+        c.results();
+        QFAIL("the list was ranked");
+    } catch (const HostError& e) {
+        QVERIFY2(QString::fromStdString(e.what()).contains(QStringLiteral("\"Bad\"")), e.what());
+    }
+    QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);
+}
+
+void TestResults::scoreCardShowsEndsAndRunningTotals()
+{
+    ResultsCompetition c;
+    c.archer(1, "J\xFCrgen M\xFCller", 1, "A");
+    c.arrows(1, {{1, "X"}, {1, "9"}, {1, "M"}, {3, "8"}, {1, ""}, {2, "10"}});
+    db::Connection connection;
+    c.attach(connection);
+    const std::vector<ArcherResult> archers = readArcherResults(connection);
+    connection.disconnect();
+    QCOMPARE(archers.size(), std::size_t(1));
+    const auto& round1 = archers[0].arrows[0];
+    QStringList shown;
+    for (int i = 0; i < 10; ++i)
+        shown << cardArrowText(round1[std::size_t(i)]);
+    QCOMPARE(shown, (QStringList{"X", "9", "M", "8", "8", "8", "", "10", "10", ""}));
+
+    QTextDocument doc;
+    doc.setHtml(scorecardsAsHtml({"Hallenturnier", ""}, archers));
+    const QString text = doc.toPlainText();
+    QVERIFY(text.contains(QStringLiteral("Jürgen Müller")));
+    QVERIFY(text.contains(QStringLiteral("Archer's signature")));
+    QVERIFY(text.contains(QStringLiteral("Scorer's signature")));
+    // End sums 19, 24, 20 and their running totals 19, 43, 63.
+    const QString flat = text.simplified();
+    QVERIFY2(flat.contains(QStringLiteral("1 X 9 M 19 19 2 8 8 8 24 43 3 10 10 20 63")), qPrintable(flat));
+    QVERIFY2(flat.contains(QStringLiteral("10s: 3 Xs: 1 9s: 1")), qPrintable(flat));
+    QVERIFY2(flat.contains(QStringLiteral("8 of 60 (incomplete)")), qPrintable(flat));
+}
+
+void TestResults::csvWrittenAndReadBack()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.archer(8, "J\xFCrgen \"Juppi\" M\xFCller; jr.", 5, "A");
+    const QString csv = c.file(QStringLiteral("results.csv"));
+    const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--csv"), csv,
+                                 QStringLiteral("--separator"), QStringLiteral(";")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 8);
+    QCOMPARE(lines[0], QStringLiteral("List;Place;Lane;Name;Country;Round 1;Round 2;Total;10s;Xs;9s;Arrows entered;Complete"));
+    QCOMPARE(lines[1], QStringLiteral("Recurve / Men / Adult / M;1;4A;I;Deutschland;300;300;600;60;60;0;60;yes"));
+    QCOMPARE(lines[7], QStringLiteral("Recurve / Men / Adult / M;7;3B;H;Deutschland;300;0;300;30;0;0;30;no"));
+    QCOMPARE(lines[8], QStringLiteral("Recurve / Men / Adult / M;8;5A;\"Jürgen \"\"Juppi\"\" Müller; jr.\";Deutschland;0;0;0;0;0;0;0;no"));
+
+    // A separator of more than one character is refused before anything runs.
+    const RunResult bad = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--csv"), csv,
+                                   QStringLiteral("--separator"), QStringLiteral(";;")});
+    QCOMPARE(bad.exitCode, 2);
+}
+
+void TestResults::pdfWrittenAndReadBack()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    std::vector<std::string> sql;
+    for (int i = 0; i < 60; ++i) {
+        sql.push_back(ResultsCompetition::archerRow(100 + i, "Bj\xF6rn \xC5ngstr\xF6m " + std::to_string(i), 10 + i,
+                                                    "A", "F", 1, 2, 2));
+        for (const std::string& row : ResultsCompetition::pointRows(100 + i, {{60 - i, "9"}}))
+            sql.push_back(row);
+    }
+    c.seed(sql);
+    const QString pdf = c.file(QStringLiteral("results.pdf"));
+    const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(r.out.contains(QStringLiteral("2 lists, 67 archers")));
+    QVERIFY2(pdfPages(pdf) >= 2, qPrintable(QString::number(pdfPages(pdf))));
+    const QString text = pdfText(pdf);
+    QVERIFY(text.contains(QStringLiteral("Hallenturnier")));
+    QVERIFY(text.contains(QStringLiteral("Recurve / Women / Adult / F")));
+    QVERIFY(text.contains(QStringLiteral("Björn Ångström 59")));
+    QVERIFY(text.contains(QStringLiteral("Österreich")));
+    // H and all Björns but the first are marked, in their rows.
+    QCOMPARE(text.count(QStringLiteral("incomplete")), 60);
+    QCOMPARE(text.count(QStringLiteral("Björn Ångström")), 60);
+}
+
+void TestResults::listsCommands()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    const QString db = c.path();
+    RunResult r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Lane 1"),
+                           QStringLiteral("LANENO = 1")});
+    QCOMPARE(r.err, QString());
+    QVERIFY2(r.out.contains(QStringLiteral("2 archers")), qPrintable(r.out));
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Lane 1"), QStringLiteral("LANENO = 2")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("already")), qPrintable(r.err));
+
+    // A condition that would reach into other tables is refused and not stored.
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Evil"),
+                 QStringLiteral("SEX = 'M' or 1=1); delete from POINTS; --")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("refused")), qPrintable(r.err));
+    QCOMPARE(c.count("select count(*) from RESULTLISTS"), 1);
+    QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);
+
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("show")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("Lane 1  INDIVIDUAL        2  LANENO = 1")), qPrintable(r.out));
+
+    r = tallyon({QStringLiteral("results"), db});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("Lane 1 (2 archers)")), qPrintable(r.out));
+
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("remove"), QStringLiteral("Lane 1")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(c.count("select count(*) from RESULTLISTS"), 0);
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("remove"), QStringLiteral("Lane 1")});
+    QCOMPARE(r.exitCode, 1);
+}
+
+void TestResults::scorecardPdfHasOnePagePerCard()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.archer(8, "Zo\xEB Bront\xEB", 3, "C");
+    const QString pdf = c.file(QStringLiteral("cards.pdf"));
+    RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--all"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(pdfPages(pdf), 8);
+    QVERIFY(pdfText(pdf).contains(QStringLiteral("Zoë Brontë")));
+
+    r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--lane"), QStringLiteral("3"),
+                 QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(pdfPages(pdf), 3);
+    r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("7"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(pdfPages(pdf), 1);
+    const QString text = pdfText(pdf).simplified();
+    QVERIFY2(text.contains(QStringLiteral("1 X X X 30 30")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("10 X X X 30 300")), qPrintable(text));
+    r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("99"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("no archer 99")), qPrintable(r.err));
+}
+
+void TestResults::savedPointsReachTheListener()
+{
+    ResultsCompetition c;
+    c.archer(1, "A", 1, "A");
+    db::Connection listening;
+    c.attach(listening);
+    ensurePointsSavedTrigger(listening);
+    ensurePointsSavedTrigger(listening);   // a second time finds it
+    PointsSavedListener listener(listening);
+    QSignalSpy saved(&listener, &PointsSavedListener::pointsSaved);
+    QTest::qWait(200);
+    saved.clear();
+
+    c.arrows(1, {{3, "9"}});
+    QTRY_VERIFY_WITH_TIMEOUT(saved.count() >= 1, 10000);
+    // Waiting again after the delivery: a second save calls back too.
+    saved.clear();
+    c.seed({"update POINTS set POINT = 8 where ARROWNO = 1"});
+    QTRY_VERIFY_WITH_TIMEOUT(saved.count() >= 1, 10000);
+    // A transaction that is rolled back tells nothing.
+    saved.clear();
+    {
+        db::Connection other;
+        c.attach(other);
+        db::Transaction t(&other);
+        other.executeImmediate("update POINTS set POINT = 7", t);
+        t.rollback();
+        other.disconnect();
+    }
+    QTest::qWait(500);
+    QCOMPARE(saved.count(), 0);
+    listening.disconnect();
+}
+
+void TestResults::boardIsShownAnewAfterASave()
+{
+    ResultsCompetition c;
+    c.archer(1, "Sigur\xF0" "ard\xF3" "ttir", 1, "A");
+    c.archer(2, "Second", 1, "B");
+    c.arrows(2, {{3, "9"}});
+    ResultsBoard board(c.login);
+    board.resize(1280, 720);
+    board.show();
+    QVERIFY(board.shownText().contains(QStringLiteral("Sigurðardóttir")));
+    QVERIFY(!board.shownText().contains(QStringLiteral("30/60")));
+
+    // A station saves through an attachment of its own.
+    {
+        db::Connection station;
+        c.attach(station);
+        db::Transaction t(&station);
+        for (const std::string& sql : ResultsCompetition::pointRows(1, {{30, "X"}}))
+            station.executeImmediate(sql, t);
+        t.commit();
+        station.disconnect();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(board.shownText().contains(QStringLiteral("30/60")), 10000);
+    const QString text = board.shownText();
+    QVERIFY2(text.indexOf(QStringLiteral("Sigurðardóttir")) < text.indexOf(QStringLiteral("Second")), qPrintable(text));
+    QCOMPARE(c.count("select count(*) from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'TALLYON_POINTS_SAVED'"), 1);
+}
+
+QTEST_MAIN(TestResults)
+#include "tst_results.moc"
