@@ -5,6 +5,7 @@
 #include "host/csv.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
+#include "tests/test_server.h"
 
 #include <QDir>
 #include <QFile>
@@ -823,23 +824,17 @@ void TestHost::signalEndsTheTypedWindow()
 
 void TestHost::serverStation()
 {
-    // A station on a Firebird server: skipped when none answers.
-    QFile passwordFile(QStringLiteral("/etc/firebird/3.0/SYSDBA.password"));
-    QString password = qEnvironmentVariable("TALLYON_TEST_SERVER_PASSWORD", qEnvironmentVariable("ISC_PASSWORD"));
-    if (password.isEmpty() && passwordFile.open(QIODevice::ReadOnly)) {
-        const QString text = QString::fromLatin1(passwordFile.readAll());
-        password = text.section(QStringLiteral("ISC_PASSWORD="), 1).section(u'\n', 0, 0).remove(u'"');
-    }
-    const QString server = qEnvironmentVariable("TALLYON_TEST_SERVER", QStringLiteral("localhost/3050"));
-    const QString folder = qEnvironmentVariable("TALLYON_TEST_SERVER_DIR", QStringLiteral("/var/lib/firebird/3.0/data"));
-    const QString database = server + u':' + folder + QStringLiteral("/tallyon-host-%1.fdb").arg(QCoreApplication::applicationPid());
+    // A station on the test fixture's Firebird server.
+    std::optional<TestServer> server;
+    REQUIRE_FIXTURE_SERVER(server);
+    const QString password = QString::fromStdString(server->password);
+    const QString database = QString::fromStdString(server->newDatabase(QStringLiteral("tallyon-host")).database);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
     env.insert(QStringLiteral("ISC_PASSWORD"), password);
     const RunResult demo = tallyon({QStringLiteral("demo"), database}, env);
-    if (demo.exitCode != 0)
-        QSKIP(qPrintable(QStringLiteral("no Firebird server to test with: ") + demo.errorLines.value(0)));
+    QVERIFY2(demo.exitCode == 0, qPrintable(demo.errorLines.join(u'\n')));
     const auto dropDatabase = qScopeGuard([&] {
         db::Connection connection;
         SetCompetitionLogin(connection, {database.toStdString(), "SYSDBA", password.toStdString()});

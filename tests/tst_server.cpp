@@ -1,8 +1,9 @@
-// Several scoring stations on one Firebird server. Skipped when no server
-// answers (CI installs and starts one).
+// Several scoring stations on one Firebird server: the test fixture's
+// throwaway server on 127.0.0.1.
 
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
+#include "tests/test_server.h"
 
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
@@ -14,41 +15,17 @@
 #include "model/uTallyonClasses.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRegularExpression>
 #include <QTest>
-#include <QUuid>
 
 #include <memory>
 #include <string>
 
-namespace {
-
-QString environment(const char* name, const QString& fallback = {})
-{
-    const QString value = qEnvironmentVariable(name);
-    return value.isEmpty() ? fallback : value;
-}
-
-// The SYSDBA password Debian's server package writes at install time.
-QString packagedPassword()
-{
-    QFile file("/etc/firebird/3.0/SYSDBA.password");
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const auto match = QRegularExpression(R"(ISC_PASSWORD="?([^"\n]*))").match(QString::fromLatin1(file.readAll()));
-    return match.hasMatch() ? match.captured(1) : QString();
-}
-
-} // namespace
-
-class TestServer : public QObject {
+class TestServerStations : public QObject {
     Q_OBJECT
 
 private:
+    std::optional<TestServer> server_;
     CompetitionLogin login_;
-    bool available_ = false;
-    QString unavailableReason_;
 
     std::unique_ptr<TdmTallyon> station() const { return connectStation(login_); }
 
@@ -92,25 +69,13 @@ private:
 private slots:
     void initTestCase()
     {
-        const QString server = environment("TALLYON_TEST_SERVER", "localhost/3050");
-        const QString folder = environment("TALLYON_TEST_SERVER_DIR", "/var/lib/firebird/3.0/data");
-        login_.database = (server + ":" + folder + "/tallyon-" +
-                           QUuid::createUuid().toString(QUuid::WithoutBraces) + ".fdb").toStdString();
-        login_.user = environment("ISC_USER", "SYSDBA").toStdString();
-        login_.password = environment("TALLYON_TEST_SERVER_PASSWORD",
-                                      environment("ISC_PASSWORD", packagedPassword())).toStdString();
-        try {
-            CreateCompetitionDatabase(login_);
-            available_ = true;
-        } catch (const std::exception& error) {
-            unavailableReason_ = QString::fromLatin1(error.what()).section('\n', 0, 0);
-        }
+        REQUIRE_FIXTURE_SERVER(server_);
+        login_ = server_->newDatabase();
+        CreateCompetitionDatabase(login_);
     }
 
     void init()
     {
-        if (!available_)
-            QSKIP(qPrintable("no Firebird server to test with: " + unavailableReason_));
         seed({"delete from POINTS", "delete from ARCHER",
               "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (1, 'Ann', '1A', 1, 'A')"});
     }
@@ -120,7 +85,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (!available_)
+        if (!server_)
             return;
         db::Connection connection;
         attach(connection, login_);
@@ -196,5 +161,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestServer)
+QTEST_GUILESS_MAIN(TestServerStations)
 #include "tst_server.moc"

@@ -1,0 +1,177 @@
+// One scoring station for the station tests: the data context, the archer
+// model and the points window as the host sets them up, offscreen, on the
+// database given, played through commands on standard input, one a line.
+//
+//   station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS]
+//
+//   goto ID          click the archer's node in the lane tree
+//   type R A TEXT    type TEXT into the box of round R, arrow A, its old text
+//                    selected first ("-" types nothing: only selects)
+//   next | prior     Page Down | Page Up on the window
+//   boxes            the 60 boxes' texts
+//   close            close the window (it saves) and end when it hides
+//
+// Each command answers one line: "shown ID" (the archer on display after
+// goto, next and prior), "typed", "boxes ID T1,...,T60" ("" for an empty
+// box), "closed", "open" (the window refused to close), "bad COMMAND".
+// Whatever the window shows the operator comes before it, one line each:
+// "message TEXT" (a message box), "error TEXT" (the error display), with
+// line breaks as " | ". The end of the input closes the window.
+
+#include "data/uTallyonData.h"
+#include "db/error.h"
+#include "forms/error_display.h"
+#include "forms/uVuRudiCompetition.h"
+#include "model/message_seam.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String(" | ")).replace(u'\n', QLatin1String(" | "));
+}
+
+class Station {
+public:
+    explicit Station(TdmTallyon& dm) : window_(&dm) {}
+
+    bool open()
+    {
+        window_.show();
+        return QTest::qWaitForWindowActive(&window_);
+    }
+
+    bool visible() const { return window_.isVisible(); }
+
+    void run(const QString& line)
+    {
+        const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+        const QString command = words.value(0);
+        bool ok = true;
+        if (command == QLatin1String("goto") && words.size() == 2) {
+            ok = clickArcher(words[1]);
+            if (ok)
+                shown();
+        } else if (command == QLatin1String("type") && words.size() == 4) {
+            ok = type(words[1].toInt(), words[2].toInt(), words[3]);
+            if (ok)
+                say(QStringLiteral("typed"));
+        } else if ((command == QLatin1String("next") || command == QLatin1String("prior")) && words.size() == 1) {
+            QTest::keyClick(&window_, command == QLatin1String("next") ? Qt::Key_PageDown : Qt::Key_PageUp);
+            shown();
+        } else if (command == QLatin1String("boxes") && words.size() == 1) {
+            QStringList texts;
+            for (const TPointEdit* box : window_.PointEdits)
+                texts << box->text();
+            say(QStringLiteral("boxes %1 %2").arg(window_.CurrentArcher->ID).arg(texts.join(u',')));
+        } else if (command == QLatin1String("close") && words.size() == 1) {
+            window_.close();
+            say(window_.isVisible() ? QStringLiteral("open") : QStringLiteral("closed"));
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            say(QStringLiteral("bad ") + line);
+    }
+
+private:
+    void shown() { say(QStringLiteral("shown %1").arg(window_.CurrentArcher->ID)); }
+
+    bool clickArcher(const QString& id)
+    {
+        QTreeWidget* tree = window_.fctvRange;
+        for (int lane = 0; lane < tree->topLevelItemCount(); ++lane) {
+            QTreeWidgetItem* laneNode = tree->topLevelItem(lane);
+            for (int i = 0; i < laneNode->childCount(); ++i) {
+                QTreeWidgetItem* node = laneNode->child(i);
+                if (node->data(0, NodeDataRole).toString() != id)
+                    continue;
+                tree->scrollToItem(node);
+                const QPoint at = tree->visualItemRect(node).center();
+                QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool type(int round, int arrow, const QString& text)
+    {
+        const int index = (round - 1) * 30 + arrow - 1;
+        if (round < 1 || round > 2 || arrow < 1 || arrow > 30 || index >= window_.PointEdits.size())
+            return false;
+        TPointEdit* box = window_.PointEdits[index];
+        box->setFocus(Qt::OtherFocusReason);
+        box->selectAll();
+        if (text != QLatin1String("-"))
+            QTest::keyClicks(box, text);
+        return true;
+    }
+
+    TfrmVuRudiCompetition window_;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fputs("usage: station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS]\n", stderr);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    SetMessageHandler([](const std::string& text) { say("message " + oneLine(QString::fromLatin1(text))); });
+    SetErrorHandler([](const QString& text) { say("error " + oneLine(text)); });
+
+    CompetitionLogin login;
+    login.database = argv[1];
+    login.password = argv[2];
+    const std::string lockTimeout = argc > 3 ? argv[3] : "5";
+
+    // The data context as the host program sets it up.
+    TdmTallyon dm;
+    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=" + lockTimeout};
+    dm.IBQryPoints.onPostError = [](db::Query&, const db::DbError&, db::PostErrorAction& action) {
+        action = db::PostErrorAction::Fail;
+    };
+    try {
+        dm.Connect(login);
+    } catch (const std::exception& e) {
+        say("error " + oneLine(QString::fromLatin1(e.what())));
+        return 1;
+    }
+
+    Station station(dm);
+    if (!station.open()) {
+        say(QStringLiteral("error the window did not open"));
+        return 1;
+    }
+    station.run(QStringLiteral("boxes"));
+
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        QCoreApplication::processEvents();
+        station.run(QString::fromStdString(line).trimmed());
+        QCoreApplication::processEvents();
+        if (!station.visible())
+            return 0;
+    }
+    station.run(QStringLiteral("close"));
+    return station.visible() ? 1 : 0;
+}
