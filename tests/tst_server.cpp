@@ -155,6 +155,11 @@ private slots:
         QCOMPARE(storedPoint(*stationB, 1, 1), std::string("none"));
         QCOMPARE(storedPoint(*stationB, 1, 3), std::string("4"));
 
+        // B's arrow 3 came after A loaded the archer and A typed that box
+        // too: A is told once, and its next save stores what it typed.
+        QVERIFY(expectThrow<EArrowConflictError>([&] { archer.savePoints(); },
+                                                 "Round 1, arrow 3: stored 4, typed 8"));
+        QCOMPARE(storedPoint(*stationB, 1, 1), std::string("none"));
         archer.savePoints();
         QCOMPARE(storedPoint(*stationB, 1, 3), std::string("8"));
         QCOMPARE(storedPoint(*stationB, 2, 30), std::string("8"));
