@@ -13,6 +13,7 @@
 #include "host/login.h"
 #include "host/ranking.h"
 #include "host/results_output.h"
+#include "host/results_schema.h"
 #include "host/scorecard.h"
 
 #include <QGuiApplication>
@@ -131,15 +132,7 @@ int results(const Invocation& o, const CompetitionLogin& login)
 
 bool listExists(db::Connection& connection, const std::string& name)
 {
-    db::Transaction transaction(&connection);
-    db::Query q(&connection, &transaction);
-    q.sqlAdd("select LISTNAME from RESULTLISTS where LISTNAME = ?");
-    q.setParams({db::Value(name)});
-    q.open();
-    const bool found = !q.isEmpty();
-    q.close();
-    transaction.commit();
-    return found;
+    return rowExists(connection, "select LISTNAME from RESULTLISTS where LISTNAME = ?", name);
 }
 
 int lists(const Invocation& o, const CompetitionLogin& login)

@@ -9,20 +9,6 @@
 
 namespace {
 
-bool exists(db::Connection& connection, const char* select, const char* name)
-{
-    db::Transaction transaction(&connection);
-    transaction.params() = {"read_committed", "rec_version", "read"};
-    db::Query q(&connection, &transaction);
-    q.sqlAdd(select);
-    q.setParams({db::Value(name)});
-    q.open();
-    const bool found = !q.isEmpty();
-    q.close();
-    transaction.commit();
-    return found;
-}
-
 // A schema change in a transaction of its own. Another program may have
 // made the same object a moment earlier: that is no failure.
 void createObject(db::Connection& connection, const std::vector<std::string>& statements,
@@ -41,14 +27,28 @@ void createObject(db::Connection& connection, const std::vector<std::string>& st
 
 } // namespace
 
+bool rowExists(db::Connection& connection, const char* select, const std::string& value)
+{
+    db::Transaction transaction(&connection);
+    transaction.params() = {"read_committed", "rec_version", "read"};
+    db::Query q(&connection, &transaction);
+    q.sqlAdd(select);
+    q.setParams({db::Value(value)});
+    q.open();
+    const bool found = !q.isEmpty();
+    q.close();
+    transaction.commit();
+    return found;
+}
+
 bool hasTable(db::Connection& connection, const char* table)
 {
-    return exists(connection, "select 1 from RDB$RELATIONS where RDB$RELATION_NAME = ?", table);
+    return rowExists(connection, "select 1 from RDB$RELATIONS where RDB$RELATION_NAME = ?", table);
 }
 
 bool hasTrigger(db::Connection& connection, const char* trigger)
 {
-    return exists(connection, "select 1 from RDB$TRIGGERS where RDB$TRIGGER_NAME = ?", trigger);
+    return rowExists(connection, "select 1 from RDB$TRIGGERS where RDB$TRIGGER_NAME = ?", trigger);
 }
 
 std::vector<RankRule> readRankRules(db::Connection& connection)

@@ -5,6 +5,7 @@
 
 #include "host/ranking.h"
 
+#include <string>
 #include <vector>
 
 namespace db { class Connection; }
@@ -19,6 +20,9 @@ std::vector<RankRule> readRankRules(db::Connection& connection);
 
 // Creates the trigger on POINTS that posts kPointsSavedEvent, when missing.
 void ensurePointsSavedTrigger(db::Connection& connection);
+
+// Whether select, with value as its one parameter, finds a row (read only).
+bool rowExists(db::Connection& connection, const char* select, const std::string& value);
 
 // Whether the database has a table or a trigger of that name.
 bool hasTable(db::Connection& connection, const char* table);

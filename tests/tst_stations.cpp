@@ -414,6 +414,7 @@ private slots:
         std::vector<Arrows> pending(4);   // typed, not yet stored
         std::vector<int> moves(4, 0);
         int stays = 0;
+        int typed = 0;
         const auto busy = [&](int k) { return moves[k] < 25; };
         for (int round = 0; round < 300 && std::any_of(moves.begin(), moves.end(), [](int m) { return m < 25; });
              ++round) {
@@ -431,6 +432,7 @@ private slots:
                         const QString text = textFor(int(random.bounded(0, 12)));
                         station.type(r, arrow, text);
                         pending[k][{station.shown(), r, arrow}] = storedAs(text);
+                        ++typed;
                     }
                 }
                 station.send(direction[k]);
@@ -452,7 +454,7 @@ private slots:
         QCOMPARE(moves, std::vector<int>(4, 25));
         for (auto& station : stations)
             QVERIFY(station->close());
-        qInfo("4 x 25 moves with %d stays on a save of another station", stays);
+        qInfo("4 x 25 moves, %d arrows typed, %d stays on a save of another station", typed, stays);
         COMPARE_ARROWS(storedArrows(competition), expected, saved);
     }
 
