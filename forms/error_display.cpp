@@ -1,5 +1,7 @@
 #include "forms/error_display.h"
 
+#include "db/error.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
@@ -46,6 +48,13 @@ QString CurrentErrorMessage()
 {
     try {
         throw;
+    } catch (const db::ConnectionLostError& e) {
+        // The server's words alone ("Error reading data from the
+        // connection.") leave the operator guessing what became of the arrows.
+        return QStringLiteral("The connection to the competition database was lost: %1\n"
+                              "The arrows on screen are kept. The next move or close connects again and "
+                              "stores them.")
+            .arg(QString::fromLatin1(e.what()).trimmed());
     } catch (const std::exception& e) {
         // The system's texts are ISO 8859-1.
         return QString::fromLatin1(e.what());

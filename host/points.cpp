@@ -5,6 +5,7 @@
 #include "db/query.h"
 #include "host/competition_io.h"
 #include "host/host_error.h"
+#include "host/station_context.h"
 #include "module/VozozeVove.h"
 #include "sharedheap/shared_heap.h"
 
@@ -260,25 +261,6 @@ public:
 };
 #endif
 
-// The host's bodies of the data context's events.
-void installDataContextHandlers(TdmTallyon& dm)
-{
-    dm.IBQryArcher.onNewRecord = [](db::Query& q) {
-        q.fieldByName("ENABLETEAM").setFlag(true);
-        q.fieldByName("ENABLEFINALS").setFlag(true);
-    };
-    dm.IBQryArcher.beforePost = [](db::Query& q) {
-        // A lane label left empty is made of the lane's number and letter.
-        db::Field lane = q.fieldByName("LANE");
-        if (lane.asString().empty() && !q.fieldByName("LANENO").isNull())
-            lane.setString(q.fieldByName("LANENO").asString() + q.fieldByName("LANELETTER").asString());
-    };
-    dm.IBQryPoints.onPostError = [](db::Query&, const db::DbError&, db::PostErrorAction& action) {
-        // The module tells a lock conflict from other failures itself.
-        action = db::PostErrorAction::Fail;
-    };
-}
-
 } // namespace
 
 int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot)
@@ -315,9 +297,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     app.setQuitOnLastWindowClosed(false);
 
     TdmTallyon dm;
-    // Wait for another station's lock at most five seconds, then report it.
-    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=5"};
-    installDataContextHandlers(dm);
+    SetUpStationContext(dm, login);
     try {
         dm.Connect(login);
     } catch (const db::DbError& e) {

@@ -33,7 +33,7 @@ endif()
 
 # Scoring stations as processes of their own: station_driver plays one.
 add_executable(station_driver station_driver.cpp)
-target_link_libraries(station_driver PRIVATE tallyon_forms Qt6::Test)
+target_link_libraries(station_driver PRIVATE tallyon_forms tallyon_host Qt6::Test)
 tallyon_test(tst_stations SOURCES tst_stations.cpp LIBS tallyon_data)
 target_compile_definitions(tst_stations PRIVATE STATION_DRIVER="$<TARGET_FILE:station_driver>")
 add_dependencies(tst_stations station_driver)

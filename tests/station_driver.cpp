@@ -22,12 +22,15 @@
 #include "db/error.h"
 #include "forms/error_display.h"
 #include "forms/uVuRudiCompetition.h"
+#include "host/station_context.h"
 #include "model/message_seam.h"
 
 #include <QApplication>
 #include <QTest>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -142,14 +145,11 @@ int main(int argc, char** argv)
     CompetitionLogin login;
     login.database = argv[1];
     login.password = argv[2];
-    const std::string lockTimeout = argc > 3 ? argv[3] : "5";
+    const std::chrono::seconds lockTimeout(argc > 3 ? std::atoi(argv[3]) : kStationLockTimeout.count());
 
     // The data context as the host program sets it up.
     TdmTallyon dm;
-    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=" + lockTimeout};
-    dm.IBQryPoints.onPostError = [](db::Query&, const db::DbError&, db::PostErrorAction& action) {
-        action = db::PostErrorAction::Fail;
-    };
+    SetUpStationContext(dm, login, lockTimeout);
     try {
         dm.Connect(login);
     } catch (const std::exception& e) {

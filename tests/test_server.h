@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QUuid>
 
+#include <signal.h>
+#include <sys/types.h>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -96,8 +99,22 @@ public:
     void halt() { run("halt"); }
     // Starts it again on the same port.
     void resume() { run("resume"); }
+    // Freezes the running server without ending it, as an unplugged network
+    // does: nothing answers and nothing is refused; and lets it go on.
+    void freeze() { signal(SIGSTOP); }
+    void thaw() { signal(SIGCONT); }
 
 private:
+    void signal(int number)
+    {
+        QFile pidFile(root_ + QStringLiteral("/server.pid"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            throw std::runtime_error("the test server has no process id file");
+        const pid_t pid = pid_t(pidFile.readAll().trimmed().toLongLong());
+        if (pid <= 0 || ::kill(pid, number) != 0)
+            throw std::runtime_error("cannot signal the test server");
+    }
+
     void run(const char* action)
     {
         QProcess script;

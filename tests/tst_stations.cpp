@@ -14,6 +14,7 @@
 #include "db/transaction.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -672,6 +673,46 @@ private slots:
         expected[{1, 1, 1}] = storedAs(typed[0]);
         expected[{1, 1, 2}] = storedAs(typed[1]);
         expected[{1, 2, 30}] = storedAs(typed[2]);
+        COMPARE_ARROWS(storedArrows(competition), expected, {1});
+    }
+
+    // A server that stops answering (frozen, its network gone) costs the
+    // operator one message after a bounded wait, not a frozen window; the
+    // typed arrows stay, and once the server answers again the next move
+    // attaches anew and stores them.
+    void stationTellsOfASilentServer()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        OwnTestServer own(root.filePath(QStringLiteral("server")));
+        ServerCompetition competition(own.server());
+        Arrows expected;
+        competition.seed(archersWithArrows(2, 2, expected));
+
+        Station station(competition.login);
+        const QStringList typed = {QStringLiteral("7"), QStringLiteral("X")};
+        station.type(1, 5, typed[0]);
+        station.type(2, 6, typed[1]);
+        own.freeze();
+        auto thaw = qScopeGuard([&] { own.thaw(); });
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(station.move(QStringLiteral("next")), 1);
+        qInfo("the silent server was told after %lld ms: %s", waited.elapsed(), qPrintable(station.messages.value(0)));
+        QVERIFY2(waited.elapsed() < AnswerTimeoutMs, "the station waited for the silent server too long");
+        QVERIFY2(station.messages.size() == 1, qPrintable(station.messages.join(QLatin1String(" / "))));
+        QVERIFY2(station.messages.value(0).contains(QLatin1String("connection to the competition database was lost")),
+                 qPrintable(station.messages.value(0)));
+        const QStringList boxes = station.boxes();
+        QCOMPARE(QStringList({boxes.value(4), boxes.value(35)}), typed);
+
+        thaw.dismiss();
+        own.thaw();
+        QCOMPARE(station.move(QStringLiteral("next")), 2);
+        QVERIFY2(station.messages.size() == 1, qPrintable(station.messages.join(QLatin1String(" / "))));
+        QVERIFY(station.close());
+        expected[{1, 1, 5}] = storedAs(typed[0]);
+        expected[{1, 2, 6}] = storedAs(typed[1]);
         COMPARE_ARROWS(storedArrows(competition), expected, {1});
     }
 };

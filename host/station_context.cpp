@@ -1,0 +1,45 @@
+#include "host/station_context.h"
+
+#include "data/competition_login.h"
+#include "data/uTallyonData.h"
+#include "db/field.h"
+#include "db/query.h"
+
+#include <string>
+
+namespace {
+
+// The host's bodies of the data context's events.
+void installDataContextHandlers(TdmTallyon& dm)
+{
+    dm.IBQryArcher.onNewRecord = [](db::Query& q) {
+        q.fieldByName("ENABLETEAM").setFlag(true);
+        q.fieldByName("ENABLEFINALS").setFlag(true);
+    };
+    dm.IBQryArcher.beforePost = [](db::Query& q) {
+        // A lane label left empty is made of the lane's number and letter.
+        db::Field lane = q.fieldByName("LANE");
+        if (lane.asString().empty() && !q.fieldByName("LANENO").isNull())
+            lane.setString(q.fieldByName("LANENO").asString() + q.fieldByName("LANELETTER").asString());
+    };
+    dm.IBQryPoints.onPostError = [](db::Query&, const db::DbError&, db::PostErrorAction& action) {
+        // The module tells a lock conflict from other failures itself.
+        action = db::PostErrorAction::Fail;
+    };
+}
+
+} // namespace
+
+void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login, std::chrono::seconds lockTimeout)
+{
+    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=" + std::to_string(lockTimeout.count())};
+    installDataContextHandlers(dm);
+    // A file of this process cannot go silent; a server can (stopped,
+    // unplugged, its network gone).
+    if (IsServerDatabase(login.database)) {
+        for (db::Connection* connection : {&dm.IBDBCompetition, &dm.IBDBBaseClasses}) {
+            connection->setConnectTimeout(kServerAnswerTimeout);
+            connection->setOperationTimeout(kServerAnswerTimeout);
+        }
+    }
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The data context of a scoring station as the host sets it up: its event
+// bodies, how long a save waits for another station's lock, and, on a
+// server, how long the station waits for an answer before it tells the
+// operator instead of freezing.
+
+#include <chrono>
+
+class TdmTallyon;
+struct CompetitionLogin;
+
+// A save waits this long for another station's lock, then reports it.
+inline constexpr std::chrono::seconds kStationLockTimeout{5};
+// A server that does not answer a call (or an attach) within this time is
+// taken as gone: the call ends with a lost connection and the next action
+// attaches again.
+inline constexpr std::chrono::seconds kServerAnswerTimeout{10};
+
+// Prepares dm for login before dm.Connect(login).
+void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login,
+                         std::chrono::seconds lockTimeout = kStationLockTimeout);
