@@ -1,0 +1,27 @@
+#pragma once
+// A TCP relay on 127.0.0.1 that holds every piece of data for a fixed delay
+// before passing it on, in both directions: a link with twice the delay as
+// round-trip time, for a machine where tc netem is not at hand. Pieces in
+// flight overlap, as packets on a delayed link do.
+
+#include <chrono>
+#include <memory>
+
+namespace bench {
+
+class DelayRelay {
+public:
+    // Listens on a free port of 127.0.0.1 and relays to 127.0.0.1:targetPort.
+    DelayRelay(int targetPort, std::chrono::microseconds delay);
+    ~DelayRelay();
+    DelayRelay(const DelayRelay&) = delete;
+    DelayRelay& operator=(const DelayRelay&) = delete;
+
+    int port() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace bench
