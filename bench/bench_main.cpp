@@ -39,6 +39,9 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Small on purpose: it forks the program it measures.
+    if (argc > 1 && std::strcmp(argv[1], "--peak-kb") == 0)
+        return bench::peakKbChild(argc, argv);
     QApplication app(argc, argv);
     if (argc > 1 && (std::strcmp(argv[1], "--station") == 0 || std::strcmp(argv[1], "--next-on-own-server") == 0))
         return runChild(argc, argv);

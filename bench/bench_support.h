@@ -216,6 +216,8 @@ void serverFigures(Table& table, const std::string& program);
 // The children's sides of the server part (this program started with
 // "--station" or "--next-on-own-server"); answer the exit code.
 int stationChild(int argc, char** argv);
+// "--peak-kb PROGRAM ARGS...": runs the program, prints its peak resident memory in kB.
+int peakKbChild(int argc, char** argv);
 int nextOnOwnServerChild(int argc, char** argv);
 
 } // namespace bench

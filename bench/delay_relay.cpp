@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -89,6 +90,8 @@ private:
 
     void write()
     {
+        // The default slack of 50 us per sleep would lengthen every delay.
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
         for (;;) {
             Piece piece;
             {
@@ -97,7 +100,11 @@ private:
                 piece = std::move(pieces_.front());
                 pieces_.pop_front();
             }
-            std::this_thread::sleep_until(piece.due);
+            // Asleep until shortly before it is due, then awake to the
+            // microsecond: a sleep alone wakes a tenth of a millisecond late.
+            std::this_thread::sleep_until(piece.due - std::chrono::microseconds(150));
+            while (Clock::now() < piece.due)
+                std::this_thread::yield();
             if (piece.bytes.empty()) {
                 ::shutdown(to_, SHUT_WR);
                 return;
@@ -199,6 +206,51 @@ DelayRelay::~DelayRelay()
 int DelayRelay::port() const
 {
     return state_->port;
+}
+
+} // namespace bench
+
+namespace bench {
+
+double DelayRelay::roundTripMs(std::chrono::microseconds delay)
+{
+    // An echo server, the relay in front of it, and one byte sent to and
+    // fro through both.
+    Socket listener(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    if (listener.fd() < 0 || ::bind(listener.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listener.fd(), 1) != 0
+        || ::getsockname(listener.fd(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("no echo server for the delaying relay");
+    std::thread echo([&] {
+        Socket peer(::accept(listener.fd(), nullptr, nullptr));
+        noDelay(peer.fd());
+        char byte;
+        while (::recv(peer.fd(), &byte, 1, 0) == 1 && ::send(peer.fd(), &byte, 1, MSG_NOSIGNAL) == 1) {
+        }
+    });
+    constexpr int kTrips = 100;
+    double ms = 0;
+    {
+        const DelayRelay relay(ntohs(address.sin_port), delay);
+        Socket client(::socket(AF_INET, SOCK_STREAM, 0));
+        const sockaddr_in target = loopback(relay.port());
+        bool ok = ::connect(client.fd(), reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0;
+        noDelay(client.fd());
+        const auto start = Clock::now();
+        char byte = 'x';
+        for (int i = 0; ok && i < kTrips; ++i)
+            ok = ::send(client.fd(), &byte, 1, MSG_NOSIGNAL) == 1 && ::recv(client.fd(), &byte, 1, 0) == 1;
+        ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count() / kTrips;
+        ::shutdown(client.fd(), SHUT_RDWR);
+        if (!ok)
+            ms = -1;
+    }
+    echo.join();
+    if (ms < 0)
+        throw std::runtime_error("the delaying relay passed no data");
+    return ms;
 }
 
 } // namespace bench

@@ -19,6 +19,10 @@ public:
 
     int port() const;
 
+    // The mean round-trip time of one byte through a relay of that delay,
+    // in ms: twice the delay and what the relay's own passing adds.
+    static double roundTripMs(std::chrono::microseconds delay);
+
 private:
     struct State;
     std::unique_ptr<State> state_;
