@@ -19,7 +19,7 @@ public:
 
     int port() const;
 
-    // The mean round-trip time of one byte through a relay of that delay,
+    // The median round-trip time of one byte through a relay of that delay,
     // in ms: twice the delay and what the relay's own passing adds.
     static double roundTripMs(std::chrono::microseconds delay);
 
