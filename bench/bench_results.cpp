@@ -4,7 +4,7 @@
 //    and arrow read, counted by the archer model and ranked;
 //  - the parts of it: reading and counting alone, ranking in memory alone;
 //  - the floor: one aggregate select that sums and counts per archer in the
-//    server, fetched whole.
+//    engine, fetched whole.
 
 #include "bench/bench_support.h"
 #include "data/competition_schema.h"
@@ -16,7 +16,7 @@
 
 #include <QTemporaryDir>
 
-#include <cstdio>
+#include <stdexcept>
 #include <string>
 
 using bench::medianMs;
@@ -57,13 +57,13 @@ void seed(const CompetitionLogin& login)
 
 } // namespace
 
-int main()
+void bench::resultsFigures(Table& table)
 {
     QTemporaryDir dir;
     CompetitionLogin login;
     login.database = dir.filePath("bench.fdb").toStdString();
     CreateCompetitionDatabase(login);
-    const double seeding = bench::elapsedMs([&] { seed(login); });
+    seed(login);
 
     db::Connection connection;
     bench::attach(connection, login.database, login.user, login.password);
@@ -96,13 +96,13 @@ int main()
         transaction.commit();
     });
     connection.disconnect();
+    if (archers.size() != std::size_t(kArchers) || rows != kArchers)
+        throw std::runtime_error("the ranking read " + std::to_string(archers.size()) + " archers, the floor "
+                                 + std::to_string(rows));
 
-    std::printf("seeding %d archers with 60 arrows each: %.0f ms\n", kArchers, seeding);
-    std::printf("readResults (%zu lists, %zu archers): median %.1f ms over %d runs\n", lists, archers.size(), whole,
-                kRuns);
-    std::printf("  reading and counting the arrows: %.1f ms\n", reading);
-    std::printf("  ranking %zu archers in memory: %.2f ms\n", ranked.size(), ranking);
-    std::printf("floor, one aggregate select (%d rows): median %.1f ms\n", rows, floor);
-    std::printf("readResults / floor: %.2f\n", whole / floor);
-    return 0;
+    table.add({"ranking of " + std::to_string(kArchers) + " archers, 60 arrows each (" + std::to_string(lists)
+                   + " lists)",
+               whole, floor, Goal::ratioAtMost(3)});
+    table.add({"  of which reading and counting the arrows", reading, std::nullopt, Goal::none()});
+    table.add({"  of which ranking in memory", ranking, std::nullopt, Goal::none()});
 }

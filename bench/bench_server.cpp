@@ -1,17 +1,19 @@
-// Save latency on a Firebird server over the loopback interface, for one
-// station and for four stations saving at the same time, each station a
-// process of its own with the data context and the points window as the
-// host sets them up (offscreen). Per station and save of 60 changed arrows:
-//  - Page Down or Page Up in the window: save, move, read the archer, show it;
-//  - the archer model's save alone (savePoints);
-//  - the floor: the same 60 rows through one prepared update, and a commit.
-// Medians and 95th percentiles over all the stations' saves.
-//
-//   bench_server [RUNS]
-// Uses the server of TALLYON_TEST_SERVER_ROOT when set (scripts/test-server.sh
-// run DIR bench_server); otherwise starts a throwaway one of its own.
+// The figures on a Firebird server of the benchmark's own (a throwaway one
+// on the loopback interface, scripts/test-server.sh):
+//  - the points window's Next round trip against the floor of its database
+//    work, over the loopback interface, and again in a network namespace
+//    whose loopback interface delays every packet by 1 ms (2 ms round-trip
+//    time, tc netem; needs root);
+//  - the save latency of one station and of four stations saving at the
+//    same time, each station a process of its own with the data context and
+//    the points window as the host sets them up (offscreen). Per station and
+//    save of 60 changed arrows: Page Down or Up in the window (save, move,
+//    read the archer, show it); the archer model's save alone (savePoints);
+//    the floor, the same 60 rows through one prepared update and a commit.
+//    Medians and 95th percentiles over all the stations' saves.
 
 #include "bench/bench_support.h"
+#include "bench/delay_relay.h"
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
@@ -26,20 +28,24 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
 #include <algorithm>
-#include <cmath>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -153,24 +159,63 @@ int runStation(const CompetitionLogin& login, int station, int runs)
 struct Server {
     QString address;
     std::string password;
-    QString root;
 };
 
-std::optional<Server> readServer(const QString& root)
-{
-    QFile address(QDir(root).filePath("address")), password(QDir(root).filePath("password"));
-    if (!address.open(QIODevice::ReadOnly) || !password.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return Server{QString::fromLatin1(address.readAll()).trimmed(), password.readAll().trimmed().toStdString(),
-                  QDir(root).absolutePath()};
-}
-
-bool runScript(const QString& action, const QString& root)
+// Runs the test server's script; answers its exit code (77: no server package).
+int runScript(const QString& action, const QString& root)
 {
     QProcess script;
-    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.setStandardOutputFile(QProcess::nullDevice());
     script.start("bash", {QStringLiteral(TALLYON_TEST_SERVER_SCRIPT), action, root});
-    return script.waitForFinished(120000) && script.exitCode() == 0;
+    if (!script.waitForFinished(120000))
+        return -1;
+    return script.exitStatus() == QProcess::NormalExit ? script.exitCode() : -1;
+}
+
+// A throwaway server, stopped and removed when it goes.
+class OwnServer {
+public:
+    OwnServer() : root_(folder_.filePath("server")), startCode_(runScript("start", root_))
+    {
+        QFile address(QDir(root_).filePath("address")), password(QDir(root_).filePath("password"));
+        if (startCode_ == 0 && address.open(QIODevice::ReadOnly) && password.open(QIODevice::ReadOnly))
+            server_ = Server{QString::fromLatin1(address.readAll()).trimmed(), password.readAll().trimmed().toStdString()};
+    }
+    ~OwnServer()
+    {
+        if (startCode_ == 0)
+            runScript("stop", root_);
+    }
+    OwnServer(const OwnServer&) = delete;
+    OwnServer& operator=(const OwnServer&) = delete;
+
+    // The script's exit code, 77 when the server package is missing.
+    int startCode() const { return startCode_; }
+    const std::optional<Server>& server() const { return server_; }
+
+    // The login of a new database name in the server's data folder.
+    CompetitionLogin newDatabase() const
+    {
+        CompetitionLogin login;
+        login.database = (server_->address + ':' + root_ + "/data/bench-"
+                          + QUuid::createUuid().toString(QUuid::WithoutBraces) + ".fdb").toStdString();
+        login.password = server_->password;
+        return login;
+    }
+
+private:
+    QTemporaryDir folder_;
+    QString root_;
+    int startCode_;
+    std::optional<Server> server_;
+};
+
+void dropDatabase(const CompetitionLogin& login)
+{
+    db::Connection connection;
+    bench::attach(connection, login.database, login.user, login.password);
+    connection.dropDatabase();
 }
 
 void seed(const CompetitionLogin& login, int archers)
@@ -194,21 +239,15 @@ void seed(const CompetitionLogin& login, int archers)
     connection.disconnect();
 }
 
-double percentile(std::vector<double> times, double p)
-{
-    std::sort(times.begin(), times.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(p * double(times.size())));
-    return times[std::min(times.size(), std::max<std::size_t>(rank, 1)) - 1];
-}
-
 // Runs the stations at once; the timings of each figure over all of them.
-std::map<std::string, std::vector<double>> runStations(const CompetitionLogin& login, int stations, int runs)
+std::map<std::string, std::vector<double>> runStations(const std::string& program, const CompetitionLogin& login,
+                                                       int stations, int runs)
 {
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int k = 0; k < stations; ++k) {
         auto p = std::make_unique<QProcess>();
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p->start(QCoreApplication::applicationFilePath(),
+        p->start(QString::fromStdString(program),
                  {"--station", QString::fromStdString(login.database), QString::fromStdString(login.password),
                   QString::number(k), QString::number(runs)});
         processes.push_back(std::move(p));
@@ -236,75 +275,191 @@ std::map<std::string, std::vector<double>> runStations(const CompetitionLogin& l
     return times;
 }
 
+// Runs a command of the system; true when it ends with exit code 0.
+bool runQuietly(const QString& program, const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(output ? QProcess::SeparateChannels : QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    return ok;
+}
+
+// A network namespace whose loopback interface delays every packet leaving
+// it by delay (tc netem): twice that as round-trip time. Deleted when it
+// goes, after the processes still in it (a child's server) are ended.
+class DelayedNamespace {
+public:
+    explicit DelayedNamespace(const QString& delay)
+        : name_(QStringLiteral("tallyon-bench-%1").arg(::getpid()))
+    {
+        created_ = runQuietly("ip", {"netns", "add", name_});
+        ready_ = created_ && runQuietly("ip", {"-n", name_, "link", "set", "lo", "up"})
+            && runQuietly("ip", {"netns", "exec", name_, "tc", "qdisc", "add", "dev", "lo", "root", "netem", "delay",
+                                 delay});
+    }
+    ~DelayedNamespace()
+    {
+        if (!created_)
+            return;
+        QString pids;
+        runQuietly("ip", {"netns", "pids", name_}, &pids);
+        for (const QString& pid : pids.split('\n', Qt::SkipEmptyParts))
+            ::kill(pid.toInt(), SIGTERM);
+        runQuietly("ip", {"netns", "delete", name_});
+    }
+    DelayedNamespace(const DelayedNamespace&) = delete;
+    DelayedNamespace& operator=(const DelayedNamespace&) = delete;
+
+    bool ready() const { return ready_; }
+    const QString& name() const { return name_; }
+
+private:
+    QString name_;
+    bool created_ = false;
+    bool ready_ = false;
+};
+
+bool commandExists(const char* name)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(name)).isEmpty()
+        || !QStandardPaths::findExecutable(QString::fromLatin1(name), {"/usr/sbin", "/sbin"}).isEmpty();
+}
+
+// The Next round trip at 2 ms round-trip time: this program again, in the
+// delayed namespace, with a server of its own there. Says why when it cannot.
+std::optional<bench::NextTimes> nextInDelayedNamespace(const std::string& program, std::string& why)
+{
+    if (::geteuid() != 0) {
+        why = "not run as root";
+        return std::nullopt;
+    }
+    if (!commandExists("ip") || !commandExists("tc")) {
+        why = "no ip or tc (package iproute2)";
+        return std::nullopt;
+    }
+    DelayedNamespace delayed(QStringLiteral("1ms"));
+    if (!delayed.ready()) {
+        why = "no netem delay in a network namespace here (kernel without sch_netem?)";
+        return std::nullopt;
+    }
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start("ip", {"netns", "exec", delayed.name(), QString::fromStdString(program), "--next-on-own-server"});
+    if (!child.waitForFinished(600000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
+        child.kill();
+        child.waitForFinished(10000);
+        throw std::runtime_error("the measuring child in the delayed namespace failed");
+    }
+    bench::NextTimes times;
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.size() != 2)
+            continue;
+        const double ms = words[1].toDouble();
+        if (words[0] == "next")
+            times.next = ms;
+        else if (words[0] == "save")
+            times.copyAndSave = ms;
+        else if (words[0] == "floor")
+            times.floor = ms;
+    }
+    if (times.next <= 0 || times.floor <= 0)
+        throw std::runtime_error("the measuring child in the delayed namespace answered no figures");
+    return times;
+}
+
 } // namespace
 
-int main(int argc, char** argv)
+int bench::stationChild(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    try {
-        // A station never starts servers or stations of its own.
-        if (argc > 1 && std::string(argv[1]) == "--station") {
-            if (argc != 6)
-                throw std::runtime_error("usage: bench_server --station DATABASE PASSWORD INDEX RUNS");
-            CompetitionLogin login;
-            login.database = argv[2];
-            login.password = argv[3];
-            return runStation(login, std::atoi(argv[4]), std::atoi(argv[5]));
-        }
-        const int runs = argc > 1 ? std::atoi(argv[1]) : 60;
-        if (argc > 2 || runs < 5)
-            throw std::runtime_error("usage: bench_server [RUNS of at least 5]");
+    if (argc != 6)
+        throw std::runtime_error("usage: tallyon_bench --station DATABASE PASSWORD INDEX RUNS");
+    CompetitionLogin login;
+    login.database = argv[2];
+    login.password = argv[3];
+    return runStation(login, std::atoi(argv[4]), std::atoi(argv[5]));
+}
 
-        QTemporaryDir ownRoot;
-        QString root = qEnvironmentVariable("TALLYON_TEST_SERVER_ROOT");
-        const bool own = root.isEmpty();
-        if (own) {
-            root = ownRoot.filePath("server");
-            if (!runScript("start", root))
-                throw std::runtime_error("the test server did not start");
-        }
-        const auto stopServer = qScopeGuard([&] {
-            if (own)
-                runScript("stop", root);
-        });
-        const std::optional<Server> server = readServer(root);
-        if (!server)
-            throw std::runtime_error("no test server in " + root.toStdString());
+int bench::nextOnOwnServerChild(int, char**)
+{
+    OwnServer own;
+    if (!own.server())
+        throw std::runtime_error("the test server did not start");
+    const CompetitionLogin login = own.newDatabase();
+    const NextTimes times = measureNext(login);
+    dropDatabase(login);
+    std::printf("next %f\nsave %f\nfloor %f\n", times.next, times.copyAndSave, times.floor);
+    return 0;
+}
 
-        CompetitionLogin login;
-        login.database = (server->address + ':' + server->root + "/data/bench-"
-                          + QUuid::createUuid().toString(QUuid::WithoutBraces) + ".fdb").toStdString();
-        login.password = server->password;
-        CreateCompetitionDatabase(login);
-        seed(login, kArchers);
-
-        std::printf("Saves of 60 changed arrows on the Firebird server at %s (loopback), %d saves per station\n",
-                    qPrintable(server->address), runs);
-        std::printf("%-9s %-48s %9s %9s\n", "stations", "figure", "median", "p95");
-        const std::pair<const char*, const char*> figures[] = {
-            {"next", "Page Down/Up: save, move, read, show"},
-            {"save", "the model's save (savePoints)"},
-            {"floor", "floor: 60 prepared updates + commit"},
-        };
-        for (int stations : {1, 4}) {
-            auto times = runStations(login, stations, runs);
-            for (const auto& [key, label] : figures) {
-                const auto& t = times[key];
-                if (t.empty())
-                    throw std::runtime_error(std::string("no timings of ") + key);
-                std::printf("%-9d %-48s %6.2f ms %6.2f ms\n", stations, label, percentile(t, 0.5),
-                            percentile(t, 0.95));
-            }
-        }
-
-        db::Connection connection;
-        bench::attach(connection, login.database, login.user, login.password);
-        connection.dropDatabase();
-        return 0;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_server: %s\n", e.what());
-        return 1;
+void bench::serverFigures(Table& table, const std::string& program)
+{
+    OwnServer own;
+    if (own.startCode() == 77) {
+        table.note("server figures skipped: the Firebird server package (firebird3.0-server) is not installed");
+        return;
     }
+    if (!own.server())
+        throw std::runtime_error("the test server did not start");
+
+    {
+        const CompetitionLogin login = own.newDatabase();
+        const NextTimes times = measureNext(login);
+        dropDatabase(login);
+        table.add({"Next round trip, loopback server", times.next, times.floor, Goal::ratioAtMost(1.5)});
+        table.add({"  of which copy and save", times.copyAndSave, std::nullopt, Goal::none()});
+    }
+    // 2 ms round-trip time: tc netem in a network namespace where it can be
+    // had, else this program's own delaying relay in front of the server.
+    std::string why;
+    std::optional<NextTimes> delayed = nextInDelayedNamespace(program, why);
+    std::string how = "netem";
+    if (!delayed) {
+        // Each way 1 ms, less half of what the relay's own passing adds.
+        using std::chrono::microseconds;
+        const double overheadMs = DelayRelay::roundTripMs(microseconds(0));
+        const microseconds delay(std::max(0, 1000 - int(overheadMs * 500)));
+        char line[240];
+        std::snprintf(line, sizeof line,
+                      "2 ms round-trip time by a delaying relay in this program (%.2f ms measured), as tc netem "
+                      "is not at hand: %s",
+                      DelayRelay::roundTripMs(delay), why.c_str());
+        table.note(line);
+        how = "relay";
+        const QString address = own.server()->address;
+        const DelayRelay relay(address.section('/', 1).toInt(), delay);
+        CompetitionLogin login = own.newDatabase();
+        login.database = "127.0.0.1/" + std::to_string(relay.port()) + login.database.substr(login.database.find(':'));
+        delayed = measureNext(login);
+        dropDatabase(login);
+    }
+    table.add({"Next round trip, server at 2 ms round-trip time (" + how + ")", delayed->next, delayed->floor,
+               Goal::ratioAtMost(1.5)});
+    table.add({"  the same against its time goal", delayed->next, std::nullopt, Goal::below(150)});
+    table.add({"  of which copy and save", delayed->copyAndSave, std::nullopt, Goal::none()});
+
+    const CompetitionLogin login = own.newDatabase();
+    CreateCompetitionDatabase(login);
+    seed(login, kArchers);
+    constexpr int kRuns = 60;
+    table.note("Saves of 60 changed arrows on the loopback server, " + std::to_string(kRuns)
+               + " per station; floor: 60 prepared updates and a commit");
+    for (int stations : {1, 4}) {
+        auto times = runStations(program, login, stations, kRuns);
+        for (const char* key : {"next", "save", "floor"})
+            if (times[key].empty())
+                throw std::runtime_error(std::string("no timings of ") + key);
+        const std::string who = stations == 1 ? "1 station" : std::to_string(stations) + " stations at once";
+        for (const auto& [key, label] : {std::pair{"next", "Page Down/Up"}, std::pair{"save", "savePoints"}}) {
+            table.add({"  " + who + ", " + label + ", median", bench::percentile(times[key], 0.5),
+                       bench::percentile(times["floor"], 0.5), Goal::none()});
+            table.add({"  " + who + ", " + label + ", 95th percentile", bench::percentile(times[key], 0.95),
+                       bench::percentile(times["floor"], 0.95), Goal::none()});
+        }
+    }
+    dropDatabase(login);
 }

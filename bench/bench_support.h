@@ -1,7 +1,7 @@
 #pragma once
-// What the benchmarks share: medians of timed runs, the login of an
-// attachment, and the lookups and archers of a competition to measure on.
-// Only the dataset layer, so that every benchmark can use it.
+// What the benchmarks share: the table of figures, medians of timed runs,
+// the login of an attachment, the lookups and archers of a competition to
+// measure on, and the parts of the benchmark program.
 
 #include "db/connection.h"
 #include "db/query.h"
@@ -10,24 +10,30 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+struct CompetitionLogin;
+
 namespace bench {
 
-// What a figure should reach: at most a ratio to its floor, or below a time.
+// What a figure should reach: at most a ratio to its floor, below a limit,
+// or at most a limit above its floor.
 struct Goal {
-    enum Kind { None, RatioAtMost, Below } kind = None;
+    enum Kind { None, RatioAtMost, Below, AboveAtMost } kind = None;
     double limit = 0;
     std::string unit = "ms";
 
     static Goal none() { return {}; }
     static Goal ratioAtMost(double limit) { return {RatioAtMost, limit}; }
     static Goal below(double limit, std::string unit = "ms") { return {Below, limit, std::move(unit)}; }
+    static Goal aboveAtMost(double limit, std::string unit) { return {AboveAtMost, limit, std::move(unit)}; }
 };
 
 // One line of the table: the figure, ours, the floor measured in the same run.
@@ -49,6 +55,8 @@ struct Figure {
             return ratio() ? std::optional<bool>(*ratio() <= goal.limit) : std::nullopt;
         case Goal::Below:
             return ours < goal.limit;
+        case Goal::AboveAtMost:
+            return floor ? std::optional<bool>(ours - *floor <= goal.limit) : std::nullopt;
         case Goal::None:
             break;
         }
@@ -59,11 +67,18 @@ struct Figure {
 class Table {
 public:
     void add(Figure figure) { figures_.push_back(std::move(figure)); }
+    // A line of text among the figures: a part skipped, and why.
+    void note(std::string text) { notes_.emplace(figures_.size(), std::move(text)); }
 
     void print(std::FILE* out = stdout) const
     {
         std::fprintf(out, "%-58s %12s %12s %7s %14s %4s\n", "figure", "ours", "floor", "ratio", "goal", "met");
-        for (const Figure& f : figures_) {
+        for (std::size_t i = 0; i <= figures_.size(); ++i) {
+            for (auto [at, end] = notes_.equal_range(i); at != end; ++at)
+                std::fprintf(out, "%s\n", at->second.c_str());
+            if (i == figures_.size())
+                break;
+            const Figure& f = figures_[i];
             const std::string ours = number(f.ours) + " " + f.unit;
             const std::string floor = f.floor ? number(*f.floor) + " " + f.unit : "-";
             const auto ratio = f.ratio();
@@ -75,6 +90,8 @@ public:
                 goal = "<= " + number(f.goal.limit) + "x";
             else if (f.goal.kind == Goal::Below)
                 goal = "< " + number(f.goal.limit) + " " + f.goal.unit;
+            else if (f.goal.kind == Goal::AboveAtMost)
+                goal = "<= +" + number(f.goal.limit) + " " + f.goal.unit;
             const auto met = f.met();
             std::fprintf(out, "%-58s %12s %12s %7s %14s %4s\n", f.name.c_str(), ours.c_str(), floor.c_str(),
                          ratioText, goal.c_str(), met ? (*met ? "yes" : "NO") : "-");
@@ -96,6 +113,7 @@ private:
     }
 
     std::vector<Figure> figures_;
+    std::multimap<std::size_t, std::string> notes_;   // before the figure of that index
 };
 
 inline double elapsedMs(const std::function<void()>& once)
@@ -109,6 +127,14 @@ inline double median(std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// The nearest-rank percentile, p from 0 to 1.
+inline double percentile(std::vector<double> times, double p)
+{
+    std::sort(times.begin(), times.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(p * double(times.size())));
+    return times[std::min(times.size(), std::max<std::size_t>(rank, 1)) - 1];
 }
 
 // The median of runs runs of work; prepare, when given, runs untimed before each.
@@ -169,12 +195,29 @@ inline void seedArchers(db::Connection& connection, db::Transaction& transaction
     }
 }
 
-// The figures of each part, measured and added to the table.
+// The Next round trip and the floor of its database work, medians in ms.
+struct NextTimes {
+    double next = 0;
+    double copyAndSave = 0;
+    double floor = 0;
+};
+// Creates and seeds a competition at login's database (a file or a
+// server's) and measures the points window's Next on it.
+NextTimes measureNext(const CompetitionLogin& login);
+
+// The figures of each part, measured and added to the table. program: this
+// program's path, run again for the figures measured in processes of their own.
 void datasetLayerFigures(Table& table);
 void modelFigures(Table& table);
-// program: this program's path, run again for the memory figure.
 void windowFigures(Table& table, const std::string& program);
-// The child's side of the memory figure; answers the exit code.
-int windowMemoryChild(int argc, char** argv);
+void resultsFigures(Table& table);
+void serverFigures(Table& table, const std::string& program);
+
+// The children's sides of the server part (this program started with
+// "--station" or "--next-on-own-server"); answer the exit code.
+int stationChild(int argc, char** argv);
+// "--peak-kb PROGRAM ARGS...": runs the program, prints its peak resident memory in kB.
+int peakKbChild(int argc, char** argv);
+int nextOnOwnServerChild(int argc, char** argv);
 
 } // namespace bench

@@ -120,7 +120,9 @@ void TSumEdit::CalculateSum()
             total += PointTextToValue(box->text());
         }
     }
-    setText(QString::number(total));
+    const QString sum = QString::number(total);
+    if (sum != text()) // rewriting the same text would lay it out again
+        setText(sum);
 }
 
 std::int32_t PointTextToValue(const QString& text)

@@ -10,6 +10,7 @@
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 
+#include <QSet>
 #include <QCloseEvent>
 #include <QScopeGuard>
 
@@ -170,11 +171,25 @@ void TfrmVuRudiCompetition::saveArrowsWithBoxes()
 
 void TfrmVuRudiCompetition::loadStep()
 {
-    ClearEdits();
-    CurrentArcher->Clear();
-    readCurrentArcher(-1);
-    Changed = false;
-    ShowArcher(*CurrentArcher);
+    withSumsHeld([this] {
+        CurrentArcher->Clear();
+        try {
+            readCurrentArcher(-1);
+        } catch (...) {
+            ClearEdits();
+            throw;
+        }
+        Changed = false;
+        // Each box written once: emptied here only when the archer has no
+        // arrow for it, else set by ShowArcher.
+        QSet<const TPointEdit*> shown;
+        for (const auto& arrow : CurrentArcher->Results)
+            shown.insert(boxFor(arrow->RoundNo, arrow->ArrowNo));
+        for (TPointEdit* box : std::as_const(PointEdits))
+            if (!shown.contains(box))
+                box->setText(QString());
+        ShowArcher(*CurrentArcher);
+    });
 }
 
 void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)

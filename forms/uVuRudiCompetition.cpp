@@ -128,8 +128,10 @@ void TfrmVuRudiCompetition::FormShow(QObject*)
     readCurrentArcher(CurrentArcher->ID);
     // The archer read may not be the one the boxes showed (it was deleted,
     // or the data context changed): no box keeps an earlier archer's text.
-    ClearEdits();
-    ShowArcher(*CurrentArcher);
+    withSumsHeld([this] {
+        ClearEdits();
+        ShowArcher(*CurrentArcher);
+    });
     FillLaneTree();
 }
 
@@ -141,6 +143,13 @@ void TfrmVuRudiCompetition::FormDestroy(QObject*)
 
 void TfrmVuRudiCompetition::pe1Change(QObject* Sender)
 {
+    if (sumsHeld_) {
+        // Worked out once the boxes are all written.
+        if (auto* arrow = qobject_cast<TPointEdit*>(Sender); arrow && arrow->sumEdit
+            && !heldSums_.contains(arrow->sumEdit))
+            heldSums_.append(arrow->sumEdit);
+        return;
+    }
     if (auto* arrow = qobject_cast<TPointEdit*>(Sender); arrow && arrow->sumEdit)
         arrow->sumEdit->CalculateSum();
     else if (auto* sum = qobject_cast<TSumEdit*>(Sender); sum && sum->sumEdit)
@@ -185,11 +194,13 @@ void TfrmVuRudiCompetition::ShowArcher(const TArcher& Archer)
     setValueText(lblAgeClassVal, latin1(Archer.AgeClass));
     setValueText(lblCountryVal, latin1(Archer.Country));
 
-    for (const auto& arrow : Archer.Results) {
-        TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
-        if (box) // an arrow without a box is never shown
-            box->setText(arrowText(*arrow));
-    }
+    withSumsHeld([&] {
+        for (const auto& arrow : Archer.Results) {
+            TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
+            if (box) // an arrow without a box is never shown
+                box->setText(arrowText(*arrow));
+        }
+    });
     // The first arrow still to shoot takes the focus, round 1 arrow 1 when
     // nothing is stored; with every arrow shot the focus stays.
     const auto firstEmpty = std::find_if(PointEdits.cbegin(), PointEdits.cend(),
@@ -236,8 +247,41 @@ void TfrmVuRudiCompetition::CopyEditsToPoints()
 
 void TfrmVuRudiCompetition::ClearEdits()
 {
-    for (TPointEdit* box : std::as_const(PointEdits))
-        box->setText(QString());
+    withSumsHeld([this] {
+        for (TPointEdit* box : std::as_const(PointEdits))
+            box->setText(QString());
+    });
+}
+
+void TfrmVuRudiCompetition::withSumsHeld(const std::function<void()>& write)
+{
+    if (sumsHeld_) {
+        write(); // the outermost hold works the sums out
+        return;
+    }
+    // Also after a failed write: the sums always match the boxes.
+    // Still held meanwhile: the sums climb here, level by level.
+    const auto workOut = qScopeGuard([this] {
+        // As the change handler would have, but each sum once a level: the
+        // sums of the changed arrows, then the sums above those that
+        // changed, up to the grand total, which feeds nothing. A sum met
+        // again on a higher level is worked out again, after every sum it
+        // adds up.
+        QList<TSumEdit*> level = std::exchange(heldSums_, {});
+        while (!level.isEmpty()) {
+            QList<TSumEdit*> up;
+            for (TSumEdit* sum : std::as_const(level)) {
+                const QString before = sum->text();
+                Guarded([sum] { sum->CalculateSum(); });
+                if (sum->text() != before && sum != SumEdit17 && sum->sumEdit && !up.contains(sum->sumEdit))
+                    up.append(sum->sumEdit);
+            }
+            level = up;
+        }
+        sumsHeld_ = false;
+    });
+    sumsHeld_ = true;
+    write();
 }
 
 void TfrmVuRudiCompetition::FillLaneTree()

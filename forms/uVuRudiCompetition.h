@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class KeyPreview;
@@ -137,6 +138,9 @@ private:
     // on display; Prior and Next only while the archer query has rows.
     void setArcherLoaded(bool loaded);
     void showNoArcher();
+    // Runs write, which sets many arrow boxes, with the sums held, then
+    // works out the sums the changes reach once instead of once per box.
+    void withSumsHeld(const std::function<void()>& write);
 
     // Widgets that keep their distance to the right edge of their bar.
     struct RightAnchor {
@@ -149,4 +153,6 @@ private:
     QString creationError_;
     // CurrentArcher holds a row of the archer query (not cleared, not failed).
     bool archerLoaded_ = false;
+    bool sumsHeld_ = false;
+    QList<TSumEdit*> heldSums_;   // fed by arrows changed while held
 };

@@ -174,8 +174,7 @@ void TArcher::savePoints()
     try {
         startClean(points);
         selectArrowsOf(points, ID);
-        points.open();
-        points.refresh();
+        points.open();   // fetches every row in this new transaction
 
         // The stored rows as this transaction sees them, against the arrows
         // as they were read: a row that another station changed after that

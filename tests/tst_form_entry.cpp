@@ -65,6 +65,7 @@ private slots:
     void typedArrowIsStoredAndShown();
     void sumsFollowEachKeystroke();
     void nextAndPriorWrapAround();
+    void sumsMatchEachArcherShown();
     void singleArcherReloadsItself();
     void pageDownFromArrowBoxSavesAndMoves();
     void pageDownWithoutTypingSavesNothing();
@@ -256,6 +257,48 @@ void TestFormEntry::nextAndPriorWrapAround()
     // Each move shows the hourglass and ends on the default cursor.
     QVERIFY(std::find(cursors_.begin(), cursors_.end(), crHourGlass) != cursors_.end());
     QCOMPARE(cursors_.back(), crDefault);
+    QCOMPARE(errors_, QStringList());
+}
+
+void TestFormEntry::sumsMatchEachArcherShown()
+{
+    // Archer 10: every arrow 1, a cross in round 2; archer 11: a few arrows
+    // of round 1; archer 13: none.
+    std::vector<std::string> seed = FourArchers;
+    for (int round = 1; round <= 2; ++round)
+        for (int arrow = 1; arrow <= 30; ++arrow)
+            seed.push_back(round == 2 && arrow == 30 ? arrowRow(10, 2, 30, 10, "T") : arrowRow(10, round, arrow, 1));
+    seed.push_back(arrowRow(11, 1, 1, 9));
+    seed.push_back(arrowRow(11, 1, 4, 7));
+    seed.push_back(arrowRow(11, 1, 29, 0));
+    open(seed);
+    QVERIFY(showWindow());
+    struct Shown {
+        const char* id;
+        const char* se1;      // round 1, arrows 1 to 3
+        const char* se2;      // round 1, arrows 4 to 6
+        const char* se16;     // round 1
+        const char* sum10;    // round 2, arrows 28 to 30
+        const char* sum16;    // round 2
+        const char* total;
+    };
+    const Shown steps[] = {
+        {"10", "3", "3", "30", "12", "39", "69"},
+        {"11", "9", "7", "16", "0", "0", "16"},
+        {"13", "0", "0", "0", "0", "0", "0"},
+        {"12", "0", "0", "0", "0", "0", "0"},
+        {"10", "3", "3", "30", "12", "39", "69"},
+    };
+    for (const Shown& step : steps) {
+        QCOMPARE(shownId(), QLatin1String(step.id));
+        QCOMPARE(form_->se1->text(), QLatin1String(step.se1));
+        QCOMPARE(form_->se2->text(), QLatin1String(step.se2));
+        QCOMPARE(form_->se16->text(), QLatin1String(step.se16));
+        QCOMPARE(form_->SumEdit10->text(), QLatin1String(step.sum10));
+        QCOMPARE(form_->SumEdit16->text(), QLatin1String(step.sum16));
+        QCOMPARE(form_->SumEdit17->text(), QLatin1String(step.total));
+        form_->dxBtnNext->click();
+    }
     QCOMPARE(errors_, QStringList());
 }
 
