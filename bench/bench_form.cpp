@@ -19,6 +19,7 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "forms/uVuRudiCompetition.h"
+#include "host/station_context.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -85,7 +86,7 @@ struct Competition {
         login.database = dir.filePath("bench.fdb").toStdString();
         CreateCompetitionDatabase(login);
         seed(login, archers);
-        dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=5"};
+        SetUpStationContext(dm, login);
         dm.Connect(login);
     }
 
@@ -102,7 +103,7 @@ bench::NextTimes bench::measureNext(const CompetitionLogin& login)
     CreateCompetitionDatabase(login);
     seed(login, kArchersWithArrows);
     TdmTallyon dm;
-    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=5"};
+    SetUpStationContext(dm, login);
     dm.Connect(login);
     TfrmVuRudiCompetition form(&dm);
     form.show();

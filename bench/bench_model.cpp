@@ -12,6 +12,7 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "model/uTallyonClasses.h"
+#include "host/station_context.h"
 
 #include <QTemporaryDir>
 
@@ -62,7 +63,7 @@ void bench::modelFigures(Table& table)
     seed(login);
 
     TdmTallyon dm;
-    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=5"};
+    SetUpStationContext(dm, login);
     dm.Connect(login);
 
     constexpr int kSaveRuns = 41;

@@ -22,6 +22,7 @@
 #include "db/transaction.h"
 #include "forms/uVuRudiCompetition.h"
 #include "model/uTallyonClasses.h"
+#include "host/station_context.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -75,18 +76,14 @@ void fillBoxes(TfrmVuRudiCompetition& window, int run)
 int runStation(const CompetitionLogin& login, int station, int runs)
 {
     TdmTallyon dm;
-    dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=5"};
-    dm.IBQryPoints.onPostError = [](db::Query&, const db::DbError&, db::PostErrorAction& action) {
-        action = db::PostErrorAction::Fail;
-    };
+    SetUpStationContext(dm, login);
     dm.Connect(login);
     const int first = firstArcherOf(station);
 
     // The model's save on a data context of its own, so that the window's
     // archer query stays where the window left it.
     TdmTallyon modelDm;
-    modelDm.IBTransPoints.params() = dm.IBTransPoints.params();
-    modelDm.IBQryPoints.onPostError = dm.IBQryPoints.onPostError;
+    SetUpStationContext(modelDm, login);
     modelDm.Connect(login);
     modelDm.SortArchers("LANENO, LANELETTER");
     TArcher modelArcher;
