@@ -12,7 +12,7 @@
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/ranking.h"
+#include "results/ranking.h"
 
 #include <QTemporaryDir>
 

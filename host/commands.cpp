@@ -1,14 +1,14 @@
 #include "host/commands.h"
 
 #include "db/error.h"
-#include "host/competition_io.h"
-#include "host/demo.h"
-#include "host/export.h"
-#include "host/host_error.h"
-#include "host/import.h"
+#include "data/competition_io.h"
+#include "roster/demo.h"
+#include "roster/export.h"
+#include "core/command_error.h"
+#include "roster/import.h"
 #include "host/points.h"
 #include "host/results_commands.h"
-#include "host/roster.h"
+#include "roster/roster.h"
 
 #include <algorithm>
 #include <exception>
@@ -287,7 +287,7 @@ int runTallyon(int argc, char** argv)
     } catch (const UsageError& e) {
         std::cerr << "tallyon: " << e.what() << "\n";
         return 2;
-    } catch (const HostError& e) {
+    } catch (const CommandError& e) {
         std::cerr << "tallyon: " << e.what() << "\n";
         return 1;
     } catch (const std::exception& e) {

@@ -41,7 +41,7 @@ struct Command {
     std::size_t minArguments;  // the database included
     std::size_t maxArguments;  // kAnyNumber: no limit
     std::vector<CommandOption> options;
-    int (*run)(const Invocation&);   // the exit code; HostError on failure
+    int (*run)(const Invocation&);   // the exit code; CommandError on failure
 };
 
 inline constexpr std::size_t kAnyNumber = static_cast<std::size_t>(-1);

@@ -3,8 +3,8 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
 #include "host/station_context.h"
 #include "module/VozozeVove.h"
 #include "sharedheap/shared_heap.h"
@@ -57,18 +57,18 @@ bool haveDisplay()
 void* loadLibrary(const QString& path, const char* what, bool global)
 {
     if (!QFileInfo::exists(path))
-        throw HostError(std::string(what) + " " + QDir::toNativeSeparators(path).toStdString() + " is missing");
+        throw CommandError(std::string(what) + " " + QDir::toNativeSeparators(path).toStdString() + " is missing");
 #if defined(_WIN32)
     (void)global;
     HMODULE library = LoadLibraryW(reinterpret_cast<LPCWSTR>(path.utf16()));
     if (!library)
-        throw HostError(std::string("cannot load ") + what + " " + path.toStdString() + " (error "
+        throw CommandError(std::string("cannot load ") + what + " " + path.toStdString() + " (error "
                         + std::to_string(GetLastError()) + ")");
     return reinterpret_cast<void*>(library);
 #else
     void* library = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
     if (!library)
-        throw HostError(std::string("cannot load ") + what + ": " + dlerror());
+        throw CommandError(std::string("cannot load ") + what + ": " + dlerror());
     return library;
 #endif
 }
@@ -81,7 +81,7 @@ void* entryPoint(void* library, const QString& path, const char* name)
     void* proc = dlsym(library, name);
 #endif
     if (!proc)
-        throw HostError("the library " + path.toStdString() + " has no entry point " + name);
+        throw CommandError("the library " + path.toStdString() + " has no entry point " + name);
     return proc;
 }
 
@@ -267,7 +267,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 {
     if (!haveDisplay()) {
         if (!screenshot)
-            throw HostError("no display; run it on a virtual one (xvfb-run -a tallyon points DB) "
+            throw CommandError("no display; run it on a virtual one (xvfb-run -a tallyon points DB) "
                             "or take a picture of the window (tallyon points DB --screenshot FILE.png)");
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -301,7 +301,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     try {
         dm.Connect(login);
     } catch (const db::DbError& e) {
-        throw HostError("cannot open " + login.database + ": " + oneLine(e.what()));
+        throw CommandError("cannot open " + login.database + ": " + oneLine(e.what()));
     }
 
     ModalBoxCloser boxCloser;
@@ -316,12 +316,12 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     try {
         openFormPoints(&dm, caller.get(), database.get());
     } catch (const std::exception& e) {
-        throw HostError("the points window failed to open: " + oneLine(e.what()));
+        throw CommandError("the points window failed to open: " + oneLine(e.what()));
     }
 
     QWidget* window = findPointsWindow();
     if (!window || !window->isVisible())
-        throw HostError("the module opened no points window");
+        throw CommandError("the module opened no points window");
 
     if (screenshot) {
         int result = 0;
@@ -332,7 +332,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
         });
         app.exec();
         if (result != 0)
-            throw HostError("cannot write " + screenshot->toStdString());
+            throw CommandError("cannot write " + screenshot->toStdString());
         return 0;
     }
 

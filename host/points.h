@@ -9,5 +9,5 @@
 
 // Opens the points window of the module beside the program on the database
 // and runs until the operator closes it. With a screenshot path, writes the
-// shown window as PNG and returns. Returns the exit code; HostError on failure.
+// shown window as PNG and returns. Returns the exit code; CommandError on failure.
 int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot);

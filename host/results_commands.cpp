@@ -5,16 +5,16 @@
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/board.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
-#include "host/latin1.h"
-#include "host/list_filter.h"
+#include "results/board.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
+#include "core/latin1.h"
+#include "results/list_filter.h"
 #include "host/login.h"
-#include "host/ranking.h"
-#include "host/results_output.h"
-#include "host/results_schema.h"
-#include "host/scorecard.h"
+#include "results/ranking.h"
+#include "results/results_output.h"
+#include "results/results_schema.h"
+#include "results/scorecard.h"
 
 #include <QGuiApplication>
 
@@ -41,7 +41,7 @@ std::string latin1Argument(const std::string& localText, const char* what)
     QString bad;
     const auto bytes = toLatin1Exact(QString::fromLocal8Bit(localText.c_str()), &bad);
     if (!bytes)
-        throw HostError(std::string(what) + " holds \"" + bad.toStdString() + "\", which ISO 8859-1 cannot hold");
+        throw CommandError(std::string(what) + " holds \"" + bad.toStdString() + "\", which ISO 8859-1 cannot hold");
     return *bytes;
 }
 
@@ -169,7 +169,7 @@ int lists(const Invocation& o, const CompetitionLogin& login)
             QString archers;
             try {
                 archers = QString::number(archersOfList(connection, r.name, r.filter).size());
-            } catch (const HostError& e) {
+            } catch (const CommandError& e) {
                 archers = QStringLiteral("refused: ") + QString::fromStdString(e.what());
             }
             table.push_back({latin1Text(r.name), latin1Text(r.applyTo), archers,
@@ -193,15 +193,15 @@ int lists(const Invocation& o, const CompetitionLogin& login)
         const std::string name = latin1Argument(o.arguments[2], "the list's name");
         const std::string filter = o.arguments.size() == 4 ? latin1Argument(o.arguments[3], "the condition") : "";
         if (name.empty() || name.size() > 60)
-            throw HostError("a list's name has 1 to 60 characters");
+            throw CommandError("a list's name has 1 to 60 characters");
         try {
             compileListFilter(filter);
         } catch (const ListFilterError& e) {
-            throw HostError("the condition is refused: " + std::string(e.what()));
+            throw CommandError("the condition is refused: " + std::string(e.what()));
         }
         const std::size_t archers = archersOfList(connection, name, filter).size();
         if (listExists(connection, name))
-            throw HostError("there is a result list \"" + o.arguments[2] + "\" already");
+            throw CommandError("there is a result list \"" + o.arguments[2] + "\" already");
         db::Transaction transaction(&connection);
         db::Statement insert(&connection, &transaction);
         insert.sqlAdd("insert into RESULTLISTS (LISTNAME, LISTFILTER, APPLYTO) values (?, ?, ?)");
@@ -217,7 +217,7 @@ int lists(const Invocation& o, const CompetitionLogin& login)
             throw UsageError("usage: tallyon lists DB remove NAME");
         const std::string name = latin1Argument(o.arguments[2], "the list's name");
         if (!listExists(connection, name))
-            throw HostError("there is no result list \"" + o.arguments[2] + "\"");
+            throw CommandError("there is no result list \"" + o.arguments[2] + "\"");
         db::Transaction transaction(&connection);
         db::Statement remove(&connection, &transaction);
         remove.sqlAdd("delete from RESULTLISTS where LISTNAME = ?");
@@ -270,7 +270,7 @@ std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Invo
     q.close();
     transaction.commit();
     if (ids.empty())
-        throw HostError(what);
+        throw CommandError(what);
     return ids;
 }
 

@@ -2,7 +2,7 @@
 // through the database afterwards; and its CSV reader on its own.
 
 #include "db/connection.h"
-#include "host/csv.h"
+#include "roster/csv.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
 #include "tests/test_server.h"

@@ -6,14 +6,14 @@
 #include "db/connection.h"
 #include "db/query.h"
 #include "db/transaction.h"
-#include "host/board.h"
-#include "host/host_error.h"
-#include "host/list_filter.h"
-#include "host/points_events.h"
-#include "host/ranking.h"
-#include "host/results_output.h"
-#include "host/results_schema.h"
-#include "host/scorecard.h"
+#include "results/board.h"
+#include "core/command_error.h"
+#include "results/list_filter.h"
+#include "results/points_events.h"
+#include "results/ranking.h"
+#include "results/results_output.h"
+#include "results/results_schema.h"
+#include "results/scorecard.h"
 #include "tests/support/competition.h"
 
 #include <QApplication>
@@ -379,9 +379,9 @@ void TestResults::unknownRuleIsRefused()
     seedTieBreaks(c);
     c.results();
     c.seed({"update RANKINGRULES set CRITERION = 'LUCK' where RULENO = 2"});
-    QVERIFY_THROWS_EXCEPTION(HostError, c.results());
+    QVERIFY_THROWS_EXCEPTION(CommandError, c.results());
     c.seed({"delete from RANKINGRULES"});
-    QVERIFY_THROWS_EXCEPTION(HostError, c.results());
+    QVERIFY_THROWS_EXCEPTION(CommandError, c.results());
 }
 
 void TestResults::categoriesWithoutLists()
@@ -426,7 +426,7 @@ void TestResults::listConditionsSelectArchers()
     // One list on its own.
     const CompetitionResults one = c.results(std::string("Compound"));
     QCOMPARE(one.lists.size(), std::size_t(1));
-    QVERIFY_THROWS_EXCEPTION(HostError, c.results(std::string("Nothing")));
+    QVERIFY_THROWS_EXCEPTION(CommandError, c.results(std::string("Nothing")));
 }
 
 void TestResults::storedMaliciousConditionIsRefused()
@@ -437,7 +437,7 @@ void TestResults::storedMaliciousConditionIsRefused()
     try {
         c.results();
         QFAIL("the list was ranked");
-    } catch (const HostError& e) {
+    } catch (const CommandError& e) {
         QVERIFY2(QString::fromStdString(e.what()).contains(QStringLiteral("\"Bad\"")), e.what());
     }
     QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);

@@ -20,7 +20,7 @@ class ResultsBoard : public QWidget {
 
 public:
     // Opens its own attachment to the competition, adds the save trigger
-    // when it is missing and starts waiting for saves. HostError on failure.
+    // when it is missing and starts waiting for saves. CommandError on failure.
     explicit ResultsBoard(const CompetitionLogin& login, std::optional<std::string> onlyList = {},
                           QWidget* parent = nullptr);
     ~ResultsBoard() override;

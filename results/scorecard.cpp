@@ -1,7 +1,7 @@
-#include "host/scorecard.h"
+#include "results/scorecard.h"
 
-#include "host/latin1.h"
-#include "host/results_output.h"
+#include "core/latin1.h"
+#include "results/results_output.h"
 
 namespace {
 

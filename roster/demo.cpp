@@ -1,15 +1,15 @@
-#include "host/demo.h"
+#include "roster/demo.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/archer_row.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
-#include "host/latin1.h"
-#include "host/name_table.h"
+#include "roster/archer_row.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
+#include "core/latin1.h"
+#include "roster/name_table.h"
 
 #include <QString>
 
@@ -34,7 +34,7 @@ std::string latin1(const char* utf8)
     QString bad;
     auto bytes = toLatin1Exact(QString::fromUtf8(utf8), &bad);
     if (!bytes)
-        throw HostError("demo text outside ISO 8859-1: " + bad.toStdString());
+        throw CommandError("demo text outside ISO 8859-1: " + bad.toStdString());
     return *bytes;
 }
 
@@ -184,7 +184,7 @@ void createDemoCompetition(const CompetitionLogin& login)
         connection.disconnect();
     } catch (const db::DbError& e) {
         removeCreated(login);
-        throw HostError("cannot fill " + login.database + ": " + oneLine(e.what()));
+        throw CommandError("cannot fill " + login.database + ": " + oneLine(e.what()));
     } catch (...) {
         removeCreated(login);
         throw;

@@ -3,7 +3,7 @@
 // time it is needed, so that older databases keep working: the table of
 // tie-break rules and the trigger that tells listeners of every save.
 
-#include "host/ranking.h"
+#include "results/ranking.h"
 
 #include <string>
 #include <vector>
@@ -15,7 +15,7 @@ inline constexpr const char* kPointsSavedEvent = "TALLYON_POINTS_SAVED";
 
 // The tie-break rules in their order, from RANKINGRULES (RULENO,
 // CRITERION). The table is created, holding the default rules, when the
-// database lacks it. HostError for an unknown criterion or an empty table.
+// database lacks it. CommandError for an unknown criterion or an empty table.
 std::vector<RankRule> readRankRules(db::Connection& connection);
 
 // Creates the trigger on POINTS that posts kPointsSavedEvent, when missing.

@@ -24,6 +24,6 @@ struct ImportSummary {
 // Adds the archers of a CSV file with a header row, all or none. The
 // separator (comma, semicolon or tab) is the header's; the text is UTF-8,
 // or Windows-1252 when it is not. Countries, classes and bow types are
-// given by name and created when missing. HostError "FILE line N: ..." for
+// given by name and created when missing. CommandError "FILE line N: ..." for
 // the first faulty record.
 ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPath, const ImportOptions& options = {});

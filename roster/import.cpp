@@ -1,15 +1,15 @@
-#include "host/import.h"
+#include "roster/import.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
-#include "host/archer_columns.h"
-#include "host/archer_row.h"
-#include "host/competition_io.h"
-#include "host/csv.h"
-#include "host/host_error.h"
-#include "host/name_table.h"
+#include "roster/archer_columns.h"
+#include "roster/archer_row.h"
+#include "data/competition_io.h"
+#include "roster/csv.h"
+#include "core/command_error.h"
+#include "roster/name_table.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -51,9 +51,9 @@ ImportFile readFile(const QString& csvPath, ImportSummary& summary)
     in.where = QFileInfo(csvPath).fileName().toStdString();
     QFile file(csvPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw HostError("cannot read " + csvPath.toStdString() + ": " + file.errorString().toStdString());
+        throw CommandError("cannot read " + csvPath.toStdString() + ": " + file.errorString().toStdString());
     if (file.size() > kMaxFileBytes)
-        throw HostError(in.where + " is larger than " + std::to_string(kMaxFileBytes / (1024 * 1024))
+        throw CommandError(in.where + " is larger than " + std::to_string(kMaxFileBytes / (1024 * 1024))
                         + " MB; a list of archers is far smaller");
     try {
         const DecodedText decoded = decodeCsvText(file.read(kMaxFileBytes + 1));
@@ -69,10 +69,10 @@ ImportFile readFile(const QString& csvPath, ImportSummary& summary)
                 in.records.push_back(std::move(parsed[i]));
         }
     } catch (const CsvError& e) {
-        throw HostError(in.where + " line " + std::to_string(e.line()) + ": " + e.what());
+        throw CommandError(in.where + " line " + std::to_string(e.line()) + ": " + e.what());
     }
     if (in.records.empty())
-        throw HostError(in.where + " is empty: it needs a header row");
+        throw CommandError(in.where + " is empty: it needs a header row");
     return in;
 }
 
@@ -93,17 +93,17 @@ ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, Imp
             const std::string shownName = name.trimmed().isEmpty() ? "column " + std::to_string(i + 1) + " (no name)"
                                                                    : "\"" + shown(name.trimmed()) + "\"";
             if (options.strict)
-                throw HostError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
+                throw CommandError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
             if (++ignoredCount <= kNamedIgnored)
                 ignored += (ignored.empty() ? "" : ", ") + shownName;
             continue;
         }
         if (!columns.emplace(column, i).second)
-            throw HostError(at + "column " + column->name + " appears twice");
+            throw CommandError(at + "column " + column->name + " appears twice");
     }
     for (const ArcherColumn& c : archerColumns()) {
         if (c.required && !columns.count(&c))
-            throw HostError(at + "column " + c.name + " is missing (the header has "
+            throw CommandError(at + "column " + c.name + " is missing (the header has "
                             + std::to_string(header.fields.size()) + " columns separated by "
                             + separatorName(file.separator) + ")");
     }
@@ -229,7 +229,7 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
         for (current = 1; current < file.records.size(); ++current) {
             const CsvRecord& record = file.records[current];
             if (record.fields.size() != headerFields)
-                throw HostError(at() + std::to_string(record.fields.size()) + " fields where the header has "
+                throw CommandError(at() + std::to_string(record.fields.size()) + " fields where the header has "
                                 + std::to_string(headerFields) + " (separated by " + separatorName(file.separator)
                                 + ")");
             insertArcher(connection, transaction, readArcher(RecordFields(columns, record), record.line, target));
@@ -241,10 +241,10 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
         summary.ageClasses = target.ageClasses.created();
         summary.shootingClasses = target.shootingClasses.created();
     } catch (const ValueError& e) {
-        throw HostError(at() + e.what());
+        throw CommandError(at() + e.what());
     } catch (const db::DbError& e) {
         const std::string where = current < file.records.size() ? at() : file.where + ": ";
-        throw HostError(where + oneLine(e.what()));
+        throw CommandError(where + oneLine(e.what()));
     }
     connection.disconnect();
     return summary;

@@ -99,10 +99,10 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection,
 
 // Every individual result list (APPLYTO 'INDIVIDUAL'), or with none defined
 // one list per bow type, shooting class, age class and sex that has
-// archers; each ranked. onlyList: just the list of that name (HostError
-// when there is none). HostError for a list whose condition is refused.
+// archers; each ranked. onlyList: just the list of that name (CommandError
+// when there is none). CommandError for a list whose condition is refused.
 CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList = {});
 
-// The ARCHERIDs that pass a list's condition (HostError when refused).
+// The ARCHERIDs that pass a list's condition (CommandError when refused).
 std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
                                         const std::string& filter);

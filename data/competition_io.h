@@ -8,13 +8,13 @@
 namespace db { class Connection; }
 
 // Connects as the login says (dialect 3, ISO 8859-1). A plain path must name
-// an existing file: nothing is ever created here. HostError on failure.
+// an existing file: nothing is ever created here. CommandError on failure.
 void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin& login);
-// HostError naming the first table of the competition that the database
+// CommandError naming the first table of the competition that the database
 // lacks, or every column missing from the tables the points entry writes.
 void checkCompetitionSchema(db::Connection& connection, const std::string& database);
 
-// A new database with the schema and no rows. HostError when the file exists.
+// A new database with the schema and no rows. CommandError when the file exists.
 void initCompetition(const CompetitionLogin& login);
 
 // Removes the database that a failed command created: a local file, or a

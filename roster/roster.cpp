@@ -1,15 +1,15 @@
-#include "host/roster.h"
+#include "roster/roster.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/archer_columns.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
-#include "host/latin1.h"
-#include "host/name_table.h"
+#include "roster/archer_columns.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
+#include "core/latin1.h"
+#include "roster/name_table.h"
 
 #include <algorithm>
 #include <map>
@@ -76,7 +76,7 @@ ArcherState readArcherState(Session& s, std::int32_t id, const std::string& data
     q.sqlAdd("from ARCHER a where a.ARCHERID = " + std::to_string(id));
     q.open();
     if (q.isEmpty())
-        throw HostError(database + " has no archer " + std::to_string(id) + " (tallyon archers DB lists them)");
+        throw CommandError(database + " has no archer " + std::to_string(id) + " (tallyon archers DB lists them)");
     ArcherState state;
     for (const std::string& column : q.fieldNames())
         state.values[column] = q.fieldByName(column).value();
@@ -116,15 +116,15 @@ std::map<const ArcherColumn*, QString> readAssignments(const QStringList& assign
     for (const QString& a : assignments) {
         const qsizetype eq = a.indexOf(u'=');
         if (eq <= 0)
-            throw HostError("\"" + shown(a) + "\" is no COLUMN=VALUE");
+            throw CommandError("\"" + shown(a) + "\" is no COLUMN=VALUE");
         const ArcherColumn* column = findArcherColumn(a.left(eq));
         if (!column)
-            throw HostError("unknown column \"" + shown(a.left(eq)) + "\"; the columns are " + archerColumnNames());
+            throw CommandError("unknown column \"" + shown(a.left(eq)) + "\"; the columns are " + archerColumnNames());
         if (!given.emplace(column, a.mid(eq + 1)).second)
-            throw HostError("column " + std::string(column->name) + " is given twice");
+            throw CommandError("column " + std::string(column->name) + " is given twice");
     }
     if (given.empty())
-        throw HostError("nothing to change: give COLUMN=VALUE");
+        throw CommandError("nothing to change: give COLUMN=VALUE");
     return given;
 }
 
@@ -193,7 +193,7 @@ std::int32_t archerIdArgument(const QString& text)
     bool ok = false;
     const int id = text.toInt(&ok);
     if (!ok || id < 1)
-        throw HostError("\"" + shown(text) + "\" is not an archer's number (tallyon archers DB lists them)");
+        throw CommandError("\"" + shown(text) + "\" is not an archer's number (tallyon archers DB lists them)");
     return id;
 }
 
@@ -318,9 +318,9 @@ void changeArcher(const CompetitionLogin& login, std::int32_t id, const QStringL
         update.execute(params);
         s.transaction.commit();
     } catch (const ValueError& e) {
-        throw HostError(at + e.what() + "; nothing changed");
+        throw CommandError(at + e.what() + "; nothing changed");
     } catch (const db::DbError& e) {
-        throw HostError(at + oneLine(e.what()) + "; nothing changed");
+        throw CommandError(at + oneLine(e.what()) + "; nothing changed");
     }
     if (report.empty())
         report.push_back("nothing changed: the archer has these values already");
@@ -334,7 +334,7 @@ void removeArcher(const CompetitionLogin& login, std::int32_t id, bool withPoint
     try {
         const ArcherState a = readArcherState(s, id, login.database);
         if (a.enteredArrows > 0 && !withPoints)
-            throw HostError(describe(id, a) + " has " + std::to_string(a.enteredArrows)
+            throw CommandError(describe(id, a) + " has " + std::to_string(a.enteredArrows)
                             + (a.enteredArrows == 1 ? " arrow" : " arrows")
                             + " entered; add --with-points to remove the archer with them");
         db::Statement points(&s.connection, &s.transaction);
@@ -349,6 +349,6 @@ void removeArcher(const CompetitionLogin& login, std::int32_t id, bool withPoint
             out << " with its " << a.enteredArrows << (a.enteredArrows == 1 ? " arrow" : " arrows");
         out << "\n";
     } catch (const db::DbError& e) {
-        throw HostError("archer " + std::to_string(id) + ": " + oneLine(e.what()) + "; nothing removed");
+        throw CommandError("archer " + std::to_string(id) + ": " + oneLine(e.what()) + "; nothing removed");
     }
 }

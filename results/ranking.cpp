@@ -1,13 +1,13 @@
-#include "host/ranking.h"
+#include "results/ranking.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/host_error.h"
-#include "host/list_filter.h"
-#include "host/results_schema.h"
+#include "core/command_error.h"
+#include "results/list_filter.h"
+#include "results/results_schema.h"
 #include "model/uTallyonClasses.h"
 
 #include <algorithm>
@@ -237,7 +237,7 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
     try {
         compiled = compileListFilter(filter);
     } catch (const ListFilterError& e) {
-        throw HostError("result list \"" + listName + "\": its condition is refused: " + e.what());
+        throw CommandError("result list \"" + listName + "\": its condition is refused: " + e.what());
     }
     db::Transaction transaction(&connection);
     readCommitted(transaction);
@@ -253,7 +253,7 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
             ids.push_back(q.fieldByName("ARCHERID").asInteger());
         q.close();
     } catch (const db::DbError& e) {
-        throw HostError("result list \"" + listName + "\": " + oneLine(e.what()));
+        throw CommandError("result list \"" + listName + "\": " + oneLine(e.what()));
     }
     transaction.commit();
     return ids;
@@ -326,7 +326,7 @@ CompetitionResults readResults(db::Connection& connection, const std::optional<s
     if (onlyList) {
         std::erase_if(results.lists, [&](const ResultList& l) { return l.name != *onlyList; });
         if (results.lists.empty())
-            throw HostError("there is no result list \"" + *onlyList + "\"");
+            throw CommandError("there is no result list \"" + *onlyList + "\"");
     }
     for (ResultList& list : results.lists)
         rankArchers(list.archers, results.rules);

@@ -1,4 +1,4 @@
-#include "host/name_table.h"
+#include "roster/name_table.h"
 
 #include "db/query.h"
 #include "db/statement.h"

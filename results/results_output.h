@@ -2,7 +2,7 @@
 // The result lists as a person reads them: an aligned table for the
 // terminal, CSV for spreadsheets, HTML, and A4 PDF pages.
 
-#include "host/ranking.h"
+#include "results/ranking.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,10 +26,10 @@ struct HtmlStyle {
 QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style = {});
 
 // Writes the HTML of a document to an A4 PDF file (portrait, 2 cm margins, numbered pages)
-// through Qt's text layout. Needs a QGuiApplication. HostError on failure.
+// through Qt's text layout. Needs a QGuiApplication. CommandError on failure.
 void writePdf(const QString& html, const QString& path, const QString& title);
 
-// Writes bytes to a file, replacing it. HostError on failure.
+// Writes bytes to a file, replacing it. CommandError on failure.
 void writeFile(const QString& path, const QByteArray& bytes);
 
 // Text in HTML with &, <, > and " escaped.

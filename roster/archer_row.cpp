@@ -1,8 +1,8 @@
-#include "host/archer_row.h"
+#include "roster/archer_row.h"
 
 #include "db/query.h"
 #include "db/statement.h"
-#include "host/name_table.h"
+#include "roster/name_table.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "host/points_events.h"
+#include "results/points_events.h"
 
 #include "db/connection.h"
-#include "host/host_error.h"
-#include "host/results_schema.h"
+#include "core/command_error.h"
+#include "results/results_schema.h"
 
 #include <firebird/Interface.h>
 
@@ -125,7 +125,7 @@ void PointsSavedListener::queue()
 {
     Firebird::IAttachment* attachment = connection_.attachment();
     if (!attachment)
-        throw HostError("cannot wait for saved points: the database is not connected");
+        throw CommandError("cannot wait for saved points: the database is not connected");
     Firebird::IStatus* st = Firebird::fb_get_master_interface()->getStatus();
     Firebird::CheckStatusWrapper status(st);
     Firebird::IEvents* events = attachment->queEvents(&status, callback_, unsigned(request_.size()),
@@ -134,7 +134,7 @@ void PointsSavedListener::queue()
     const std::string message = failed ? statusText(&status) : std::string();
     st->dispose();
     if (failed)
-        throw HostError("cannot wait for saved points: " + oneLine(message));
+        throw CommandError("cannot wait for saved points: " + oneLine(message));
     events_ = events;
 }
 
@@ -153,7 +153,7 @@ void PointsSavedListener::delivered(const QByteArray& counts)
     const bool changed = !before.empty() && !now.empty() && now[0] != before[0];
     try {
         queue();
-    } catch (const HostError&) {
+    } catch (const CommandError&) {
         // The attachment has gone; there is nothing left to wait on.
     }
     // The first delivery may tell the count as it stands rather than a

@@ -1,4 +1,4 @@
-#include "host/host_error.h"
+#include "core/command_error.h"
 
 std::string oneLine(const std::string& message)
 {

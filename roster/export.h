@@ -14,5 +14,5 @@ struct ExportSummary {
 // row per stored arrow with the archer's columns, the round, the arrow and
 // its value as the card shows it (X, 10 to 1, M, empty); an archer without
 // rows gets one row without round and arrow. Replaces the file only when
-// everything is written; HostError on failure.
+// everything is written; CommandError on failure.
 ExportSummary exportCompetition(const CompetitionLogin& login, const QString& csvPath);

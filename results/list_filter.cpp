@@ -1,4 +1,4 @@
-#include "host/list_filter.h"
+#include "results/list_filter.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,12 +1,12 @@
-#include "host/export.h"
+#include "roster/export.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
-#include "host/latin1.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
+#include "core/latin1.h"
 
 #include <QSaveFile>
 
@@ -60,7 +60,7 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
 
     QSaveFile file(csvPath);
     if (!file.open(QIODevice::WriteOnly))
-        throw HostError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
+        throw CommandError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
     QStringList header;
     for (const char* column : kExportColumns)
         header << QString::fromLatin1(column);
@@ -106,10 +106,10 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
         q.close();
         transaction.commit();
     } catch (const db::DbError& e) {
-        throw HostError("cannot read " + login.database + ": " + oneLine(e.what()));
+        throw CommandError("cannot read " + login.database + ": " + oneLine(e.what()));
     }
     connection.disconnect();
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw HostError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
+        throw CommandError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
     return summary;
 }

@@ -1,4 +1,4 @@
-#include "host/competition_io.h"
+#include "data/competition_io.h"
 
 #include "data/competition_schema.h"
 #include "db/connection.h"
@@ -6,7 +6,7 @@
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/host_error.h"
+#include "core/command_error.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,15 +32,15 @@ void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin&
     if (isLocal(login)) {
         const QFileInfo file(QString::fromStdString(login.database));
         if (!file.exists())
-            throw HostError("no such database file: " + login.database);
+            throw CommandError("no such database file: " + login.database);
         if (!file.isFile())
-            throw HostError(login.database + " is not a file");
+            throw CommandError(login.database + " is not a file");
     }
     SetCompetitionLogin(connection, login);
     try {
         connection.connect();
     } catch (const db::DbError& e) {
-        throw HostError("cannot open " + login.database + ": " + oneLine(e.what()));
+        throw CommandError("cannot open " + login.database + ": " + oneLine(e.what()));
     }
 }
 
@@ -58,7 +58,7 @@ void checkCompetitionSchema(db::Connection& connection, const std::string& datab
     transaction.commit();
     for (const char* table : kCompetitionTables) {
         if (!tables.count(table))
-            throw HostError(database + " is not a competition database (it has no table " + table + ")");
+            throw CommandError(database + " is not a competition database (it has no table " + table + ")");
     }
     // A table without a column the points window writes would fail only at
     // the first save, with the window then unable to close.
@@ -67,7 +67,7 @@ void checkCompetitionSchema(db::Connection& connection, const std::string& datab
         std::string names;
         for (const std::string& m : missing)
             names += (names.empty() ? "" : ", ") + m;
-        throw HostError(database + " is not a competition database of this program (it lacks the column"
+        throw CommandError(database + " is not a competition database of this program (it lacks the column"
                         + (missing.size() == 1 ? " " : "s ") + names + ")");
     }
 }
@@ -75,11 +75,11 @@ void checkCompetitionSchema(db::Connection& connection, const std::string& datab
 void initCompetition(const CompetitionLogin& login)
 {
     if (isLocal(login) && QFileInfo::exists(QString::fromStdString(login.database)))
-        throw HostError(login.database + " already exists");
+        throw CommandError(login.database + " already exists");
     try {
         CreateCompetitionDatabase(login);
     } catch (const db::DbError& e) {
-        throw HostError("cannot create " + login.database + ": " + oneLine(e.what()));
+        throw CommandError("cannot create " + login.database + ": " + oneLine(e.what()));
     }
 }
 

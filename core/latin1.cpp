@@ -1,4 +1,4 @@
-#include "host/latin1.h"
+#include "core/latin1.h"
 
 std::optional<std::string> toLatin1Exact(const QString& text, QString* badChar)
 {

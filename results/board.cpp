@@ -1,12 +1,12 @@
-#include "host/board.h"
+#include "results/board.h"
 
 #include "db/error.h"
-#include "host/competition_io.h"
-#include "host/host_error.h"
-#include "host/points_events.h"
-#include "host/ranking.h"
-#include "host/results_output.h"
-#include "host/results_schema.h"
+#include "data/competition_io.h"
+#include "core/command_error.h"
+#include "results/points_events.h"
+#include "results/ranking.h"
+#include "results/results_output.h"
+#include "results/results_schema.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -76,7 +76,7 @@ void ResultsBoard::refresh()
         view_->setHtml(resultsAsHtml(results, {kBoardFontPt, true}));
         view_->verticalScrollBar()->setValue(scroll);
         status_->setText(QStringLiteral("Updated %1, shown anew on every save").arg(time));
-    } catch (const HostError& e) {
+    } catch (const CommandError& e) {
         status_->setText(QStringLiteral("%1: %2").arg(time, QString::fromStdString(e.what())));
     } catch (const db::DbError& e) {
         status_->setText(QStringLiteral("%1: %2").arg(time, QString::fromStdString(oneLine(e.what()))));
@@ -100,7 +100,7 @@ int runBoard(int& argc, char** argv, const CompetitionLogin& login, const std::o
         board.show();
         QApplication::processEvents();
         if (!board.grab().save(*screenshot, "PNG"))
-            throw HostError("cannot write " + screenshot->toStdString());
+            throw CommandError("cannot write " + screenshot->toStdString());
         return 0;
     }
     board.showMaximized();

@@ -1,7 +1,7 @@
-#include "host/results_output.h"
+#include "results/results_output.h"
 
-#include "host/host_error.h"
-#include "host/latin1.h"
+#include "core/command_error.h"
+#include "core/latin1.h"
 
 #include <QFile>
 #include <QFont>
@@ -216,12 +216,12 @@ void writePdf(const QString& html, const QString& path, const QString& title)
     // Laid out anew on the writer's pages, numbered at the foot.
     doc.print(&writer);
     if (!QFile::exists(path) || QFile(path).size() == 0)
-        throw HostError("cannot write " + path.toStdString());
+        throw CommandError("cannot write " + path.toStdString());
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw HostError("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
+        throw CommandError("cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
 }

@@ -1,4 +1,4 @@
-#include "host/csv.h"
+#include "roster/csv.h"
 
 
 #include <array>

@@ -3,7 +3,7 @@
 // each end's sum and the running total, the counts of 10s, Xs and 9s, and
 // lines for the archer's and the scorer's signatures. One card a page.
 
-#include "host/ranking.h"
+#include "results/ranking.h"
 
 #include <QString>
 

@@ -1,11 +1,11 @@
-#include "host/results_schema.h"
+#include "results/results_schema.h"
 
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
-#include "host/host_error.h"
+#include "core/command_error.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void createObject(db::Connection& connection, const std::vector<std::string>& st
         transaction.commit();
     } catch (const db::DbError& e) {
         if (!done(connection))
-            throw HostError("cannot extend the competition database: " + oneLine(e.what()));
+            throw CommandError("cannot extend the competition database: " + oneLine(e.what()));
     }
 }
 
@@ -78,14 +78,14 @@ std::vector<RankRule> readRankRules(db::Connection& connection)
         const std::string word = q.fieldByName("CRITERION").asString();
         const auto criterion = criterionFromWord(word);
         if (!criterion)
-            throw HostError("RANKINGRULES rule " + q.fieldByName("RULENO").asString() + ": unknown criterion \""
+            throw CommandError("RANKINGRULES rule " + q.fieldByName("RULENO").asString() + ": unknown criterion \""
                             + word + "\" (known: TOTAL, TENS, XS, NINES, EIGHTS, SEVENS, HITS, ROUND1, ROUND2)");
         rules.push_back({q.fieldByName("RULENO").asInteger(), *criterion});
     }
     q.close();
     transaction.commit();
     if (rules.empty())
-        throw HostError("RANKINGRULES holds no rule: the archers cannot be ranked");
+        throw CommandError("RANKINGRULES holds no rule: the archers cannot be ranked");
     return rules;
 }
 

@@ -1,6 +1,6 @@
-#include "host/archer_columns.h"
+#include "roster/archer_columns.h"
 
-#include "host/latin1.h"
+#include "core/latin1.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-class HostError : public std::runtime_error {
+class CommandError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };

@@ -19,7 +19,7 @@ class PointsSavedListener : public QObject {
 
 public:
     // Queues the wait on the connection, which must stay connected while the
-    // listener lives. HostError when the server refuses it.
+    // listener lives. CommandError when the server refuses it.
     explicit PointsSavedListener(db::Connection& connection, QObject* parent = nullptr);
     // Cancels the wait; a callback that is under way is dropped.
     ~PointsSavedListener() override;
