@@ -2,6 +2,7 @@
 
 #include "data/competition_schema.h"
 #include "db/transaction.h"
+#include "host/station_context.h"
 
 #include <stdexcept>
 
@@ -57,7 +58,7 @@ std::vector<std::string> readRows(const CompetitionLogin& login, const std::stri
 std::unique_ptr<TdmTallyon> connectStation(const CompetitionLogin& login)
 {
     auto dm = std::make_unique<TdmTallyon>();
-    dm->IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=1"};
+    SetUpStationContext(*dm, login, kTestLockTimeout);
     dm->Connect(login);
     return dm;
 }
