@@ -3,6 +3,7 @@
 #include "data/table_shapes.h"
 #include "db/connection.h"
 #include "db/query.h"
+#include "db/sql_text.h"
 #include "db/transaction.h"
 
 #include <filesystem>
@@ -35,30 +36,29 @@ std::vector<std::string> CompetitionSchemaStatements()
 {
     // Splits the script at the semicolons that stand outside comments,
     // quoted names and string literals; comments are dropped.
-    const std::string script = kCompetitionSchemaScript;
     std::vector<std::string> statements;
     std::string current;
-    for (std::size_t i = 0; i < script.size(); ++i) {
-        const char c = script[i];
-        if (c == '/' && i + 1 < script.size() && script[i + 1] == '*') {
-            const auto end = script.find("*/", i + 2);
-            i = end == std::string::npos ? script.size() : end + 1;
+    for (const db::SqlPiece& piece : db::splitSqlText(kCompetitionSchemaScript)) {
+        switch (piece.kind) {
+        case db::SqlPieceKind::BlockComment:
             current += ' ';
-        } else if (c == '-' && i + 1 < script.size() && script[i + 1] == '-') {
-            const auto end = script.find('\n', i);
-            i = end == std::string::npos ? script.size() : end;
-            current += '\n';
-        } else if (c == '\'' || c == '"') {
-            const auto end = script.find(c, i + 1);
-            const std::size_t stop = end == std::string::npos ? script.size() - 1 : end;
-            current.append(script, i, stop - i + 1);
-            i = stop;
-        } else if (c == ';') {
-            if (!isBlank(current))
-                statements.push_back(trimmed(current));
-            current.clear();
-        } else {
-            current += c;
+            break;
+        case db::SqlPieceKind::LineComment:
+            break;
+        case db::SqlPieceKind::Quoted:
+            current += piece.text;
+            break;
+        case db::SqlPieceKind::Code:
+            for (const char c : piece.text) {
+                if (c != ';') {
+                    current += c;
+                    continue;
+                }
+                if (!isBlank(current))
+                    statements.push_back(trimmed(current));
+                current.clear();
+            }
+            break;
         }
     }
     if (!isBlank(current))

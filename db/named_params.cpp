@@ -1,6 +1,7 @@
 #include "db/named_params.h"
 
-#include <algorithm>
+#include "db/sql_text.h"
+
 #include <cctype>
 
 namespace db::detail {
@@ -23,33 +24,25 @@ NamedParams parseNamedParams(const std::string& text)
 {
     NamedParams out;
     out.sql.reserve(text.size());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    auto copyUntil = [&](std::size_t end) {
-        end = std::min(end, n);
-        out.sql.append(text, i, end - i);
-        i = end;
-    };
-    while (i < n) {
-        char c = text[i];
-        if (c == '\'' || c == '"') {
-            std::size_t close = text.find(c, i + 1);
-            copyUntil(close == std::string::npos ? n : close + 1);
-        } else if (c == '-' && i + 1 < n && text[i + 1] == '-') {
-            copyUntil(text.find('\n', i));
-        } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
-            std::size_t close = text.find("*/", i + 2);
-            copyUntil(close == std::string::npos ? n : close + 2);
-        } else if (c == ':' && i + 1 < n && nameStart(text[i + 1])) {
-            std::size_t end = i + 1;
-            while (end < n && nameChar(text[end]))
-                ++end;
-            out.names.push_back(text.substr(i + 1, end - i - 1));
-            out.sql += '?';
-            i = end;
-        } else {
-            out.sql += c;
-            ++i;
+    for (const SqlPiece& piece : splitSqlText(text)) {
+        if (piece.kind != SqlPieceKind::Code) {
+            out.sql += piece.text;
+            continue;
+        }
+        const std::string_view code = piece.text;
+        const std::size_t n = code.size();
+        std::size_t i = 0;
+        while (i < n) {
+            if (code[i] == ':' && i + 1 < n && nameStart(code[i + 1])) {
+                std::size_t end = i + 1;
+                while (end < n && nameChar(code[end]))
+                    ++end;
+                out.names.emplace_back(code.substr(i + 1, end - i - 1));
+                out.sql += '?';
+                i = end;
+            } else {
+                out.sql += code[i++];
+            }
         }
     }
     return out;

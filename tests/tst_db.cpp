@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
+#include "db/sql_text.h"
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
@@ -166,6 +167,9 @@ private slots:
     void latin1RoundTrip();
     void valuesOfColumnTypes();
     void plainStatementWithParameters();
+    void sqlTextPieces_data();
+    void sqlTextPieces();
+    void parametersInQuotesAndCommentsStayText();
     void disconnectEndsTransactionsAndQueries();
     void queryOutlivesConnection();
     void membersDeclaredAroundTheirConnection();
@@ -1066,6 +1070,56 @@ void TestDbLayer::operationPastItsTimeIsCancelled()
     t.exec("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = 1");
     t.tra.commit();
     QCOMPARE(readBack(t, round1Points), QStringList({"1", "12", "13"}));
+}
+
+void TestDbLayer::sqlTextPieces_data()
+{
+    // Each piece written as its kind's letter and its text in brackets.
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("pieces");
+    QTest::newRow("code only") << "select 1" << "C[select 1]";
+    QTest::newRow("literal with a semicolon") << "a = 'x;y' ;" << "C[a = ]Q['x;y']C[ ;]";
+    QTest::newRow("doubled quote") << "'it''s'" << "Q['it''s']";
+    QTest::newRow("quoted name") << "\"CROSS\" = 1" << "Q[\"CROSS\"]C[ = 1]";
+    QTest::newRow("line comment ends before the line end") << "a -- b;\nc" << "C[a ]L[-- b;]C[\nc]";
+    QTest::newRow("block comment") << "a/* ; */b" << "C[a]B[/* ; */]C[b]";
+    QTest::newRow("quote left open") << "a 'b" << "C[a ]Q['b]";
+    QTest::newRow("comment left open") << "a /* b" << "C[a ]B[/* b]";
+    QTest::newRow("minus alone is code") << "a - b / c" << "C[a - b / c]";
+}
+
+void TestDbLayer::sqlTextPieces()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, pieces);
+    const std::string text = sql.toStdString();
+    QString written;
+    for (const db::SqlPiece& piece : db::splitSqlText(text)) {
+        const char kind = piece.kind == db::SqlPieceKind::Code ? 'C'
+            : piece.kind == db::SqlPieceKind::Quoted           ? 'Q'
+            : piece.kind == db::SqlPieceKind::LineComment      ? 'L'
+                                                               : 'B';
+        written += QChar(kind) + QString("[") + QString::fromStdString(std::string(piece.text)) + "]";
+    }
+    QCOMPARE(written, pieces);
+}
+
+void TestDbLayer::parametersInQuotesAndCommentsStayText()
+{
+    // Only the parameters outside quotes and comments take the row's values;
+    // a ":NOPE" anywhere else would ask for a column the row does not have.
+    TestDb t;
+    t.exec("insert into ARCHER (ARCHERID, NAME) values (1, 'one')");
+    t.tra.commit();
+    db::UpdateSql update;
+    update.ModifySQL = {"update ARCHER set NAME = :NAME || ' :NOPE' /* :NOPE */", "where ARCHERID = :OLD_ARCHERID -- :NOPE"};
+    db::Query q(&t.conn, &t.tra);
+    openOn(q, "select ARCHERID, NAME from ARCHER", &update);
+    q.edit();
+    q.fieldByName("NAME").setString("two");
+    q.post();
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select NAME from ARCHER"), QStringList({"two :NOPE"}));
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)
