@@ -1,6 +1,7 @@
 #include "forms/error_display.h"
 
 #include "db/error.h"
+#include "forms/typed_ahead.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -25,6 +26,9 @@ void SetErrorHandler(ErrorHandler h)
 
 void ShowError(const QString& message)
 {
+    // Keys typed before the error came up neither answer it nor go on
+    // into the window behind it.
+    DropInputTypedAhead();
     if (handler()) {
         handler()(message);
         return;

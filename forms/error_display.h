@@ -13,7 +13,8 @@ using ErrorHandler = std::function<void(const QString& message)>;
 
 // Replaces the display (tests record the messages); an empty handler brings
 // back the message box. Without a visible window to stand on, the message
-// goes to the standard error stream instead of a box nobody may see.
+// goes to the standard error stream instead of a box nobody may see. Either
+// way, input typed before the error came up is dropped first.
 void SetErrorHandler(ErrorHandler handler);
 void ShowError(const QString& message);
 

@@ -2,6 +2,7 @@
 
 #include "db/query.h"
 #include "forms/archer_images.h"
+#include "forms/plain_text.h"
 
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -30,7 +31,7 @@ public:
         // and margins included, measured as the drawing measures it.
         const QRect shown = view->visualRect(index).intersected(view->viewport()->rect());
         if (sizeHint(option, index).width() > shown.width())
-            QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view->viewport(),
+            QToolTip::showText(event->globalPos(), PlainToolTip(index.data(Qt::DisplayRole).toString()), view->viewport(),
                                view->visualRect(index));
         else
             QToolTip::hideText();
@@ -84,6 +85,17 @@ LaneTree::LaneTree(const QColor& background, QWidget* parent)
     pal.setColor(QPalette::Inactive, QPalette::Highlight, background);
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::Text));
     setPalette(pal);
+}
+
+void LaneTree::keyPressEvent(QKeyEvent* event)
+{
+    const bool outer = !handlingKey_;
+    handlingKey_ = true;
+    const auto done = qScopeGuard([this, outer] {
+        if (outer)
+            handlingKey_ = false;
+    });
+    QTreeWidget::keyPressEvent(event);
 }
 
 void LaneTree::mousePressEvent(QMouseEvent* event)

@@ -30,13 +30,19 @@ public:
     // node current has had its change handled already and is not reported.
     std::function<void()> OnClick;
 
+    // True while a key typed in the tree is handled: an archer it selects
+    // (a search by name, the arrow keys) leaves the focus in the tree.
+    bool HandlingKey() const { return handlingKey_; }
+
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Compared, never followed.
     const QTreeWidgetItem* currentAtPress_ = nullptr;
+    bool handlingKey_ = false;
 };
 
 // Replaces the tree's nodes by lane 1 and a node for each further lane

@@ -211,6 +211,8 @@ void TfrmVuRudiCompetition::createTopBar()
     for (const LabelPair& pair : TopBarLabels) {
         // A value label shows its own name until an archer is shown.
         this->*pair.value = makeLabel(Panel1, pair.valueName, QLatin1String(pair.valueName), pair.valueAt, false);
+        // Archer texts are shown as written, also one that looks like markup.
+        (this->*pair.value)->setTextFormat(Qt::PlainText);
         Components.append(this->*pair.value);
     }
     dxBtnFind = new QPushButton(QStringLiteral("Find"), Panel1);

@@ -7,6 +7,7 @@
 #include "data/uTallyonData.h"
 #include "forms/error_display.h"
 #include "forms/points_layout.h"
+#include "forms/typed_ahead.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 
@@ -121,6 +122,7 @@ bool TfrmVuRudiCompetition::commitStep()
     try {
         saveArrowsWithBoxes();
     } catch (const EOtherUserError&) {
+        DropInputTypedAhead(); // the keys were meant for the next archer
         ShowMessage(OtherStationSavingText);
         return false;
     }
@@ -141,6 +143,7 @@ bool TfrmVuRudiCompetition::refuseImpossibleArrows()
     }
     if (!first)
         return false;
+    DropInputTypedAhead(); // the keys were meant for the next archer
     ShowMessage(std::string("Nothing has been stored yet: ") + ArcheryValuesText + "." + found);
     // The operator mends the first of them: what is typed replaces it.
     first->setFocus(Qt::OtherFocusReason);

@@ -7,6 +7,7 @@
 #include "core/integer_text.h"
 #include "data/uTallyonData.h"
 #include "forms/error_display.h"
+#include "forms/plain_text.h"
 #include "forms/points_layout.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
@@ -40,7 +41,7 @@ void setValueText(QLabel* label, const QString& text)
     const int room = std::max(right - label->x(), 0);
     const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, room);
     label->setText(shown);
-    label->setToolTip(shown == text ? QString() : text);
+    label->setToolTip(shown == text ? QString() : PlainToolTip(text));
     label->resize(std::min(label->sizeHint().width(), room), LabelHeight);
 }
 
@@ -202,7 +203,11 @@ void TfrmVuRudiCompetition::ShowArcher(const TArcher& Archer)
         }
     });
     // The first arrow still to shoot takes the focus, round 1 arrow 1 when
-    // nothing is stored; with every arrow shot the focus stays.
+    // nothing is stored; with every arrow shot the focus stays. An archer
+    // chosen by a key typed in the lane tree leaves the focus there: the
+    // keys after it still belong to the tree, never to an arrow box.
+    if (const auto* tree = dynamic_cast<const LaneTree*>(fctvRange); tree && tree->HandlingKey())
+        return;
     const auto firstEmpty = std::find_if(PointEdits.cbegin(), PointEdits.cend(),
                                          [](const TPointEdit* box) { return box->text().isEmpty(); });
     if (firstEmpty != PointEdits.cend() && (*firstEmpty)->isEnabled())
