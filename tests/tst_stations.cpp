@@ -639,8 +639,9 @@ private slots:
     }
 
     // The restart drill: four stations enter the score cards of archers of
-    // their own when the server restarts. Two have just typed a card, two
-    // are passing an archer that has not shot yet; all four press Page Down
+    // their own, 12 cards each, passing one archer who has not shot yet,
+    // when the server restarts. Two have just typed a card, two are passing
+    // that archer; all four press Page Down
     // while the server is away, each is told once that the connection was
     // lost and stays on its archer, and each presses Page Down again once
     // the server is back, as the message says. Every typed arrow is stored
@@ -652,6 +653,7 @@ private slots:
         OwnTestServer own(root.filePath(QStringLiteral("server")));
         ServerCompetition competition(own.server());
         constexpr int PerStation = 13;   // 12 cards and one archer not shot yet
+        constexpr int EarlyBlank = 2;    // where stations 0 and 2 pass theirs
         constexpr int RestartAt = 6;     // the card at which the server goes away
         Arrows expected;
         competition.seed(archersWithArrows(4 * PerStation, 1, expected));
@@ -679,7 +681,7 @@ private slots:
                 if (station.shown() != archer)
                     offCard << QStringLiteral("station %1 showed %2 for the card of %3")
                                    .arg(k).arg(station.shown()).arg(archer);
-                if (restart && k % 2 == 1)
+                if (k % 2 == 1 ? restart : card == EarlyBlank)
                     continue;   // this archer has not shot yet
                 const int round = int(random.bounded(1, 3));
                 const int first = int(random.bounded(1, 29));
@@ -709,18 +711,19 @@ private slots:
                     station->shownAfter();
             }
         }
-        for (int k = 0; k < 4; ++k) {
-            Station& station = *stations[k];
-            QVERIFY(station.close());
-            QVERIFY2(station.messages.size() == 1
-                         && station.messages[0].contains(QLatin1String("connection to the competition database was lost")),
-                     qPrintable(QStringLiteral("station %1: ").arg(k) + station.messages.join(QLatin1String(" / "))));
-        }
+        for (auto& station : stations)
+            QVERIFY(station->close());
         const Arrows stored = storedArrows(competition);
         int storedAsTyped = 0;
         for (const auto& [key, value] : typed)
             storedAsTyped += stored.count(key) && stored.at(key) == value;
         qInfo("%d of %zu typed arrows stored as typed", storedAsTyped, typed.size());
+        for (int k = 0; k < 4; ++k) {
+            const QStringList& messages = stations[k]->messages;
+            QVERIFY2(messages.size() == 1
+                         && messages[0].contains(QLatin1String("connection to the competition database was lost")),
+                     qPrintable(QStringLiteral("station %1: ").arg(k) + messages.join(QLatin1String(" / "))));
+        }
         QVERIFY2(offCard.isEmpty(), qPrintable(offCard.mid(0, 8).join(QLatin1String("; "))));
         COMPARE_ARROWS(stored, expected, saved);
     }
