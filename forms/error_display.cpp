@@ -8,6 +8,8 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <exception>
+#include <optional>
 
 namespace {
 
@@ -15,6 +17,30 @@ ErrorHandler& handler()
 {
     static ErrorHandler h;
     return h;
+}
+
+// The server's words alone ("Error reading data from the connection.") leave
+// the operator guessing what became of the arrows.
+QString connectionLostText(const db::ConnectionLostError& e)
+{
+    return QStringLiteral("The connection to the competition database was lost: %1\n"
+                          "The arrows on screen are kept. The next move or close connects again and "
+                          "stores them.")
+        .arg(QString::fromLatin1(e.what()).trimmed());
+}
+
+// The lost connection behind an error that carries its cause, if any.
+std::optional<QString> connectionLostBehind(const std::exception& e)
+{
+    try {
+        std::rethrow_if_nested(e);
+    } catch (const db::ConnectionLostError& lost) {
+        return connectionLostText(lost);
+    } catch (const std::exception& cause) {
+        return connectionLostBehind(cause);
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -53,13 +79,10 @@ QString CurrentErrorMessage()
     try {
         throw;
     } catch (const db::ConnectionLostError& e) {
-        // The server's words alone ("Error reading data from the
-        // connection.") leave the operator guessing what became of the arrows.
-        return QStringLiteral("The connection to the competition database was lost: %1\n"
-                              "The arrows on screen are kept. The next move or close connects again and "
-                              "stores them.")
-            .arg(QString::fromLatin1(e.what()).trimmed());
+        return connectionLostText(e);
     } catch (const std::exception& e) {
+        if (auto lost = connectionLostBehind(e))
+            return *lost;
         // The system's texts are ISO 8859-1.
         return QString::fromLatin1(e.what());
     } catch (...) {

@@ -70,19 +70,37 @@ void TfrmVuRudiCompetition::moveArcher(bool forward)
     BusyCursor busy;
     if (!commitStep() || !dmHost)
         return;
+    moveFromDisplayedArcher(forward);
+}
+
+void TfrmVuRudiCompetition::moveFromDisplayedArcher(bool forward)
+{
     db::Query& archers = dmHost->IBQryArcher;
     if (archers.isEmpty())
         return; // no archer to move to
-    if (forward) {
-        archers.next();
-        if (archers.eof())
-            archers.first();
-    } else {
-        archers.prior();
-        if (archers.bof())
-            archers.last();
+    const bool leavingRemoved = archerLoaded_ && removedArchers_.contains(CurrentArcher->ID);
+    // Archers removed by another station are passed over.
+    const int rows = archers.recordCount();
+    for (int step = 0; step < rows; ++step) {
+        if (forward) {
+            archers.next();
+            if (archers.eof())
+                archers.first();
+        } else {
+            archers.prior();
+            if (archers.bof())
+                archers.last();
+        }
+        if (!removedArchers_.contains(archers.fieldByName("ARCHERID").asInteger()))
+            break;
+    }
+    if (removedArchers_.contains(archers.fieldByName("ARCHERID").asInteger())) {
+        showNoArcher(); // every archer is gone
+        return;
     }
     loadStep();
+    if (leavingRemoved)
+        hideRemovedArcherNodes();
 }
 
 void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
@@ -91,11 +109,20 @@ void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
     if (!commitStep() || !Node || !dmHost)
         return;
     const std::string data = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
-    if (!IsNumeric(data))
-        return; // a lane node: the archer stays, and so does Changed
+    if (!IsNumeric(data)) {
+        // A lane node: the archer stays, and so does Changed; an archer that
+        // is gone makes way for the next one.
+        if (archerLoaded_ && removedArchers_.contains(CurrentArcher->ID))
+            moveFromDisplayedArcher(true);
+        return;
+    }
+    const std::int32_t id = StrToInt(data);
+    const bool leavingRemoved = archerLoaded_ && removedArchers_.contains(CurrentArcher->ID);
     db::Query& archers = dmHost->IBQryArcher;
-    if (archers.active() && archers.locate("ARCHERID", {db::Value(StrToInt(data))}))
+    if (!removedArchers_.contains(id) && archers.active() && archers.locate("ARCHERID", {db::Value(id)}))
         loadStep();
+    if (leavingRemoved)
+        hideRemovedArcherNodes();
 }
 
 void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
@@ -125,7 +152,15 @@ bool TfrmVuRudiCompetition::commitStep()
         DropInputTypedAhead(); // the keys were meant for the next archer
         ShowMessage(OtherStationSavingText);
         return false;
+    } catch (const EArcherRemovedError& removed) {
+        // Nothing to store any more: the window moves on without it.
+        ShowMessage(removed.what());
+        removedArchers_.insert(CurrentArcher->ID);
+        Changed = false;
+        return true;
     }
+    // Another station's arrows that the save kept are shown as stored.
+    ShowStoredValuesKept();
     return true;
 }
 
@@ -174,14 +209,26 @@ void TfrmVuRudiCompetition::saveArrowsWithBoxes()
 
 void TfrmVuRudiCompetition::loadStep()
 {
-    withSumsHeld([this] {
+    // The archer on display stays whole until the next one is read: a read
+    // that fails leaves the window, and the archer query, on it.
+    const bool hadArcher = archerLoaded_;
+    TArcher displayed;
+    CurrentArcher->SwapRecord(displayed);
+    try {
         CurrentArcher->Clear();
-        try {
-            readCurrentArcher(-1);
-        } catch (...) {
+        CurrentArcher->ReadArcherInDatabase(-1, true, dmHost);
+    } catch (...) {
+        if (hadArcher) {
+            CurrentArcher->SwapRecord(displayed);
+            backToDisplayedRow();
+        } else {
             ClearEdits();
-            throw;
+            setArcherLoaded(false);
         }
+        throw;
+    }
+    setArcherLoaded(true);
+    withSumsHeld([this] {
         Changed = false;
         // Each box written once: emptied here only when the archer has no
         // arrow for it, else set by ShowArcher.
@@ -193,6 +240,47 @@ void TfrmVuRudiCompetition::loadStep()
                 box->setText(QString());
         ShowArcher(*CurrentArcher);
     });
+}
+
+void TfrmVuRudiCompetition::backToDisplayedRow() noexcept
+{
+    try {
+        if (dmHost && dmHost->IBQryArcher.active())
+            dmHost->IBQryArcher.locate("ARCHERID", {db::Value(CurrentArcher->ID)});
+    } catch (const std::exception&) {
+        // The read's own error is the one to report.
+    }
+}
+
+void TfrmVuRudiCompetition::hideRemovedArcherNodes()
+{
+    for (int lane = 0; lane < fctvRange->topLevelItemCount(); ++lane) {
+        QTreeWidgetItem* laneNode = fctvRange->topLevelItem(lane);
+        for (int i = 0; i < laneNode->childCount(); ++i) {
+            QTreeWidgetItem* node = laneNode->child(i);
+            const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+            if (IsNumeric(data) && removedArchers_.contains(StrToInt(data)))
+                node->setHidden(true);
+        }
+    }
+}
+
+bool TfrmVuRudiCompetition::SwitchDataContext(TdmTallyon* dm)
+{
+    if (dm == dmHost)
+        return true;
+    {
+        BusyCursor busy;
+        if (!commitStep())
+            return false; // the operator has been told; the window stays
+    }
+    dmHost = dm;
+    removedArchers_.clear();
+    Changed = false;
+    CurrentArcher->Clear(); // the new competition's first archer
+    setArcherLoaded(false);
+    FormShow(this);
+    return true;
 }
 
 void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)

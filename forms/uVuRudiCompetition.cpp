@@ -115,6 +115,8 @@ void TfrmVuRudiCompetition::FormShow(QObject*)
     if (!dmHost)
         throw ENoDataSetError("There is no data context for the points window");
     // The module may have been handed another data context since the last show.
+    if (CurrentArcher->dataset != &dmHost->IBQryArcher)
+        removedArchers_.clear();
     CurrentArcher->dataset = &dmHost->IBQryArcher;
     CurrentArcher->pointsDataset = &dmHost->IBQryPoints;
 
@@ -126,7 +128,19 @@ void TfrmVuRudiCompetition::FormShow(QObject*)
         return;
     }
     archers.first();
-    readCurrentArcher(CurrentArcher->ID);
+    std::int32_t shown = CurrentArcher->ID;
+    if (removedArchers_.contains(shown)) {
+        // Gone since the window showed the archer: the first one still there.
+        while (!archers.eof() && removedArchers_.contains(archers.fieldByName("ARCHERID").asInteger()))
+            archers.next();
+        if (archers.eof()) {
+            showNoArcher();
+            FillLaneTree();
+            return;
+        }
+        shown = -1;
+    }
+    readCurrentArcher(shown);
     // The archer read may not be the one the boxes showed (it was deleted,
     // or the data context changed): no box keeps an earlier archer's text.
     withSumsHeld([this] {
@@ -250,6 +264,24 @@ void TfrmVuRudiCompetition::CopyEditsToPoints()
     }
 }
 
+void TfrmVuRudiCompetition::ShowStoredValuesKept()
+{
+    if (!CurrentArcher)
+        return;
+    withSumsHeld([this] {
+        for (const auto& arrow : CurrentArcher->Results) {
+            TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
+            if (!box)
+                continue;
+            // The box as it was copied; only an arrow the save changed differs.
+            const QString text = box->text();
+            if (PointTextToValue(text) != arrow->Point || (text.toUpper() == QLatin1String("X")) != arrow->Cross
+                || text.isEmpty() != arrow->EmptyScore)
+                box->setText(arrowText(*arrow));
+        }
+    });
+}
+
 void TfrmVuRudiCompetition::ClearEdits()
 {
     withSumsHeld([this] {
@@ -310,6 +342,7 @@ void TfrmVuRudiCompetition::FillLaneTree()
         }
     });
     FillLaneNodes(*fctvRange, archers, dmHost->IBQryCountry, *ilArchers);
+    hideRemovedArcherNodes();
 }
 
 void TfrmVuRudiCompetition::setArcherLoaded(bool loaded)

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QList>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -86,6 +87,15 @@ public:
     // the displayed archer's row.
     void FillLaneTree();
 
+    // Shows, in the boxes and the sums, the values another station stored
+    // that the last save kept for arrows this operator left alone.
+    void ShowStoredValuesKept();
+    // Rebinds the window to another data context: the archer on display is
+    // saved to its own competition first, as a move would, then the new
+    // competition's first archer is shown. False when that save was refused
+    // (the operator has been told): the window stays on its competition.
+    bool SwitchDataContext(TdmTallyon* dm);
+
     // Event handlers.
     void FormCreate(QObject* Sender);
     void FormShow(QObject* Sender);
@@ -132,6 +142,12 @@ private:
     // Saves the arrows that have a box; any others are left as stored.
     void saveArrowsWithBoxes();
     void moveArcher(bool forward);
+    // Next or Prior from the archer query's row, passing over removed archers.
+    void moveFromDisplayedArcher(bool forward);
+    // Puts the archer query back on the displayed archer's row.
+    void backToDisplayedRow() noexcept;
+    // Hides the lane tree's nodes of archers another station removed.
+    void hideRemovedArcherNodes();
     // The box of an arrow; null for a round or arrow outside the 60 boxes.
     TPointEdit* boxFor(std::int32_t round, std::int32_t arrow) const;
     // Arrow boxes are usable only while an archer read from the database is
@@ -153,6 +169,9 @@ private:
     QString creationError_;
     // CurrentArcher holds a row of the archer query (not cleared, not failed).
     bool archerLoaded_ = false;
+    // Archers whose save found them removed by another station; the archer
+    // query still holds their rows until it is read in a new transaction.
+    QSet<std::int32_t> removedArchers_;
     bool sumsHeld_ = false;
     QList<TSumEdit*> heldSums_;   // fed by arrows changed while held
 };

@@ -64,6 +64,7 @@ void TArcher::ReadArcherInDatabase(std::int32_t archerNo, bool readPoints, TdmTa
             throw EArcherError("There is no data context for the TArcher's lookups");
 
         ID = dataset->fieldByName("ARCHERID").asInteger();
+        rowReadFor_ = ID;
         Name = dataset->fieldByName("NAME").asString();
         Lane = dataset->fieldByName("LANE").asString();
         UserDefined1 = dataset->fieldByName("USERDEF1").asString();
@@ -79,7 +80,8 @@ void TArcher::ReadArcherInDatabase(std::int32_t archerNo, bool readPoints, TdmTa
         if (readPoints)
             ReadPointsInDatabase();
     } catch (const std::exception& error) {
-        throw EArcherDBError(std::string("Unable to read in Archer table. ") + error.what());
+        // The cause stays attached: a caller may answer a lost connection.
+        std::throw_with_nested(EArcherDBError(std::string("Unable to read in Archer table. ") + error.what()));
     }
 }
 
@@ -91,6 +93,8 @@ void TArcher::ReadPointsInDatabase()
 
     Results.clear();
     loaded_.clear();
+    kept_.clear();
+    readFor_ = ID;
     startClean(points);
     selectArrowsOf(points, ID);
     points.open();
@@ -121,6 +125,37 @@ TArcher::ArrowValue TArcher::loadedValue(const ArrowKey& key) const
     auto found = loaded_.find(key);
     return found != loaded_.end() ? found->second : ArrowValue{};
 }
+
+namespace {
+
+// The archer's row, locked until the save's transaction ends, so that no
+// station removes the archer under arrows being saved; false when it is gone.
+bool lockArcherRow(db::Query& points, std::int32_t archerId)
+{
+    db::Query archer(points.connection(), points.effectiveTransaction());
+    archer.sqlAdd("SELECT ARCHERID FROM ARCHER WHERE ARCHERID = " + std::to_string(archerId) + " WITH LOCK");
+    archer.open();
+    const bool found = !archer.isEmpty();
+    archer.close();
+    return found;
+}
+
+// The archer's row is one the archer dataset's own transaction has made and
+// not committed yet: no other transaction sees it, and it is not gone.
+bool uncommittedRowOfTheArcherDataset(db::Query* archers, std::int32_t archerId)
+{
+    if (!archers || !archers->connection() || !archers->effectiveTransaction())
+        return false;
+    db::Query own(archers->connection(), archers->effectiveTransaction());
+    own.sqlAdd("SELECT ARCHERID FROM ARCHER WHERE ARCHERID = " + std::to_string(archerId)
+               + " AND RDB$RECORD_VERSION = CURRENT_TRANSACTION");
+    own.open();
+    const bool found = !own.isEmpty();
+    own.close();
+    return found;
+}
+
+} // namespace
 
 namespace {
 
@@ -171,16 +206,52 @@ void TArcher::savePoints()
     std::vector<std::pair<TArcheryPoint*, ArrowValue>> storedWins;
     std::vector<Conflict> conflicts;
 
+    // One arrow held twice: the later one is saved.
+    std::map<ArrowKey, TArcheryPoint*> latest;
+    for (const auto& point : Results)
+        latest[{point->RoundNo, point->ArrowNo}] = point.get();
+
     try {
         startClean(points);
         selectArrowsOf(points, ID);
         points.open();   // fetches every row in this new transaction
+        if (readFor_ != ID) {
+            // Arrows never read for this archer: what this first save finds
+            // stored is the base, not another station's change.
+            loaded_.clear();
+            kept_.clear();
+            for (points.first(); !points.eof(); points.next())
+                loaded_[{points.fieldByName("ROUNDNO").asInteger(), points.fieldByName("ARROWNO").asInteger()}] =
+                    {points.fieldByName("POINT").asInteger(), points.fieldByName("CROSS").asFlag(),
+                     points.fieldByName("EMPTYSCORE").asFlag()};
+            readFor_ = ID;
+        }
+        // Only an archer read from its row can have been removed since.
+        bool archerThere = rowReadFor_ != ID;
+        try {
+            if (!archerThere)
+                archerThere = lockArcherRow(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
+        } catch (const std::exception& error) {
+            if (!isOtherUserConflict(error, false))
+                throw;
+            // Another station is saving this archer.
+            points.effectiveTransaction()->rollbackRetaining();
+            throw EOtherUserError("");
+        }
+        if (!archerThere) {
+            std::string lane = Lane.empty() ? std::string() : ", lane " + Lane;
+            throw EArcherRemovedError("Archer " + std::to_string(ID) + " (" + Name + lane
+                                      + ") is no longer in the competition: another station removed the archer. "
+                                        "The arrows typed for the archer were not stored.");
+        }
 
         // The stored rows as this transaction sees them, against the arrows
         // as they were read: a row that another station changed after that
         // read and before the update below makes the update conflict.
         for (const auto& point : Results) {
             const ArrowKey key{point->RoundNo, point->ArrowNo};
+            if (latest[key] != point.get())
+                continue;
             const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(key.first), db::Value(key.second)});
             ArrowValue stored;
             if (found) {
@@ -188,11 +259,15 @@ void TArcher::savePoints()
                 stored.Cross = points.fieldByName("CROSS").asFlag();
                 stored.EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
             }
-            const ArrowValue loaded = loadedValue(key);
             const ArrowValue typed = valueOf(*point);
-            if (stored != loaded && typed == loaded)
+            // The operator left an arrow alone that still shows its value
+            // as read, or another station's value a save kept.
+            ArrowValue base = loadedValue(key);
+            if (auto kept = kept_.find(key); kept != kept_.end() && typed == kept->second)
+                base = kept->second;
+            if (stored != base && typed == base)
                 storedWins.emplace_back(point.get(), stored);
-            else if (stored != loaded && typed != stored)
+            else if (stored != base && typed != stored)
                 conflicts.push_back({key, stored, typed});
             else
                 writes.push_back({point.get(), found});
@@ -246,6 +321,7 @@ void TArcher::savePoints()
                        ": stored " + arrowText(c.stored.Point, c.stored.Cross, c.stored.EmptyScore) + ", typed " +
                        arrowText(c.typed.Point, c.typed.Cross, c.typed.EmptyScore);
             loaded_[c.key] = c.stored;
+            kept_.erase(c.key);
         }
         message += "\nMove on or close again to store the typed values.";
         throw EArrowConflictError(message);
@@ -255,12 +331,16 @@ void TArcher::savePoints()
     // station's value won keeps its old baseline until the archer is read
     // again: a box that still shows the old value is no change of the
     // operator's, and the stored value keeps winning.
-    for (const Write& write : writes)
-        loaded_[{write.point->RoundNo, write.point->ArrowNo}] = valueOf(*write.point);
+    for (const Write& write : writes) {
+        const ArrowKey key{write.point->RoundNo, write.point->ArrowNo};
+        loaded_[key] = valueOf(*write.point);
+        kept_.erase(key);
+    }
     for (auto& [point, stored] : storedWins) {
         point->Point = stored.Point;
         point->Cross = stored.Cross;
         point->EmptyScore = stored.EmptyScore;
+        kept_[{point->RoundNo, point->ArrowNo}] = stored;
     }
 }
 

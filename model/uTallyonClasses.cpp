@@ -4,6 +4,7 @@
 #include "core/round_arrow_order.h"
 
 #include <algorithm>
+#include <utility>
 
 TArcher::~TArcher() = default;
 
@@ -24,6 +25,46 @@ void TArcher::Clear()
     sex.clear();
     Results.clear();
     loaded_.clear();
+    kept_.clear();
+    readFor_.reset();
+    rowReadFor_.reset();
+}
+
+void TArcher::SwapRecord(TArcher& other) noexcept
+{
+    using std::swap;
+    swap(ID, other.ID);
+    swap(Name, other.Name);
+    swap(Lane, other.Lane);
+    swap(oldLane, other.oldLane);
+    swap(Country, other.Country);
+    swap(BowType, other.BowType);
+    swap(AgeClass, other.AgeClass);
+    swap(ShootingClass, other.ShootingClass);
+    swap(canAdvanceToFinals, other.canAdvanceToFinals);
+    swap(canBeOnTeam, other.canBeOnTeam);
+    swap(UserDefined1, other.UserDefined1);
+    swap(UserDefined2, other.UserDefined2);
+    swap(sex, other.sex);
+    swap(Results, other.Results);
+    swap(TotalPoints, other.TotalPoints);
+    swap(RoundPoints, other.RoundPoints);
+    swap(Hits, other.Hits);
+    swap(Crosses, other.Crosses);
+    swap(Tens, other.Tens);
+    swap(Nines, other.Nines);
+    swap(Eights, other.Eights);
+    swap(Sevens, other.Sevens);
+    swap(Sixes, other.Sixes);
+    swap(Fives, other.Fives);
+    swap(Fours, other.Fours);
+    swap(Threes, other.Threes);
+    swap(Twos, other.Twos);
+    swap(Ones, other.Ones);
+    swap(loaded_, other.loaded_);
+    swap(kept_, other.kept_);
+    swap(readFor_, other.readFor_);
+    swap(rowReadFor_, other.rowReadFor_);
 }
 
 bool TArcher::ClearResults()

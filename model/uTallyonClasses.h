@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ class EOtherUserError : public EArcherError { public: using EArcherError::EArche
 // well; nothing of the archer was saved. The message lists each arrow with
 // its stored and its typed value; the next save stores the typed values.
 class EArrowConflictError : public EArcherError { public: using EArcherError::EArcherError; };
+// The archer's row is gone from the competition (another station removed
+// the archer): nothing was saved. The message names the archer.
+class EArcherRemovedError : public EArcherError { public: using EArcherError::EArcherError; };
 
 class TArcher : public TComponent {
 public:
@@ -109,7 +113,9 @@ public:
 
     // Reads the archer from the archer dataset's current row (archerNo -1)
     // or the row with that ARCHERID, and its arrows when readPoints is set.
-    // The lookups are those of dm (the unit-wide dmTallyon when null).
+    // The lookups are those of dm (the unit-wide dmTallyon when null). A
+    // failure is an EArcherDBError that carries the error behind it as a
+    // nested exception (a lost connection stays recognisable).
     void ReadArcherInDatabase(std::int32_t archerNo, bool readPoints, TdmTallyon* dm);
     // Replaces Results with the arrows stored for ID.
     void ReadPointsInDatabase();
@@ -117,12 +123,19 @@ public:
     // all or none. An arrow is written when the operator changed it since it
     // was read, or when its stored row still holds what was read; an arrow
     // another station changed and this operator did not keeps the stored
-    // value, which Results then takes. EOtherUserError when another user
+    // value, which Results then takes. Arrows of an archer whose arrows were
+    // never read are all written as they are. Where Results holds one arrow
+    // twice, the later one is saved. EOtherUserError when another user
     // holds one of the arrows, EArrowConflictError when both changed the
-    // same arrow; any other error rolls the whole save back and passes on.
+    // same arrow, EArcherRemovedError when the archer's row is gone; any
+    // other error rolls the whole save back and passes on.
     void savePoints();
     // Writes Lane into the archer's row; false when no row has ID.
     bool SaveLaneToDatabase();
+
+    // Exchanges everything the archer holds (its data, arrows, statistics
+    // and what was read) with other; the dataset links stay.
+    void SwapRecord(TArcher& other) noexcept;
 
 private:
     // An arrow's stored columns; a missing row counts as an empty arrow.
@@ -139,6 +152,13 @@ private:
     // The baseline of each arrow: as read, then as this station wrote it;
     // after a conflict, the stored value the operator was told about.
     std::map<ArrowKey, ArrowValue> loaded_;
+    // Another station's value that a save kept and Results took: a box
+    // showing it is no change of the operator's either.
+    std::map<ArrowKey, ArrowValue> kept_;
+    // The ID whose arrows loaded_ holds; none until the arrows are read.
+    std::optional<std::int32_t> readFor_;
+    // The ID whose row of the archer dataset was read.
+    std::optional<std::int32_t> rowReadFor_;
 };
 
 // Round, then arrow, ascending: negative puts a before b.

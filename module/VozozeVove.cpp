@@ -15,6 +15,8 @@
 #include <QEvent>
 #include <QMessageBox>
 
+#include <stdexcept>
+
 namespace {
 
 // The version record (VozozeVove.rc on Windows; here for the reader).
@@ -85,9 +87,14 @@ extern "C" VOZOZEVOVE_EXPORT void TALLYON_STDCALL OpenFormPoints(TdmTallyon* dat
         frmVuRudiCompetition = new TfrmVuRudiCompetition(dmHost);
         frmVuRudiCompetition->setObjectName(QStringLiteral("frmVuRudiCompetition"));
     }
-    frmVuRudiCompetition->dmHost = dmHost;
-
     if (frmVuRudiCompetition->isVisible()) {
+        // Another competition: the window saves what was typed into the
+        // archer on display to its own competition before it shows the new
+        // one, or stays where it is and says why.
+        if (!frmVuRudiCompetition->SwitchDataContext(dmHost))
+            throw std::runtime_error(
+                "The points window stays on the competition it shows: the arrows typed there could not be "
+                "stored yet. Store or mend them there, then open the points window again.");
         // Only to the front; a minimised window comes back as it was, and
         // no handler runs.
         if (frmVuRudiCompetition->isMinimized()) {
@@ -98,6 +105,7 @@ extern "C" VOZOZEVOVE_EXPORT void TALLYON_STDCALL OpenFormPoints(TdmTallyon* dat
         frmVuRudiCompetition->activateWindow();
         return;
     }
+    frmVuRudiCompetition->dmHost = dmHost;
     // The window's show event would display an error of its show handler;
     // an error there must reach the host instead, so the show event is held
     // back and the handler runs here.

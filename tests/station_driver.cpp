@@ -12,7 +12,7 @@
 //   close            close the window (it saves) and end when it hides
 //
 // Each command answers one line: "shown ID" (the archer on display after
-// goto, next and prior), "typed", "boxes ID T1,...,T60" ("" for an empty
+// goto, next and prior, as the window's ID shows it), "typed", "boxes ID T1,...,T60" ("" for an empty
 // box), "closed", "open" (the window refused to close), "bad COMMAND".
 // Whatever the window shows the operator comes before it, one line each:
 // "message TEXT" (a message box), "error TEXT" (the error display), with
@@ -91,7 +91,8 @@ public:
     }
 
 private:
-    void shown() { say(QStringLiteral("shown %1").arg(window_.CurrentArcher->ID)); }
+    // What the operator reads on screen.
+    void shown() { say(QStringLiteral("shown %1").arg(window_.lblIDVal->text())); }
 
     bool clickArcher(const QString& id)
     {

@@ -5,6 +5,7 @@
 #include "tests/support/competition.h"
 #include "tests/support/typing.h"
 
+#include "db/transaction.h"
 #include "forms/error_display.h"
 #include "forms/uVuRudiCompetition.h"
 #include "forms/window_picture.h"
@@ -93,6 +94,11 @@ private slots:
     void pageKeyMovesOneArcher();
     void focusAfterEveryLoad_data();
     void focusAfterEveryLoad();
+    void failedReadKeepsTheArcherOnDisplay_data();
+    void failedReadKeepsTheArcherOnDisplay();
+    void removedArcherIsNotSavedAndStaysGone_data();
+    void removedArcherIsNotSavedAndStaysGone();
+    void keptArrowOfAnotherStationIsShown();
     void creationErrorWaitsForTheWindow();
     void showErrorGoesToCaller();
     void picture();
@@ -103,6 +109,8 @@ private:
     bool showWindow();
     std::vector<std::string> arrowsOf(int archer);
     QString shownId() const { return form_->lblIDVal->text(); }
+    // Ends the window's attachment from another one, as a server restart does.
+    void endTheWindowsAttachment();
 
     std::unique_ptr<TestCompetition> competition_;
     std::unique_ptr<TdmTallyon> dm_;
@@ -983,6 +991,171 @@ void TestFormEntry::focusAfterEveryLoad()
     const std::vector<std::string> rows = arrowsOf(11);
     QCOMPARE(rows.size(), std::size_t{60});
     QCOMPARE(text(rows[std::size_t(stored)]), QStringLiteral("%1|%2|9|F|F").arg(stored < 30 ? 1 : 2).arg(stored % 30 + 1));
+}
+
+void TestFormEntry::endTheWindowsAttachment()
+{
+    std::int64_t id = 0;
+    {
+        db::Transaction asking(&dm_->IBDBCompetition);
+        db::Query query(&dm_->IBDBCompetition, &asking);
+        query.sqlAdd("select current_connection as ID from RDB$DATABASE");
+        query.open();
+        id = query.fieldByName("ID").value().toInteger();
+        query.close();
+        asking.commit();
+    }
+    competition_->seed({"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(id)});
+}
+
+void TestFormEntry::failedReadKeepsTheArcherOnDisplay_data()
+{
+    QTest::addColumn<bool>("typed");
+    QTest::newRow("nothing typed: the read fails") << false;
+    QTest::newRow("an arrow typed: the save fails") << true;
+}
+
+// The connection goes while archer 10 is on display and Page Down is
+// pressed: the operator is told the connection was lost, the window and
+// the archer query stay on archer 10 with its boxes, and once connected
+// again the next Page Down goes to archer 11, not past it.
+void TestFormEntry::failedReadKeepsTheArcherOnDisplay()
+{
+    QFETCH(bool, typed);
+    std::vector<std::string> seed = FourArchers;
+    seed.push_back(arrowRow(10, 1, 1, 6));
+    open(seed);
+    QVERIFY(showWindow());
+    QCOMPARE(shownId(), QStringLiteral("10"));
+    if (typed)
+        typeInto(form_->pe2, QStringLiteral("7"));
+    endTheWindowsAttachment();
+
+    QTest::keyClick(form_.get(), Qt::Key_PageDown);
+    QCOMPARE(errors_.size(), 1);
+    QVERIFY2(errors_[0].contains(QStringLiteral("connection to the competition database was lost")),
+             qPrintable(errors_[0]));
+    QCOMPARE(shownId(), QStringLiteral("10"));
+    QCOMPARE(form_->lblNameVal->text(), QStringLiteral("Anna Ärger"));
+    QCOMPARE(form_->CurrentArcher->ID, 10);
+    QCOMPARE(dm_->IBQryArcher.fieldByName("ARCHERID").asInteger(), 10);
+    QCOMPARE(form_->pe1->text(), QStringLiteral("6"));
+    QCOMPARE(form_->pe2->text(), typed ? QStringLiteral("7") : QString());
+    QVERIFY(form_->pe1->isEnabled());
+    QCOMPARE(form_->SumEdit17->text(), typed ? QStringLiteral("13") : QStringLiteral("6"));
+    QCOMPARE(cursors_.back(), crDefault);
+
+    // The operator goes on typing, then moves again.
+    typeInto(form_->PointEdit3, QStringLiteral("X"));
+    QTest::keyClick(form_.get(), Qt::Key_PageDown);
+    QCOMPARE(errors_.size(), 1);
+    QCOMPARE(shownId(), QStringLiteral("11"));
+    const std::vector<std::string> rows = arrowsOf(10);
+    QCOMPARE(rows.size(), std::size_t{60});
+    QCOMPARE(rows[0], std::string("1|1|6|F|F"));
+    QCOMPARE(rows[1], typed ? std::string("1|2|7|F|F") : std::string("1|2|0|F|T"));
+    QCOMPARE(rows[2], std::string("1|3|10|T|F"));
+    QVERIFY(arrowsOf(11).empty());
+    QTest::keyClick(form_.get(), Qt::Key_PageDown);
+    QCOMPARE(shownId(), QStringLiteral("13"));
+}
+
+void TestFormEntry::removedArcherIsNotSavedAndStaysGone_data()
+{
+    QTest::addColumn<QString>("leave");   // how the operator leaves archer 11
+    QTest::addColumn<QString>("next");    // the archer shown then
+    QTest::newRow("Page Down") << "pagedown" << "13";
+    QTest::newRow("Page Up") << "pageup" << "10";
+    QTest::newRow("lane node") << "lane" << "13";
+    QTest::newRow("archer node") << "node" << "12";
+}
+
+// Another station removes archer 11 while this one types for it: the move
+// stores nothing, one message names the archer, the window moves on, and
+// neither Prior, Next nor the lane tree brings the archer back.
+void TestFormEntry::removedArcherIsNotSavedAndStaysGone()
+{
+    QFETCH(QString, leave);
+    QFETCH(QString, next);
+    open();
+    QVERIFY(showWindow());
+    QTest::keyClick(form_.get(), Qt::Key_PageDown);
+    QCOMPARE(shownId(), QStringLiteral("11"));
+    typeInto(form_->pe1, QStringLiteral("8"));
+    typeInto(form_->pe2, QStringLiteral("9"));
+    competition_->seed({"delete from ARCHER where ARCHERID = 11"});
+
+    QTreeWidgetItem* lane1 = form_->fctvRange->topLevelItem(0);
+    QTreeWidgetItem* lane3 = form_->fctvRange->topLevelItem(2);
+    if (leave == QLatin1String("pagedown"))
+        QTest::keyClick(form_.get(), Qt::Key_PageDown);
+    else if (leave == QLatin1String("pageup"))
+        QTest::keyClick(form_.get(), Qt::Key_PageUp);
+    else if (leave == QLatin1String("lane"))
+        form_->fctvRange->setCurrentItem(lane3);
+    else
+        form_->fctvRange->setCurrentItem(lane3->child(0));
+    QCOMPARE(errors_, QStringList());
+    QCOMPARE(messages_.size(), 1);
+    QVERIFY2(messages_[0].contains(QStringLiteral("Bernd")) && messages_[0].contains(QStringLiteral("removed")),
+             qPrintable(messages_[0]));
+    QCOMPARE(shownId(), next);
+    QVERIFY(arrowsOf(11).empty());
+    QCOMPARE(competition_->count("select count(*) from POINTS"), 0);
+    QVERIFY(lane1->child(1)->isHidden());
+
+    // The order goes round without archer 11: 10, 13, 12.
+    QStringList seen;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(form_.get(), Qt::Key_PageUp);
+        seen << shownId();
+    }
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(form_.get(), Qt::Key_PageDown);
+        seen << shownId();
+    }
+    QVERIFY2(!seen.contains(QStringLiteral("11")), qPrintable(seen.join(u',')));
+    QCOMPARE(messages_.size(), 1);
+    // Nor does the next show.
+    QVERIFY(form_->close());
+    QVERIFY(showWindow());
+    QVERIFY(shownId() != QStringLiteral("11"));
+    QVERIFY(form_->fctvRange->topLevelItem(0)->child(1)->isHidden());
+}
+
+// A click on a lane node saves and keeps the archer: an arrow another
+// station stored meanwhile, which this operator left alone, shows as
+// stored in its box and in the sums, and a later change of that station
+// is kept again, without a report of arrows changed on both stations.
+void TestFormEntry::keptArrowOfAnotherStationIsShown()
+{
+    std::vector<std::string> seed = FourArchers;
+    for (int arrow = 1; arrow <= 3; ++arrow)
+        seed.push_back(arrowRow(10, 1, arrow, 5));
+    open(seed);
+    QVERIFY(showWindow());
+    QCOMPARE(form_->se1->text(), QStringLiteral("15"));
+    competition_->seed({"update POINTS set POINT = 9 where ARCHERID = 10 and ROUNDNO = 1 and ARROWNO = 2"});
+
+    typeInto(form_->pe1, QStringLiteral("^8"));
+    form_->fctvRange->setCurrentItem(form_->fctvRange->topLevelItem(2));
+    QCOMPARE(shownId(), QStringLiteral("10"));
+    QCOMPARE(messages_, QStringList());
+    QCOMPARE(form_->pe2->text(), QStringLiteral("9"));
+    QCOMPARE(form_->se1->text(), QStringLiteral("22"));
+    QCOMPARE(form_->SumEdit17->text(), QStringLiteral("22"));
+    QCOMPARE(arrowsOf(10).at(1), std::string("1|2|9|F|F"));
+
+    competition_->seed({"update POINTS set POINT = 7 where ARCHERID = 10 and ROUNDNO = 1 and ARROWNO = 2"});
+    typeInto(form_->PointEdit3, QStringLiteral("^6"));
+    form_->fctvRange->setCurrentItem(form_->fctvRange->topLevelItem(0));
+    QCOMPARE(messages_, QStringList());
+    QCOMPARE(form_->pe2->text(), QStringLiteral("7"));
+    QCOMPARE(form_->se1->text(), QStringLiteral("21"));
+    const std::vector<std::string> rows = arrowsOf(10);
+    QCOMPARE(rows.at(0), std::string("1|1|8|F|F"));
+    QCOMPARE(rows.at(1), std::string("1|2|7|F|F"));
+    QCOMPARE(rows.at(2), std::string("1|3|6|F|F"));
 }
 
 void TestFormEntry::creationErrorWaitsForTheWindow()

@@ -4,6 +4,8 @@
 
 #include "core/integer_text.h"
 #include "db/error.h"
+#include "db/query.h"
+#include "db/transaction.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 #include "model/uTallyonClasses.h"
@@ -130,6 +132,10 @@ private slots:
     void arrowsChangedOnBothStationsAreReportedNotStored();
     void untypedBoxesOfANewArcherCreateEmptyRows();
     void saveAfterALostConnectionStoresOnTheNextTry();
+    void readAfterALostConnectionKeepsTheCause();
+    void saveOfARemovedArcherStoresNothing();
+    void saveWithoutAReadWritesEveryArrow();
+    void arrowHeldTwiceSavesTheLaterOne();
     void laneIsWrittenToTheArchersRow();
     void laneSaveErrors_data();
     void laneSaveErrors();
@@ -834,6 +840,129 @@ void TestModel::saveAfterALostConnectionStoresOnTheNextTry()
     archer->savePoints();
     QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
     QVERIFY(!dm->IBDBCompetition.lost());
+}
+
+namespace {
+
+// Ends the data context's attachment from another one, as a server restart does.
+void endAttachment(const TestCompetition& fixture, TdmTallyon& dm)
+{
+    std::int64_t station = 0;
+    db::Transaction asking(&dm.IBDBCompetition);
+    db::Query query(&dm.IBDBCompetition, &asking);
+    query.sqlAdd("select current_connection as ID from RDB$DATABASE");
+    query.open();
+    station = query.fieldByName("ID").value().toInteger();
+    query.close();
+    asking.commit();
+    fixture.seed({"delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID = " + std::to_string(station)});
+}
+
+} // namespace
+
+// The read's error keeps its words and carries the lost connection behind
+// it, which a window can tell the operator about plainly.
+void TestModel::readAfterALostConnectionKeepsTheCause()
+{
+    TestCompetition fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    dm->IBQryArcher.open();
+    auto archer = archerOf(*dm, 1);
+    archer->ReadArcherInDatabase(1, true, dm.get());
+    endAttachment(fixture, *dm);
+
+    std::optional<EArcherDBError> error;
+    bool lost = false;
+    try {
+        archer->ReadArcherInDatabase(2, true, dm.get());
+    } catch (const EArcherDBError& e) {
+        error.emplace(e);
+        try {
+            std::rethrow_if_nested(e);
+        } catch (const db::ConnectionLostError&) {
+            lost = true;
+        } catch (...) {
+        }
+    }
+    QVERIFY(error);
+    QVERIFY2(std::string_view(error->what()).starts_with("Unable to read in Archer table. "), error->what());
+    QVERIFY(lost);
+    // Connected again, the read succeeds.
+    archer->ReadArcherInDatabase(2, true, dm.get());
+    QCOMPARE(archer->Name, std::string("Bent"));
+}
+
+// Another station removed the archer after it was read: the save stores
+// nothing and names the archer; the points transaction is over.
+void TestModel::saveOfARemovedArcherStoresNothing()
+{
+    TestCompetition fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    dm->IBQryArcher.open();
+    auto archer = archerOf(*dm, 3);
+    archer->ReadArcherInDatabase(3, true, dm.get());
+    fixture.seed({"delete from ARCHER where ARCHERID = 3"});
+    setArrows(*archer, scoreSeven);
+    QVERIFY(expectThrow<EArcherRemovedError>([&] { archer->savePoints(); }, "Archer 3 (Carl, lane 2A)"));
+    QCOMPARE(fixture.count("select count(*) from POINTS"), 0);
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+    QVERIFY(messages_.empty());
+}
+
+// An archer whose arrows were never read (or were read for another ID)
+// saves its arrows as they are: the stored ones are no other station's
+// changes, and after that save the stored arrows are its baseline.
+void TestModel::saveWithoutAReadWritesEveryArrow()
+{
+    TestCompetition fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto first = archerOf(*dm, 1);
+    setArrows(*first, scoreOne);
+    first->savePoints();
+
+    auto archer = archerOf(*dm, 1);
+    setArrows(*archer, scoreSeven);
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreSeven));
+
+    auto other = archerOf(*dm, 2);
+    other->ReadPointsInDatabase();
+    other->ID = 1;
+    setArrows(*other, scoreByArrow);
+    other->savePoints();
+    QCOMPARE(storedArrows(fixture, 1), expectedArrows(scoreByArrow));
+
+    // From now on another station's change of an arrow left alone is kept.
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 4"});
+    other->Results[4]->Point = 2;
+    other->savePoints();
+    Lines expected = expectedArrows(scoreByArrow);
+    expected[3] = "1.4:9FF";
+    expected[4] = "1.5:2FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
+}
+
+// Results holds a new arrow twice: the later value is stored, once, and
+// no other station is blamed.
+void TestModel::arrowHeldTwiceSavesTheLaterOne()
+{
+    TestCompetition fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    auto archer = archerOf(*dm, 2);
+    archer->ReadPointsInDatabase();
+    for (int point : {3, 4}) {
+        auto arrow = std::make_unique<TArcheryPoint>();
+        arrow->RoundNo = 1;
+        arrow->ArrowNo = 7;
+        arrow->Point = point;
+        archer->Results.push_back(std::move(arrow));
+    }
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 2), Lines({"1.7:4FF"}));
+    archer->Results.back()->Point = 5;
+    archer->savePoints();
+    QCOMPARE(storedArrows(fixture, 2), Lines({"1.7:5FF"}));
+    QVERIFY(messages_.empty());
 }
 
 void TestModel::laneIsWrittenToTheArchersRow()

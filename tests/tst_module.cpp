@@ -11,9 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -118,6 +120,7 @@ private slots:
     void callWhileVisibleOnlyRaises();
     void callAfterCloseRereadsTheArcher();
     void laterCallReplacesTheDataContext();
+    void callWithAnotherContextWhileVisible();
     void textsKeepTheirCounts_data();
     void textsKeepTheirCounts();
     void showErrorReachesTheCallerAndTextsAreReleased();
@@ -316,6 +319,47 @@ void TestModule::laterCallReplacesTheDataContext()
     QVERIFY2(archers.join(u',').contains(QStringLiteral("Carl Clausen")), qPrintable(archers.join(u',')));
 
     window_->close();
+    reopenOnFirstContext();
+}
+
+// A second call with another competition while the window is visible: the
+// arrow typed before goes to the first competition, the window then shows
+// the second one's archers, and what is typed there goes to the second.
+void TestModule::callWithAnotherContextWhileVisible()
+{
+    QVERIFY(showOnContext());
+    TestCompetition other(QStringLiteral("other.fdb"));
+    fillCompetition(other, "D\xE4nemark", "Carl Clausen", "Dorte Dahl");
+    TdmTallyon dm2;
+    dm2.Connect(other.login);
+    auto hideFirst = qScopeGuard([&] { window_->hide(); });
+
+    auto* box = window_->findChild<QLineEdit*>(QStringLiteral("pe1"));
+    QVERIFY(box);
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("7"));
+    open_(&dm2, nullptr, nullptr);
+    QVERIFY(window_->isVisible());
+    QCOMPARE(messages_, QStringList());
+    QCOMPARE(competition_->rows("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 1"),
+             std::vector<std::string>({"7"}));
+    QCOMPARE(labelText(window_, "lblNameVal"), QStringLiteral("Carl Clausen"));
+    QCOMPARE(box->text(), QString());
+
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("5"));
+    QTest::keyClick(window_, Qt::Key_PageDown);
+    QCOMPARE(labelText(window_, "lblNameVal"), QStringLiteral("Dorte Dahl"));
+    QCOMPARE(other.rows("select ARCHERID, POINT from POINTS where ROUNDNO = 1 and ARROWNO = 1"),
+             std::vector<std::string>({"1|5"}));
+    QCOMPARE(competition_->rows("select ARCHERID, POINT from POINTS where ROUNDNO = 1 and ARROWNO = 1"),
+             std::vector<std::string>({"1|7"}));
+    QTest::keyClick(window_, Qt::Key_PageUp);
+    QCOMPARE(labelText(window_, "lblNameVal"), QStringLiteral("Carl Clausen"));
+    QCOMPARE(box->text(), QStringLiteral("5"));
+
+    window_->close();
+    hideFirst.dismiss();
     reopenOnFirstContext();
 }
 

@@ -638,6 +638,96 @@ private slots:
         COMPARE_ARROWS(storedArrows(competition), expected, {1});
     }
 
+    // The restart drill: four stations enter the score cards of archers of
+    // their own, 12 cards each, passing one archer who has not shot yet,
+    // when the server restarts. Two have just typed a card, two are passing
+    // that archer; all four press Page Down
+    // while the server is away, each is told once that the connection was
+    // lost and stays on its archer, and each presses Page Down again once
+    // the server is back, as the message says. Every typed arrow is stored
+    // once, on the archer of its card.
+    void fourStationsThroughAServerRestart()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        OwnTestServer own(root.filePath(QStringLiteral("server")));
+        ServerCompetition competition(own.server());
+        constexpr int PerStation = 13;   // 12 cards and one archer not shot yet
+        constexpr int EarlyBlank = 2;    // where stations 0 and 2 pass theirs
+        constexpr int RestartAt = 6;     // the card at which the server goes away
+        Arrows expected;
+        competition.seed(archersWithArrows(4 * PerStation, 1, expected));
+        std::vector<std::unique_ptr<Station>> stations;
+        for (int k = 0; k < 4; ++k) {
+            stations.push_back(std::make_unique<Station>(competition.login));
+            QCOMPARE(stations[k]->move(QStringLiteral("goto %1").arg(PerStation * k + 1)), PerStation * k + 1);
+        }
+        auto resumeAtLast = qScopeGuard([&] {
+            try {
+                own.resume();
+            } catch (...) {
+            }
+        });
+
+        QRandomGenerator random(12);
+        Arrows typed;   // what the operators typed, by the archer of the card
+        std::set<int> saved;
+        QStringList offCard;   // the window showed another archer than the card's
+        for (int card = 0; card < PerStation; ++card) {
+            const bool restart = card == RestartAt;
+            for (int k = 0; k < 4; ++k) {
+                Station& station = *stations[k];
+                const int archer = PerStation * k + card + 1;
+                if (station.shown() != archer)
+                    offCard << QStringLiteral("station %1 showed %2 for the card of %3")
+                                   .arg(k).arg(station.shown()).arg(archer);
+                if (k % 2 == 1 ? restart : card == EarlyBlank)
+                    continue;   // this archer has not shot yet
+                const int round = int(random.bounded(1, 3));
+                const int first = int(random.bounded(1, 29));
+                for (int arrow = first; arrow < first + 3; ++arrow) {
+                    const QString text = textFor(int(random.bounded(0, 12)));
+                    station.type(round, arrow, text);
+                    typed[{archer, round, arrow}] = expected[{archer, round, arrow}] = storedAs(text);
+                }
+                saved.insert(archer);
+            }
+            if (restart)
+                own.halt();
+            for (auto& station : stations)
+                station->send(QStringLiteral("next"));
+            for (int k = 0; k < 4; ++k) {
+                const int from = PerStation * k + card + 1;
+                const int shown = stations[k]->shownAfter();
+                if (restart && shown != from)
+                    offCard << QStringLiteral("station %1 left %2 for %3 with the server away").arg(k).arg(from).arg(shown);
+            }
+            if (restart) {
+                own.resume();
+                resumeAtLast.dismiss();
+                for (auto& station : stations)
+                    station->send(QStringLiteral("next"));
+                for (auto& station : stations)
+                    station->shownAfter();
+            }
+        }
+        for (auto& station : stations)
+            QVERIFY(station->close());
+        const Arrows stored = storedArrows(competition);
+        int storedAsTyped = 0;
+        for (const auto& [key, value] : typed)
+            storedAsTyped += stored.count(key) && stored.at(key) == value;
+        qInfo("%d of %zu typed arrows stored as typed", storedAsTyped, typed.size());
+        for (int k = 0; k < 4; ++k) {
+            const QStringList& messages = stations[k]->messages;
+            QVERIFY2(messages.size() == 1
+                         && messages[0].contains(QLatin1String("connection to the competition database was lost")),
+                     qPrintable(QStringLiteral("station %1: ").arg(k) + messages.join(QLatin1String(" / "))));
+        }
+        QVERIFY2(offCard.isEmpty(), qPrintable(offCard.mid(0, 8).join(QLatin1String("; "))));
+        COMPARE_ARROWS(stored, expected, saved);
+    }
+
     void serverGoesAwayDuringASave_data()
     {
         QTest::addColumn<bool>("frozen");
