@@ -8,10 +8,20 @@
 #include "db/transaction.h"
 #include "core/command_error.h"
 
+#include <ibase.h>
+
 #include <QFile>
 #include <QFileInfo>
 
+#if !defined(_WIN32)
+#  include <sys/stat.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
+#include <iterator>
 #include <set>
 #include <vector>
 
@@ -25,7 +35,39 @@ bool isLocal(const CompetitionLogin& login)
     return !IsServerDatabase(login.database);
 }
 
+// The engine makes its files readable and writable by the group whatever
+// the umask says; a new competition file gets the mode every other new
+// file of the user gets (600 under umask 077, 644 under 022).
+void applyUmask(const std::string& file)
+{
+#if !defined(_WIN32)
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::chmod(file.c_str(), 0666 & ~mask) != 0)
+        throw CommandError("cannot set the mode of " + file + ": " + std::strerror(errno));
+#else
+    (void)file;
+#endif
+}
+
 } // namespace
+
+std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error)
+{
+    static const std::intptr_t network[] = {isc_network_error, isc_net_connect_err, isc_net_connect_listen_err,
+                                            isc_connect_reject, isc_net_read_err, isc_net_write_err,
+                                            isc_lost_db_connection};
+    const ServerAddress server = ServerAddressOf(login.database);
+    const bool unreached = std::any_of(std::begin(network), std::end(network),
+                                       [&](std::intptr_t code) { return error.hasCode(code); });
+    if (server.host.empty() || !unreached)
+        return "cannot open " + login.database + ": " + oneLine(error.what());
+    const std::string port = server.port.empty() ? std::string() : " port " + server.port;
+    return "cannot open " + login.database + ": no answer from the Firebird server " + server.host + port
+        + " (waited at most " + std::to_string(kServerConnectTimeout.count())
+        + " seconds); check that the server runs there, that the host name and port are right and that the "
+          "network lets the port through (" + oneLine(error.what()) + ")";
+}
 
 void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin& login)
 {
@@ -40,7 +82,7 @@ void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin&
     try {
         connection.connect();
     } catch (const db::DbError& e) {
-        throw CommandError("cannot open " + login.database + ": " + oneLine(e.what()));
+        throw CommandError(cannotOpenText(login, e));
     }
 }
 
@@ -78,8 +120,11 @@ void initCompetition(const CompetitionLogin& login)
         throw CommandError(login.database + " already exists");
     try {
         CreateCompetitionDatabase(login);
+        if (isLocal(login))
+            applyUmask(login.database);
     } catch (const db::DbError& e) {
-        throw CommandError("cannot create " + login.database + ": " + oneLine(e.what()));
+        std::string text = cannotOpenText(login, e);
+        throw CommandError("cannot create " + text.substr(std::string("cannot open ").size()));
     }
 }
 

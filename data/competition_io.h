@@ -5,7 +5,11 @@
 
 #include <string>
 
-namespace db { class Connection; }
+namespace db { class Connection; class DbError; }
+
+// "cannot open DB: ..." for a failed attach: for a server that could not be
+// reached, which server and what to check, then the engine's text.
+std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error);
 
 // Connects as the login says (dialect 3, ISO 8859-1). A plain path must name
 // an existing file: nothing is ever created here. CommandError on failure.
