@@ -243,7 +243,14 @@ int run(int argc, char** argv)
     in.login = makeLogin(in.arguments[0], line.login);
     in.argc = &argc;
     in.argv = argv;
-    return command->run(in);
+    try {
+        return command->run(in);
+    } catch (const db::DbError& e) {
+        // Damage found past the check on opening: said so, not in the engine's words alone.
+        if (tellsOfDamage(e))
+            throw CommandError(damagedText(in.login.database, "reading it failed", e));
+        throw;
+    }
 }
 
 } // namespace

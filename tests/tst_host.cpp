@@ -194,6 +194,8 @@ private slots:
     void serverNeedsAPassword();
     void readOnlyDatabaseIsRanked();
     void initFollowsTheUmask_data();
+    void damagedDatabaseIsRefused_data();
+    void damagedDatabaseIsRefused();
     void initFollowsTheUmask();
     void errorsGiveOneLine_data();
     void errorsGiveOneLine();
@@ -1060,6 +1062,45 @@ void TestHost::initFollowsTheUmask()
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(c.path()).constData(), &info), 0);
     QCOMPARE(int(info.st_mode & 0777), mode);
+}
+
+void TestHost::damagedDatabaseIsRefused_data()
+{
+    // 256 bytes of 0x7F at four fixed places of the demo after its header
+    // page: both damages let the window open and take saves before.
+    QTest::addColumn<QList<qint64>>("offsets");
+    QTest::newRow("a data page of POINTS") << QList<qint64>{1998685, 1131888, 945051, 62374};
+    QTest::newRow("an index page") << QList<qint64>{998249, 2048748, 1368896, 1844511};
+}
+
+void TestHost::damagedDatabaseIsRefused()
+{
+    QFETCH(QList<qint64>, offsets);
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    {
+        QFile f(c.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        for (const qint64 offset : std::as_const(offsets)) {
+            const QByteArray bytes(256, '\x7f');
+            QVERIFY(offset + 256 <= f.size());
+            QVERIFY(f.seek(offset));
+            QCOMPARE(f.write(bytes), qint64(256));
+        }
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString png = c.file(QStringLiteral("x.png"));
+    for (const QStringList& args : {QStringList{"points", c.path(), "--screenshot", png}, QStringList{"archers", c.path()},
+                                    QStringList{"results", c.path()}}) {
+        const RunResult r = tallyon(args, env);
+        QVERIFY2(r.exitCode != 0, qPrintable(args.first()));
+        QCOMPARE(r.errorLines.size(), 1);
+        const QString& line = r.errorLines[0];
+        QVERIFY2(line.startsWith(QStringLiteral("tallyon: ") + c.path() + QStringLiteral(" is damaged (")), qPrintable(line));
+        QVERIFY2(line.contains(QStringLiteral("restore it from a backup (")), qPrintable(line));
+    }
+    QVERIFY(!QFile::exists(png));
 }
 
 void TestHost::errorsGiveOneLine_data()
