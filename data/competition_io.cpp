@@ -1,6 +1,7 @@
 #include "data/competition_io.h"
 
 #include "data/competition_schema.h"
+#include "data/table_shapes.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
@@ -8,10 +9,20 @@
 #include "db/transaction.h"
 #include "core/command_error.h"
 
+#include <ibase.h>
+
 #include <QFile>
 #include <QFileInfo>
 
+#if !defined(_WIN32)
+#  include <sys/stat.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <array>
+#include <iterator>
 #include <set>
 #include <vector>
 
@@ -25,7 +36,93 @@ bool isLocal(const CompetitionLogin& login)
     return !IsServerDatabase(login.database);
 }
 
+// The engine makes its files readable and writable by the group whatever
+// the umask says; a new competition file gets the mode every other new
+// file of the user gets (600 under umask 077, 644 under 022).
+void applyUmask(const std::string& file)
+{
+#if !defined(_WIN32)
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::chmod(file.c_str(), 0666 & ~mask) != 0)
+        throw CommandError("cannot set the mode of " + file + ": " + std::strerror(errno));
+#else
+    (void)file;
+#endif
+}
+
 } // namespace
+
+bool tellsOfDamage(const db::DbError& error)
+{
+    static const std::intptr_t damage[] = {isc_bug_check, isc_db_corrupt, isc_badpagtyp, isc_badpage,
+                                           isc_bad_checksum, isc_io_read_err};
+    return std::any_of(std::begin(damage), std::end(damage), [&](std::intptr_t code) { return error.hasCode(code); });
+}
+
+std::string damagedText(const std::string& database, const std::string& what, const db::DbError& error)
+{
+    return database + " is damaged (" + what + "); do not enter arrows into it, restore it from a backup ("
+        + oneLine(error.what()) + ")";
+}
+
+namespace {
+
+// Reads every row of every competition table once, so that a damaged page
+// is found before anything is shown or stored, not half-way through.
+void checkCompetitionReadable(db::Connection& connection, const std::string& database)
+{
+    db::Transaction transaction(&connection);
+    transaction.params() = {"read_committed", "rec_version", "read"};
+    db::Query q(&connection, &transaction);
+    // Each table row by row, then through its key's index (a range on the
+    // first key column makes the engine walk the index), and the lane index.
+    std::vector<std::pair<std::string, std::string>> reads;
+    for (const TableShape* shape : {&kArcherShape, &kPointsShape, &kCountryShape, &kAgeClassShape,
+                                    &kShootingClassesShape, &kBowTypesShape}) {
+        const std::string from = std::string(" from ") + shape->table;
+        reads.emplace_back(shape->table, "select count(*) as N" + from);
+        reads.emplace_back(shape->table, "select count(*) as N" + from + " where " + shape->keys.front()
+                                             + " >= -2147483648");
+    }
+    reads.emplace_back("ARCHER", "select count(*) as N from ARCHER where LANENO >= -2147483648");
+    for (const auto& [table, select] : reads) {
+        try {
+            q.sqlClear();
+            q.sqlAdd(select);
+            q.open();
+            q.close();
+        } catch (const db::DbError& e) {
+            if (tellsOfDamage(e))
+                throw CommandError(damagedText(database, "reading " + table + " failed", e));
+            if (e.hasCode(isc_no_priv))
+                continue; // a login without the right reads what it may
+            throw;
+        }
+    }
+    transaction.commit();
+}
+
+} // namespace
+
+std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error)
+{
+    static const std::intptr_t network[] = {isc_network_error, isc_net_connect_err, isc_net_connect_listen_err,
+                                            isc_connect_reject, isc_net_read_err, isc_net_write_err,
+                                            isc_lost_db_connection};
+    const ServerAddress server = ServerAddressOf(login.database);
+    const bool unreached = std::any_of(std::begin(network), std::end(network),
+                                       [&](std::intptr_t code) { return error.hasCode(code); });
+    if (tellsOfDamage(error))
+        return damagedText(login.database, "opening it failed", error);
+    if (server.host.empty() || !unreached)
+        return "cannot open " + login.database + ": " + oneLine(error.what());
+    const std::string port = server.port.empty() ? std::string() : " port " + server.port;
+    return "cannot open " + login.database + ": no answer from the Firebird server " + server.host + port
+        + " (waited at most " + std::to_string(kServerConnectTimeout.count())
+        + " seconds); check that the server runs there, that the host name and port are right and that the "
+          "network lets the port through (" + oneLine(error.what()) + ")";
+}
 
 void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin& login)
 {
@@ -40,7 +137,12 @@ void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin&
     try {
         connection.connect();
     } catch (const db::DbError& e) {
-        throw CommandError("cannot open " + login.database + ": " + oneLine(e.what()));
+        throw CommandError(cannotOpenText(login, e));
+    }
+    try {
+        checkCompetitionReadable(connection, login.database);
+    } catch (const db::DbError&) {
+        // Not damage (a table missing, say): the schema check names it.
     }
 }
 
@@ -78,8 +180,14 @@ void initCompetition(const CompetitionLogin& login)
         throw CommandError(login.database + " already exists");
     try {
         CreateCompetitionDatabase(login);
+        if (isLocal(login))
+            applyUmask(login.database);
     } catch (const db::DbError& e) {
-        throw CommandError("cannot create " + login.database + ": " + oneLine(e.what()));
+        std::string text = cannotOpenText(login, e);
+        const std::string open = "cannot open ";
+        if (text.compare(0, open.size(), open) == 0)
+            text = "cannot create " + text.substr(open.size());
+        throw CommandError(text);
     }
 }
 

@@ -5,10 +5,20 @@
 
 #include <string>
 
-namespace db { class Connection; }
+namespace db { class Connection; class DbError; }
 
-// Connects as the login says (dialect 3, ISO 8859-1). A plain path must name
-// an existing file: nothing is ever created here. CommandError on failure.
+// "cannot open DB: ..." for a failed attach: for a server that could not be
+// reached, which server and what to check, then the engine's text.
+std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error);
+// The engine tells of pages it cannot make sense of: a damaged database.
+bool tellsOfDamage(const db::DbError& error);
+// "DB is damaged (what); ... restore it from a backup (engine's text)".
+std::string damagedText(const std::string& database, const std::string& what, const db::DbError& error);
+
+// Connects as the login says (dialect 3, ISO 8859-1) and reads every table
+// of the competition once, so that a damaged database is refused at once. A
+// plain path must name an existing file: nothing is ever created here.
+// CommandError on failure.
 void openCompetitionDatabase(db::Connection& connection, const CompetitionLogin& login);
 // CommandError naming the first table of the competition that the database
 // lacks, or every column missing from the tables the points entry writes.

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QList>
+#include <QStringList>
 #include <QPushButton>
 #include <QSet>
 #include <QTreeWidget>
@@ -86,6 +87,12 @@ public:
     // Rebuilds the lane tree from the archer query and leaves the query on
     // the displayed archer's row.
     void FillLaneTree();
+    // For the end of a run asked for from outside (a signal), not a close:
+    // stores the typed arrows of every box an arrow can score, leaving the
+    // others as stored, and returns one line for each thing not stored
+    // ("archer 3 (1C Name): round 1 arrow 4 holds "15", not stored").
+    // Shows no message; empty when everything was stored or nothing typed.
+    Q_INVOKABLE QStringList SaveWhatCanBeSaved() noexcept;
 
     // Shows, in the boxes and the sums, the values another station stored
     // that the last save kept for arrows this operator left alone.

@@ -8,6 +8,7 @@
 #include "roster/import.h"
 #include "host/points.h"
 #include "host/results_commands.h"
+#include "host/station_login.h"
 #include "roster/roster.h"
 
 #include <algorithm>
@@ -103,8 +104,18 @@ int runPointsCommand(const Invocation& in)
     return runPoints(*in.argc, in.argv, in.login, screenshot);
 }
 
+int runStationLogin(const Invocation& in)
+{
+    std::optional<std::string> password;
+    if (const auto file = in.value("--station-password-file"))
+        password = readPasswordFile(*file, "--station-password-file");
+    createStationLogin(in.login, in.arguments[1], password, std::cout);
+    return 0;
+}
+
 // The options every command takes.
-const std::vector<CommandOption> kCommonOptions = {{"--user", "NAME"}, {"--password", "WORD"}};
+const std::vector<CommandOption> kCommonOptions = {
+    {"--user", "NAME"}, {"--password", "WORD"}, {"--password-file", "FILE"}};
 
 const CommandOption* findOption(const std::string& name)
 {
@@ -148,14 +159,15 @@ const Command* ownerOf(const std::string& option)
 
 void printHelp()
 {
-    std::cout << "usage: tallyon COMMAND DB [ARGS] [--user NAME] [--password WORD]\n\ncommands:\n";
+    std::cout << "usage: tallyon COMMAND DB [ARGS] [--user NAME] [--password-file FILE]\n\ncommands:\n";
     for (const Command& c : commands()) {
         std::string usage = c.usage;
         usage.resize(std::max<std::size_t>(usage.size(), 36), ' ');
         std::cout << "  " << usage << c.help << "\n";
     }
     std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
-                 "--user and --password (or ISC_USER and ISC_PASSWORD) log in to a server.\n"
+                 "On a server, --user and --password-file FILE (a file only you can read), or ISC_USER\n"
+                 "and ISC_PASSWORD, log in; --password WORD works too, but others see it in the process list.\n"
                  "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
                  "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS;\n"
                  "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
@@ -189,6 +201,8 @@ CommandLine parseCommandLine(int argc, char** argv)
                 line.login.user = value;
             else if (arg == "--password")
                 line.login.password = value;
+            else if (arg == "--password-file")
+                line.login.passwordFile = value;
             else
                 line.invocation.options[arg] = value;
         } else if (line.command.empty()) {
@@ -229,7 +243,14 @@ int run(int argc, char** argv)
     in.login = makeLogin(in.arguments[0], line.login);
     in.argc = &argc;
     in.argv = argv;
-    return command->run(in);
+    try {
+        return command->run(in);
+    } catch (const db::DbError& e) {
+        // Damage found past the check on opening: said so, not in the engine's words alone.
+        if (tellsOfDamage(e))
+            throw CommandError(damagedText(in.login.database, "reading it failed", e));
+        throw;
+    }
 }
 
 } // namespace
@@ -273,6 +294,10 @@ const std::vector<Command>& commands()
         {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
          "score cards as on paper, one a page", 1, 2,
          {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
+        {"station-login", "station-login DB NAME [--station-password-file FILE]",
+         "as organiser, make a server login for the stations: reads archers, writes arrows, nothing else; "
+         "its password from the file, or made up and shown once", 2, 2,
+         {{"--station-password-file", "FILE"}}, runStationLogin},
         {"board", "board DB [--list NAME] [--screenshot FILE.png]",
          "the results on a big screen, shown anew after every save", 1, 1,
          {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMetaObject>
+#include <QStringList>
 #include <QPixmap>
 #include <QThread>
 #include <QTimer>
@@ -177,12 +179,14 @@ private:
 };
 
 #if defined(__linux__)
-// SIGINT and SIGTERM close the window as the operator would, so the archer
-// on display is saved before the program ends, also while a message box is
-// up: the boxes are closed first and the window closes from the main event
-// loop, never inside a handler that waits for a box. The two signals are
-// blocked in every thread (the database engine's threads must not be
-// interrupted) and read from a descriptor on the event loop instead.
+// SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped remote session)
+// end the run saving what can be saved of the archer on display, also while
+// a message box is up: the boxes are closed first and the saving runs from
+// the main event loop, never inside a handler that waits for a box. Arrows
+// the window cannot store (a box holding "15", another station's lock, a
+// server gone) are named on the standard error stream, and the exit code is
+// 1. The signals are blocked in every thread (the database engine's threads
+// must not be interrupted) and read from a descriptor on the event loop.
 class CloseOnSignal {
 public:
     // Before any other thread starts, so that they all inherit the mask.
@@ -232,12 +236,21 @@ private:
             QCoreApplication::exit(0);
             return;
         }
-        window->close(); // its hiding ends the run
-        if (window->isVisible()) {
-            std::cerr << "tallyon: the points window could not close; the arrows on screen are not stored"
-                      << std::endl;
-            QCoreApplication::exit(1);
+        QStringList notStored;
+        if (!QMetaObject::invokeMethod(window, "SaveWhatCanBeSaved", Qt::DirectConnection,
+                                       Q_RETURN_ARG(QStringList, notStored))) {
+            // A module without it: closing saves all or nothing.
+            window->close(); // its hiding ends the run
+            if (window->isVisible()) {
+                std::cerr << "tallyon: the points window could not close; the arrows on screen are not stored"
+                          << std::endl;
+                QCoreApplication::exit(1);
+            }
+            return;
         }
+        for (const QString& line : std::as_const(notStored))
+            std::cerr << "tallyon: " << line.toLocal8Bit().constData() << std::endl;
+        QCoreApplication::exit(notStored.isEmpty() ? 0 : 1);
     }
     static sigset_t closingSignals()
     {
@@ -245,6 +258,7 @@ private:
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
         return set;
     }
     int fd_ = -1;
@@ -301,7 +315,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     try {
         dm.Connect(login);
     } catch (const db::DbError& e) {
-        throw CommandError("cannot open " + login.database + ": " + oneLine(e.what()));
+        throw CommandError(cannotOpenText(login, e));
     }
 
     ModalBoxCloser boxCloser;

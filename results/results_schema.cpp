@@ -54,18 +54,27 @@ bool hasTrigger(db::Connection& connection, const char* trigger)
 std::vector<RankRule> readRankRules(db::Connection& connection)
 {
     if (!hasTable(connection, "RANKINGRULES")) {
-        createObject(connection,
-                     {"CREATE TABLE RANKINGRULES ("
-                      " RULENO INTEGER NOT NULL,"
-                      " CRITERION VARCHAR(20) CHARACTER SET ISO8859_1 NOT NULL,"
-                      " CONSTRAINT PK_RANKINGRULES PRIMARY KEY (RULENO))"},
-                     [](db::Connection& c) { return hasTable(c, "RANKINGRULES"); });
-        db::Transaction transaction(&connection);
-        db::Statement insert(&connection, &transaction);
-        insert.sqlAdd("insert into RANKINGRULES (RULENO, CRITERION) values (?, ?)");
-        for (const RankRule& r : defaultRankRules())
-            insert.execute({db::Value(r.position), db::Value(criterionWord(r.criterion))});
-        transaction.commit();
+        try {
+            createObject(connection,
+                         {"CREATE TABLE RANKINGRULES ("
+                          " RULENO INTEGER NOT NULL,"
+                          " CRITERION VARCHAR(20) CHARACTER SET ISO8859_1 NOT NULL,"
+                          " CONSTRAINT PK_RANKINGRULES PRIMARY KEY (RULENO))"},
+                         [](db::Connection& c) { return hasTable(c, "RANKINGRULES"); });
+            db::Transaction transaction(&connection);
+            db::Statement insert(&connection, &transaction);
+            insert.sqlAdd("insert into RANKINGRULES (RULENO, CRITERION) values (?, ?)");
+            for (const RankRule& r : defaultRankRules())
+                insert.execute({db::Value(r.position), db::Value(criterionWord(r.criterion))});
+            transaction.commit();
+        } catch (const std::exception&) {
+            // A database that cannot be written (a read-only file or
+            // attachment, a login without the right) is ranked by the
+            // default rules, which are then not stored.
+            if (!hasTable(connection, "RANKINGRULES"))
+                return defaultRankRules();
+            throw;
+        }
     }
 
     db::Transaction transaction(&connection);

@@ -2,7 +2,7 @@
 // model and the points window as the host sets them up, offscreen, on the
 // database given, played through commands on standard input, one a line.
 //
-//   station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS]
+//   station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS [USER]]
 //
 //   goto ID          click the archer's node in the lane tree
 //   type R A TEXT    type TEXT into the box of round R, arrow A, its old text
@@ -146,6 +146,8 @@ int main(int argc, char** argv)
     CompetitionLogin login;
     login.database = argv[1];
     login.password = argv[2];
+    if (argc > 4)
+        login.user = argv[4];
     const std::chrono::seconds lockTimeout(argc > 3 ? std::atoi(argv[3]) : kStationLockTimeout.count());
 
     // The data context as the host program sets it up.

@@ -18,7 +18,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QElapsedTimer>
+
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -119,6 +125,37 @@ QString bert(const ProgramCompetition& c)
         .value(0);
 }
 
+// A port on 127.0.0.1 that either takes connections and never says a word
+// (listening, never accepting) or refuses them (bound, not listening).
+class SilentPort {
+public:
+    explicit SilentPort(bool listening)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0
+            || (listening && ::listen(fd_, 8) != 0)
+            || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+    }
+    ~SilentPort()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 } // namespace
 
 class TestHost : public QObject {
@@ -152,6 +189,14 @@ private slots:
     void signalEndsTheTypedWindow_data();
     void signalEndsTheTypedWindow();
     void serverStation();
+    void unansweredServerIsToldWithinSeconds_data();
+    void unansweredServerIsToldWithinSeconds();
+    void serverNeedsAPassword();
+    void readOnlyDatabaseIsRanked();
+    void initFollowsTheUmask_data();
+    void damagedDatabaseIsRefused_data();
+    void damagedDatabaseIsRefused();
+    void initFollowsTheUmask();
     void errorsGiveOneLine_data();
     void errorsGiveOneLine();
 };
@@ -700,6 +745,7 @@ void TestHost::terminationClosesTheWindowAndEnds_data()
     QTest::addColumn<QString>("command"); // what makes the competition
     QTest::newRow("SIGTERM") << int(SIGTERM) << "demo";
     QTest::newRow("SIGINT") << int(SIGINT) << "demo";
+    QTest::newRow("SIGHUP") << int(SIGHUP) << "demo";
     QTest::newRow("SIGTERM, no archer yet") << int(SIGTERM) << "init";
 }
 
@@ -731,23 +777,35 @@ void TestHost::terminationClosesTheWindowAndEnds()
 
 void TestHost::signalEndsTheTypedWindow_data()
 {
+    QTest::addColumn<int>("signal");
     QTest::addColumn<QStringList>("keys");   // for xdotool key, into round 1 arrow 2
     QTest::addColumn<bool>("boxUp");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("arrows");     // archer 1's round 1 arrows 1 to 5 afterwards, "-" for no row
     QTest::addColumn<int>("rows");           // of archer 1 afterwards
-    QTest::newRow("an arrow typed: saved") << QStringList({"9"}) << false << 0 << 60;
-    // Typed over part of 10, the move is refused with a message box; the
-    // signal closes the box, and the close is refused as well: nothing is
-    // stored, and the program ends saying so.
-    QTest::newRow("15 typed, its box up: ends, stores nothing")
-        << QStringList({"1", "0", "shift+Left", "5", "Next"}) << true << 1 << 1;
+    const QStringList fifteen = {"1", "0", "shift+Left", "5"};   // typed over part of 10
+    const QStringList nineEightSeven = {"9", "Return", "8", "Return", "7", "Return"};
+    QTest::newRow("SIGTERM, an arrow typed: saved") << int(SIGTERM) << QStringList({"9"}) << false << 0 << "5 9 0 0 0" << 60;
+    QTest::newRow("SIGHUP, an arrow typed: saved") << int(SIGHUP) << QStringList({"9"}) << false << 0 << "5 9 0 0 0" << 60;
+    // The valid arrows are stored, the impossible one is named and left
+    // out, and the exit code tells that something was not stored.
+    QTest::newRow("SIGTERM, 9 8 7 and 15 typed")
+        << int(SIGTERM) << nineEightSeven + fifteen << false << 1 << "5 9 8 7 -" << 59;
+    // The move is refused with a message box; the signal closes the box
+    // and then saves what it can.
+    QTest::newRow("SIGINT, 9 8 7 and 15 typed, its box up")
+        << int(SIGINT) << nineEightSeven + fifteen + QStringList({"Next"}) << true << 1 << "5 9 8 7 -" << 59;
+    QTest::newRow("SIGHUP, 15 typed, its box up")
+        << int(SIGHUP) << fifteen + QStringList({"Next"}) << true << 1 << "5 - 0 0 0" << 59;
 }
 
 void TestHost::signalEndsTheTypedWindow()
 {
+    QFETCH(int, signal);
     QFETCH(QStringList, keys);
     QFETCH(bool, boxUp);
     QFETCH(int, exitCode);
+    QFETCH(QString, arrows);
     QFETCH(int, rows);
     // The real window on a virtual display, typed into through the X server.
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
@@ -807,18 +865,24 @@ void TestHost::signalEndsTheTypedWindow()
             !xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^tallyon$")}).isEmpty(), 30000);
     QCOMPARE(p.state(), QProcess::Running);
 
-    ::kill(pid_t(p.processId()), SIGTERM);
+    ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(30000));
     const QString errors = QString::fromLocal8Bit(p.readAllStandardError());
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QVERIFY2(p.exitCode() == exitCode, qPrintable(errors));
     QCOMPARE(c.count("select count(*) from POINTS where ARCHERID = 1"), rows);
-    QCOMPARE(c.count("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 1"), 5);
-    if (boxUp) {
-        QVERIFY2(errors.contains(QStringLiteral("round 1 arrow 2 holds \"15\"")), qPrintable(errors));
-        QVERIFY2(errors.contains(QStringLiteral("not stored")), qPrintable(errors));
-    } else {
-        QCOMPARE(c.count("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 2"), 9);
+    QStringList stored;
+    for (int arrow = 1; arrow <= 5; ++arrow) {
+        const QStringList point = c.list("select POINT from POINTS where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = "
+                                         + std::to_string(arrow));
+        stored << (point.isEmpty() ? QStringLiteral("-") : point.first());
+    }
+    QCOMPARE(stored.join(u' '), arrows);
+    const int impossible = arrows.split(u' ').indexOf(QStringLiteral("-")) + 1;
+    if (impossible > 0) {
+        const QString line = QStringLiteral("tallyon: archer 1 (1A Anna): round 1 arrow %1 holds \"15\", not stored")
+                                 .arg(impossible);
+        QVERIFY2(errors.split(u'\n').contains(line), qPrintable(errors));
     }
 }
 
@@ -862,6 +926,181 @@ void TestHost::serverStation()
     const RunResult shot = tallyon({QStringLiteral("points"), database, QStringLiteral("--screenshot"), png}, env);
     QVERIFY2(shot.exitCode == 0, qPrintable(shot.errorLines.join(u'\n')));
     QCOMPARE(QImage(png).size(), QSize(688, 474));
+}
+
+void TestHost::unansweredServerIsToldWithinSeconds_data()
+{
+    QTest::addColumn<bool>("listening");   // takes the connection and stays silent; else refuses it
+    QTest::addColumn<QStringList>("args"); // DB stands for the server's database
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("points, silent") << true << QStringList{"points", "DB", "--screenshot", "x.png"} << "cannot open";
+    QTest::newRow("archers, silent") << true << QStringList{"archers", "DB"} << "cannot open";
+    QTest::newRow("init, silent") << true << QStringList{"init", "DB"} << "cannot create";
+    QTest::newRow("results, refused") << false << QStringList{"results", "DB"} << "cannot open";
+    QTest::newRow("export, refused") << false << QStringList{"export", "DB", "--csv", "x.csv"} << "cannot open";
+}
+
+void TestHost::unansweredServerIsToldWithinSeconds()
+{
+    QFETCH(bool, listening);
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    const SilentPort port(listening);
+    QVERIFY(port.port() > 0);
+    QTemporaryDir dir;
+    const QString server = QStringLiteral("127.0.0.1/%1").arg(port.port());
+    for (QString& a : args) {
+        if (a == u"DB")
+            a = server + QStringLiteral(":/nowhere/hall.fdb");
+        else if (a.startsWith(u"x."))
+            a = QDir(dir.path()).filePath(a);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+    env.insert(QStringLiteral("ISC_PASSWORD"), QStringLiteral("secret"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QElapsedTimer clock;
+    clock.start();
+    const RunResult r = tallyon(args, env);
+    const qint64 seconds = clock.elapsed() / 1000;
+    QVERIFY2(seconds < 15, qPrintable(QString::number(seconds) + " s"));
+    QVERIFY(r.exitCode != 0);
+    QCOMPARE(r.errorLines.size(), 1);
+    const QString& line = r.errorLines[0];
+    QVERIFY2(line.startsWith(QStringLiteral("tallyon: ") + expected), qPrintable(line));
+    QVERIFY2(line.contains(QStringLiteral("Firebird server 127.0.0.1 port %1").arg(port.port())), qPrintable(line));
+    QVERIFY2(line.contains(QStringLiteral("check that the server runs")), qPrintable(line));
+}
+
+void TestHost::serverNeedsAPassword()
+{
+    // No password given: the command says how to give one, and never tries
+    // the server's installation default. The port refuses, so a try would
+    // show as "cannot open".
+    const SilentPort port(false);
+    const QString database = QStringLiteral("127.0.0.1/%1:/nowhere/hall.fdb").arg(port.port());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("ISC_USER"));
+    env.remove(QStringLiteral("ISC_PASSWORD"));
+    const RunResult none = tallyon({QStringLiteral("archers"), database}, env);
+    QVERIFY(none.exitCode != 0);
+    QCOMPARE(none.errorLines.size(), 1);
+    QVERIFY2(none.errorLines[0].contains(QStringLiteral("no password for ")), qPrintable(none.errorLines[0]));
+    QVERIFY2(none.errorLines[0].contains(QStringLiteral("ISC_PASSWORD")), qPrintable(none.errorLines[0]));
+    QVERIFY2(none.errorLines[0].contains(QStringLiteral("--password-file")), qPrintable(none.errorLines[0]));
+
+    // A password file others may read is refused, naming it and its mode;
+    // one only its owner reads is taken (and the refusing port answers).
+    QTemporaryDir dir;
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("password"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("secret\n");
+    }
+    for (const mode_t mode : {mode_t(0644), mode_t(0640), mode_t(0604)}) {
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode), 0);
+        const RunResult shared = tallyon({QStringLiteral("archers"), database, QStringLiteral("--password-file"), file}, env);
+        QVERIFY(shared.exitCode != 0);
+        QCOMPARE(shared.errorLines.size(), 1);
+        QVERIFY2(shared.errorLines[0].contains(file + QStringLiteral(" may be read by others (mode 0")),
+                 qPrintable(shared.errorLines[0]));
+    }
+    QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0600), 0);
+    const RunResult own = tallyon({QStringLiteral("archers"), database, QStringLiteral("--password-file"), file}, env);
+    QCOMPARE(own.errorLines.size(), 1);
+    QVERIFY2(own.errorLines[0].contains(QStringLiteral("no answer from the Firebird server")), qPrintable(own.errorLines[0]));
+
+    // A plain file needs no password, as before.
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}, env).exitCode, 0);
+    QCOMPARE(tallyon({QStringLiteral("archers"), c.path()}, env).exitCode, 0);
+}
+
+void TestHost::readOnlyDatabaseIsRanked()
+{
+    // A database set read-only, its file read-only too: the results are
+    // ranked by the default rules, and nothing is written to it.
+    if (QStandardPaths::findExecutable(QStringLiteral("gfix")).isEmpty())
+        QSKIP("needs gfix (firebird3.0-utils)");
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    QProcess gfix;
+    gfix.start(QStringLiteral("gfix"), {QStringLiteral("-mode"), QStringLiteral("read_only"), QStringLiteral("-user"),
+                                        QStringLiteral("SYSDBA"), c.path()});
+    QVERIFY(gfix.waitForFinished(60000));
+    QCOMPARE(gfix.exitCode(), 0);
+    QVERIFY(QFile::setPermissions(c.path(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const RunResult r = tallyon({QStringLiteral("results"), c.path()});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.errorLines.join(u'\n')));
+    QVERIFY2(r.out.contains(QStringLiteral("Place")), qPrintable(r.out));
+    QCOMPARE(c.count("select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = 'RANKINGRULES'"), 0);
+    QVERIFY(QFile::setPermissions(c.path(), QFile::ReadOwner | QFile::WriteOwner));
+}
+
+void TestHost::initFollowsTheUmask_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("077") << 077 << 0600;
+    QTest::newRow("022") << 022 << 0644;
+    QTest::newRow("002") << 002 << 0664;
+}
+
+void TestHost::initFollowsTheUmask()
+{
+    QFETCH(int, umask);
+    QFETCH(int, mode);
+    ProgramCompetition c;
+    // The child inherits the umask of this process.
+    const mode_t before = ::umask(mode_t(umask));
+    auto restore = qScopeGuard([&] { ::umask(before); });
+    const RunResult r = tallyon({QStringLiteral("init"), c.path()});
+    restore.dismiss();
+    ::umask(before);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.errorLines.join(u'\n')));
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(c.path()).constData(), &info), 0);
+    QCOMPARE(int(info.st_mode & 0777), mode);
+}
+
+void TestHost::damagedDatabaseIsRefused_data()
+{
+    // 256 bytes of 0x7F at four fixed places of the demo after its header
+    // page: both damages let the window open and take saves before.
+    QTest::addColumn<QList<qint64>>("offsets");
+    QTest::newRow("a data page of POINTS") << QList<qint64>{1998685, 1131888, 945051, 62374};
+    QTest::newRow("an index page") << QList<qint64>{998249, 2048748, 1368896, 1844511};
+}
+
+void TestHost::damagedDatabaseIsRefused()
+{
+    QFETCH(QList<qint64>, offsets);
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("demo"), c.path()}).exitCode, 0);
+    {
+        QFile f(c.path());
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        for (const qint64 offset : std::as_const(offsets)) {
+            const QByteArray bytes(256, '\x7f');
+            QVERIFY(offset + 256 <= f.size());
+            QVERIFY(f.seek(offset));
+            QCOMPARE(f.write(bytes), qint64(256));
+        }
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString png = c.file(QStringLiteral("x.png"));
+    for (const QStringList& args : {QStringList{"points", c.path(), "--screenshot", png}, QStringList{"archers", c.path()},
+                                    QStringList{"results", c.path()}}) {
+        const RunResult r = tallyon(args, env);
+        QVERIFY2(r.exitCode != 0, qPrintable(args.first()));
+        QCOMPARE(r.errorLines.size(), 1);
+        const QString& line = r.errorLines[0];
+        QVERIFY2(line.startsWith(QStringLiteral("tallyon: ") + c.path() + QStringLiteral(" is damaged (")), qPrintable(line));
+        QVERIFY2(line.contains(QStringLiteral("restore it from a backup (")), qPrintable(line));
+    }
+    QVERIFY(!QFile::exists(png));
 }
 
 void TestHost::errorsGiveOneLine_data()
@@ -950,6 +1189,8 @@ void TestHost::errorsGiveOneLine()
     }
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+    env.insert(QStringLiteral("ISC_PASSWORD"), QStringLiteral("secret"));   // for the server's row
     if (setup == u"demo") {
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));

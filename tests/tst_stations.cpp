@@ -10,8 +10,11 @@
 #include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
+#include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+
+#include <ibase.h>
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -48,7 +51,7 @@ public:
     {
         process_.start(QStringLiteral(STATION_DRIVER),
                        {QString::fromStdString(login.database), QString::fromStdString(login.password),
-                        QString::number(lockTimeoutSeconds)});
+                        QString::number(lockTimeoutSeconds), QString::fromStdString(login.user)});
         if (!process_.waitForStarted(10000))
             throw std::runtime_error("the station driver did not start");
         const QString first = answer(60000);
@@ -349,6 +352,88 @@ private:
 
 private slots:
     void initTestCase() { REQUIRE_FIXTURE_SERVER(server_); }
+
+    // The login station-login makes runs the window: it reads the archers
+    // and the lookups and stores arrows. It can do nothing else: no archer
+    // changed, added or removed, no arrow removed.
+    void stationLoginRunsTheWindowAndNoMore()
+    {
+        ServerCompetition competition(*server_);
+        Arrows expected;
+        competition.seed(archersWithArrows(3, 1, expected));
+        competition.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (1, 'Norge')",
+                          "update ARCHER set COUNTRYNUMBER = 1 where ARCHERID = 2"});
+        const std::string name = "STATION" + std::to_string(QRandomGenerator::global()->bounded(100000, 999999));
+        auto dropUser = qScopeGuard([&] {
+            try {
+                runStatements(competition.login, {"drop user " + name});
+            } catch (...) {
+            }
+        });
+        QTemporaryDir dir;
+        const QString passwordFile = QDir(dir.path()).filePath(QStringLiteral("station-password"));
+        {
+            QFile f(passwordFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("arrow-9-x\n");
+        }
+        QVERIFY(QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ISC_USER"), QStringLiteral("SYSDBA"));
+        env.insert(QStringLiteral("ISC_PASSWORD"), QString::fromStdString(server_->password));
+        QProcess tallyon;
+        tallyon.setProcessEnvironment(env);
+        tallyon.start(QStringLiteral(TALLYON_EXE),
+                      {QStringLiteral("station-login"), QString::fromStdString(competition.login.database),
+                       QString::fromStdString(name).toLower(), QStringLiteral("--station-password-file"), passwordFile});
+        QVERIFY(tallyon.waitForFinished(60000));
+        QVERIFY2(tallyon.exitCode() == 0, tallyon.readAllStandardError().constData());
+
+        CompetitionLogin station = competition.login;
+        station.user = name;
+        station.password = "arrow-9-x";
+        {
+            Station window(station);
+            QCOMPARE(window.move(QStringLiteral("goto 2")), 2);
+            window.type(1, 4, QStringLiteral("X"));
+            window.type(2, 1, QStringLiteral("7"));
+            QCOMPARE(window.move(QStringLiteral("next")), 3);
+            QVERIFY(window.close());
+            QCOMPARE(window.messages, QStringList());
+        }
+        const Arrows stored = storedArrows(competition, "ARCHERID = 2 and ((ROUNDNO = 1 and ARROWNO = 4) or "
+                                                        "(ROUNDNO = 2 and ARROWNO = 1))");
+        QCOMPARE(stored.at({2, 1, 4}), std::string("10|T|F"));
+        QCOMPARE(stored.at({2, 2, 1}), std::string("7|F|F"));
+
+        for (const std::string& sql : {std::string("update ARCHER set NAME = 'X' where ARCHERID = 1"),
+                                       std::string("insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) "
+                                                   "values (9, 'X', '9A', 9, 'A')"),
+                                       std::string("delete from ARCHER where ARCHERID = 3"),
+                                       std::string("delete from POINTS"),
+                                       std::string("insert into COUNTRY (COUNTRYNUMBER, NAME) values (2, 'X')")}) {
+            bool refused = false;
+            try {
+                runStatements(station, {sql});
+            } catch (const db::DbError& e) {
+                refused = e.hasCode(isc_no_priv);
+            }
+            QVERIFY2(refused, sql.c_str());
+        }
+        QCOMPARE(storedArrows(competition).size(), std::size_t(3 * 30 + 30));
+
+        // Without a file the password is made up and shown once; the user
+        // that exists already keeps its own.
+        tallyon.start(QStringLiteral(TALLYON_EXE),
+                      {QStringLiteral("station-login"), QString::fromStdString(competition.login.database),
+                       QString::fromStdString(name)});
+        QVERIFY(tallyon.waitForFinished(60000));
+        QCOMPARE(tallyon.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(tallyon.readAllStandardOutput());
+        QVERIFY2(out.contains(QStringLiteral("keeps its password")), qPrintable(out));
+        QVERIFY2(!out.contains(QStringLiteral("shown only this once")), qPrintable(out));
+        runStatements(station, {"update POINTS set POINT = POINT where ARCHERID = 2"});
+    }
 
     // Four stations, 25 moves each, each on archers of its own, all saving
     // at the same moments: every typed arrow is stored, nothing else changes.
