@@ -4,6 +4,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "data/competition_io.h"
+#include "controls/window_picture.h"
 #include "core/command_error.h"
 #include "host/station_context.h"
 #include "module/VozozeVove.h"
@@ -16,7 +17,6 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -318,7 +318,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     if (screenshot) {
         int result = 0;
         QTimer::singleShot(0, &app, [&] {
-            if (!window->grab().save(*screenshot, "PNG"))
+            if (!RenderToPng(window, *screenshot))
                 result = -1;
             QCoreApplication::quit();
         });
