@@ -207,7 +207,7 @@ void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)
 
 TPointEdit* TfrmVuRudiCompetition::boxFor(std::int32_t round, std::int32_t arrow) const
 {
-    if (round < 1 || round > 2 || arrow < 1 || arrow > ArrowsPerRound)
+    if (round < 1 || round > RoundCount || arrow < 1 || arrow > ArrowsPerRound)
         return nullptr;
     // The boxes stand in round, then arrow order.
     const qsizetype index = (round - 1) * ArrowsPerRound + (arrow - 1);
