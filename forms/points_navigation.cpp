@@ -89,11 +89,11 @@ void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
     BusyCursor busy;
     if (!commitStep() || !Node || !dmHost)
         return;
-    const std::string data = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
-    if (!IsNumeric(data))
+    const std::string nodeData = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    if (!IsNumeric(nodeData))
         return; // a lane node: the archer stays, and so does Changed
     db::Query& archers = dmHost->IBQryArcher;
-    if (archers.active() && archers.locate("ARCHERID", {db::Value(StrToInt(data))}))
+    if (archers.active() && archers.locate("ARCHERID", {db::Value(StrToInt(nodeData))}))
         loadStep();
 }
 
@@ -103,9 +103,9 @@ void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
     QTreeWidgetItem* node = fctvRange->currentItem();
     if (!node || !node->isSelected())
         return;
-    const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    const std::string nodeData = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
     // Brings back the archer of a node still selected after a move.
-    if (IsNumeric(data) && (!archerLoaded_ || StrToInt(data) != CurrentArcher->ID))
+    if (IsNumeric(nodeData) && (!archerLoaded_ || StrToInt(nodeData) != CurrentArcher->ID))
         fctvRangeChange(fctvRange, node);
 }
 
