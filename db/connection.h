@@ -28,7 +28,6 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void setDatabaseName(std::string name) { databaseName_ = std::move(name); }
-    const std::string& databaseName() const { return databaseName_; }
     // Parameter lines as "user_name=sysdba", "password=...", "lc_ctype=ISO8859_1".
     std::vector<std::string>& params() { return params_; }
     const std::vector<std::string>& params() const { return params_; }

@@ -26,7 +26,6 @@ public:
     void prepare(Connection& c, Firebird::ITransaction* tra, const std::string& text);
     void reset() noexcept;
 
-    unsigned paramCount() const { return params_.count(); }
     bool hasOutput() const { return output_.columnCount() > 0; }
     RowReader& output() { return output_; }
 

@@ -345,11 +345,6 @@ const std::vector<std::string>& Query::fieldNames() const
     return impl_->names;
 }
 
-bool Query::hasField(std::string_view name) const
-{
-    return fieldIndex(name) >= 0;
-}
-
 int Query::fieldIndex(std::string_view name) const
 {
     if (auto exact = impl_->exactNames.find(name); exact != impl_->exactNames.end())

@@ -83,7 +83,6 @@ public:
 
     int fieldCount() const;
     const std::vector<std::string>& fieldNames() const;
-    bool hasField(std::string_view name) const;
     int fieldIndex(std::string_view name) const;   // -1 when absent
     // UsageError "Field 'X' not found" for a column the query lacks.
     Field fieldByName(std::string_view name);

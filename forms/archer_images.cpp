@@ -31,13 +31,6 @@ int TImageList::Add(const QPixmap& image)
     return Count() - 1;
 }
 
-QIcon TImageList::Icon(int index) const
-{
-    if (index < 0 || index >= Count())
-        return QIcon();
-    return QIcon(images_.at(index));
-}
-
 QPixmap DrawLandscapeImage()
 {
     QPixmap canvas = transparentCanvas();

@@ -12,14 +12,10 @@ class TImageList : public QObject {
 public:
     TImageList(int width, int height, QObject* parent = nullptr);
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
     int Count() const { return static_cast<int>(images_.size()); }
     // Appends an image of the list's size; answers its index.
     int Add(const QPixmap& image);
     const QPixmap& Image(int index) const { return images_.at(index); }
-    // An empty icon for an index outside the list.
-    QIcon Icon(int index) const;
 
 private:
     int width_;

@@ -63,11 +63,11 @@ struct RoundPanelLayout {
     QLabel* F::*caption;
     TRoundPanel* F::*panel;
     QRect geometry;
-    std::array<int, 3> arrowLefts;
+    std::array<int, ArrowsPerEnd> arrowLefts;
     int endSumLeft;
     int pairSumLeft; // also the round sum's and the grand total's
 };
-const std::array<RoundPanelLayout, 2> RoundPanels{{
+const std::array<RoundPanelLayout, RoundCount> RoundPanels{{
     {"RoundPanel1", "lblRound1", "Round 1", &F::lblRound1, &F::RoundPanel1, {200, 48, 225, 369}, {8, 53, 98}, 144, 176},
     {"RoundPanel2", "Label1", "Round 2", &F::Label1, &F::RoundPanel2, {425, 48, 225, 369}, {8, 58, 108}, 152, 184},
 }};
@@ -282,17 +282,17 @@ void TfrmVuRudiCompetition::createRoundPanel(int round)
     };
     auto addEndSum = [&](int end) {
         TSumEdit* sum = addSum(end, layout.endSumLeft, RowTops.at(static_cast<std::size_t>(end - 1)));
-        for (int arrow = 3 * end - 2; arrow <= 3 * end; ++arrow)
+        for (int arrow = ArrowsPerEnd * (end - 1) + 1; arrow <= ArrowsPerEnd * end; ++arrow)
             if (TPointEdit* box = arrowBox(arrow))
                 box->sumEdit = sum;
     };
 
     addEndSum(1);
     for (int arrow = 1; arrow <= ArrowsPerRound; ++arrow) {
-        const int row = (arrow - 1) / 3;
+        const int row = (arrow - 1) / ArrowsPerEnd;
         auto* box = new TPointEdit(panel);
         box->setObjectName(ArrowBoxName(round, arrow));
-        box->setGeometry(layout.arrowLefts.at(static_cast<std::size_t>((arrow - 1) % 3)),
+        box->setGeometry(layout.arrowLefts.at(static_cast<std::size_t>((arrow - 1) % ArrowsPerEnd)),
                          RowTops.at(static_cast<std::size_t>(row)), BoxWidth, BoxHeight);
         box->RoundNo = round;
         box->ArrowNo = arrow;
@@ -311,7 +311,7 @@ void TfrmVuRudiCompetition::createRoundPanel(int round)
     TSumEdit* roundSum = addSum(16, layout.pairSumLeft, RoundSumTop);
     for (int pair = 1; pair <= EndsPerRound / 2; ++pair)
         sumBox(EndsPerRound + pair)->sumEdit = roundSum;
-    if (round == 2) {
+    if (round == RoundCount) {
         SumEdit17 = addSum(17, layout.pairSumLeft, GrandTotalTop);
         se16->sumEdit = SumEdit17;
         SumEdit16->sumEdit = SumEdit17;
@@ -333,7 +333,7 @@ void TfrmVuRudiCompetition::createLaneTree()
 void TfrmVuRudiCompetition::chainTabOrder()
 {
     QList<QWidget*> chain{dxBtnPrior, dxBtnNext};
-    for (int round = 1; round <= 2; ++round)
+    for (int round = 1; round <= RoundCount; ++round)
         for (TPointEdit* F::*member : arrowMembers(round))
             chain.append(this->*member);
     chain.append(fctvRange);

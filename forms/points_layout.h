@@ -1,12 +1,12 @@
 #pragma once
 // The points window's layout rules that its handlers and the tests share:
-// how many boxes a round holds and what each box is called.
+// what each box is called (how many there are: core/round_format.h).
+
+#include "core/round_format.h"
 
 #include <QColor>
 #include <QString>
 
-inline constexpr int ArrowsPerRound = 30;
-inline constexpr int EndsPerRound = 10;
 // Every label of the window is one line high.
 inline constexpr int LabelHeight = 13;
 // The window's light blue, also of the bars, the round panels and the tree.

@@ -108,15 +108,15 @@ void TfrmVuRudiCompetition::fctvRangeChange(QObject*, QTreeWidgetItem* Node)
     BusyCursor busy;
     if (!commitStep() || !Node || !dmHost)
         return;
-    const std::string data = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
-    if (!IsNumeric(data)) {
+    const std::string nodeData = Node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    if (!IsNumeric(nodeData)) {
         // A lane node: the archer stays, and so does Changed; an archer that
         // is gone makes way for the next one.
         if (archerLoaded_ && removedArchers_.contains(CurrentArcher->ID))
             moveFromDisplayedArcher(true);
         return;
     }
-    const std::int32_t id = StrToInt(data);
+    const std::int32_t id = StrToInt(nodeData);
     const bool leavingRemoved = archerLoaded_ && removedArchers_.contains(CurrentArcher->ID);
     db::Query& archers = dmHost->IBQryArcher;
     if (!removedArchers_.contains(id) && archers.active() && archers.locate("ARCHERID", {db::Value(id)}))
@@ -131,9 +131,9 @@ void TfrmVuRudiCompetition::fctvRangeClick(QObject*)
     QTreeWidgetItem* node = fctvRange->currentItem();
     if (!node || !node->isSelected())
         return;
-    const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+    const std::string nodeData = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
     // Brings back the archer of a node still selected after a move.
-    if (IsNumeric(data) && (!archerLoaded_ || StrToInt(data) != CurrentArcher->ID))
+    if (IsNumeric(nodeData) && (!archerLoaded_ || StrToInt(nodeData) != CurrentArcher->ID))
         fctvRangeChange(fctvRange, node);
 }
 
@@ -298,7 +298,7 @@ void TfrmVuRudiCompetition::readCurrentArcher(std::int32_t archerNo)
 
 TPointEdit* TfrmVuRudiCompetition::boxFor(std::int32_t round, std::int32_t arrow) const
 {
-    if (round < 1 || round > 2 || arrow < 1 || arrow > ArrowsPerRound)
+    if (round < 1 || round > RoundCount || arrow < 1 || arrow > ArrowsPerRound)
         return nullptr;
     // The boxes stand in round, then arrow order.
     const qsizetype index = (round - 1) * ArrowsPerRound + (arrow - 1);

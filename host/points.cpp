@@ -4,6 +4,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "data/competition_io.h"
+#include "controls/window_picture.h"
 #include "core/command_error.h"
 #include "host/station_context.h"
 #include "module/VozozeVove.h"
@@ -14,19 +15,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QStringList>
-#include <QPixmap>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 
-#if defined(_WIN32)
-#  include <windows.h>
-#else
+#if !defined(_WIN32)
 #  include <QSocketNotifier>
-#  include <dlfcn.h>
 #  include <signal.h>
 #  include <unistd.h>
 #endif
@@ -53,37 +51,29 @@ bool haveDisplay()
         && !platform.startsWith(QLatin1String("wayland"));
 }
 
-// Loads a library of ours by path; it stays loaded until the process ends
-// (the module's window and the archers it put into the data context live
-// that long).
-void* loadLibrary(const QString& path, const char* what, bool global)
+// Loads a library of ours by path, with every symbol resolved at once; it
+// stays loaded until the process ends (QLibrary never unloads by itself, and
+// the module's window and the archers it put into the data context live that
+// long). global: its symbols serve the libraries loaded after it.
+QLibrary& loadLibrary(QLibrary& library, const QString& path, const char* what, bool global)
 {
     if (!QFileInfo::exists(path))
         throw CommandError(std::string(what) + " " + QDir::toNativeSeparators(path).toStdString() + " is missing");
-#if defined(_WIN32)
-    (void)global;
-    HMODULE library = LoadLibraryW(reinterpret_cast<LPCWSTR>(path.utf16()));
-    if (!library)
-        throw CommandError(std::string("cannot load ") + what + " " + path.toStdString() + " (error "
-                        + std::to_string(GetLastError()) + ")");
-    return reinterpret_cast<void*>(library);
-#else
-    void* library = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | (global ? RTLD_GLOBAL : RTLD_LOCAL));
-    if (!library)
-        throw CommandError(std::string("cannot load ") + what + ": " + dlerror());
+    library.setFileName(path);
+    QLibrary::LoadHints hints = QLibrary::ResolveAllSymbolsHint;
+    if (global)
+        hints |= QLibrary::ExportExternalSymbolsHint;
+    library.setLoadHints(hints);
+    if (!library.load())
+        throw CommandError(std::string("cannot load ") + what + ": " + library.errorString().toStdString());
     return library;
-#endif
 }
 
-void* entryPoint(void* library, const QString& path, const char* name)
+QFunctionPointer entryPoint(QLibrary& library, const char* name)
 {
-#if defined(_WIN32)
-    void* proc = reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(library), name));
-#else
-    void* proc = dlsym(library, name);
-#endif
+    const QFunctionPointer proc = library.resolve(name);
     if (!proc)
-        throw CommandError("the library " + path.toStdString() + " has no entry point " + name);
+        throw CommandError("the library " + library.fileName().toStdString() + " has no entry point " + name);
     return proc;
 }
 
@@ -96,10 +86,11 @@ struct SharedHeap {
 
 SharedHeap loadSharedHeap(const QString& path)
 {
-    void* library = loadLibrary(path, "the shared heap", true);
+    QLibrary library;
+    loadLibrary(library, path, "the shared heap", true);
     SharedHeap heap;
-    heap.newString = reinterpret_cast<decltype(&SharedStringNew)>(entryPoint(library, path, "SharedStringNew"));
-    heap.release = reinterpret_cast<decltype(&SharedStringRelease)>(entryPoint(library, path, "SharedStringRelease"));
+    heap.newString = reinterpret_cast<decltype(&SharedStringNew)>(entryPoint(library, "SharedStringNew"));
+    heap.release = reinterpret_cast<decltype(&SharedStringRelease)>(entryPoint(library, "SharedStringRelease"));
     return heap;
 }
 
@@ -303,8 +294,9 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     const QDir folder = programFolder(argv[0]);
     const SharedHeap heap = loadSharedHeap(folder.filePath(QStringLiteral(TALLYON_SHAREDHEAP_FILE)));
     const QString modulePath = folder.filePath(QString::fromLatin1(kVozozeVoveFileName));
+    QLibrary module;
     const auto openFormPoints = reinterpret_cast<OpenFormPointsProc>(
-        entryPoint(loadLibrary(modulePath, "the module", false), modulePath, kOpenFormPointsName));
+        entryPoint(loadLibrary(module, modulePath, "the module", false), kOpenFormPointsName));
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tallyon"));
@@ -340,7 +332,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     if (screenshot) {
         int result = 0;
         QTimer::singleShot(0, &app, [&] {
-            if (!window->grab().save(*screenshot, "PNG"))
+            if (!RenderToPng(window, *screenshot))
                 result = -1;
             QCoreApplication::quit();
         });

@@ -24,8 +24,8 @@ class TArcheryPoint : public TObject {
 public:
     bool Cross = false;         // entered as "X": a ten that counts as a cross
     std::int32_t Point = 0;     // the score; 0 for a miss and for an empty box
-    std::int32_t ArrowNo = 0;   // 1 to 30 within the round
-    std::int32_t RoundNo = 0;   // 1 or 2
+    std::int32_t ArrowNo = 0;   // 1 to ArrowsPerRound within the round
+    std::int32_t RoundNo = 0;   // 1 to RoundCount (core/round_format.h)
     bool EmptyScore = false;    // nothing entered for the arrow yet
 
     void setCross(bool v) { Cross = v; }

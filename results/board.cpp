@@ -2,6 +2,7 @@
 
 #include "db/error.h"
 #include "data/competition_io.h"
+#include "controls/window_picture.h"
 #include "core/command_error.h"
 #include "results/points_events.h"
 #include "results/ranking.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QLabel>
-#include <QPixmap>
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
@@ -68,7 +68,6 @@ ResultsBoard::~ResultsBoard()
 
 void ResultsBoard::refresh()
 {
-    ++refreshes_;
     const QString time = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"));
     try {
         const CompetitionResults results = readResults(connection_, onlyList_);
@@ -99,7 +98,7 @@ int runBoard(int& argc, char** argv, const CompetitionLogin& login, const std::o
         board.resize(1600, 900);
         board.show();
         QApplication::processEvents();
-        if (!board.grab().save(*screenshot, "PNG"))
+        if (!RenderToPng(&board, *screenshot))
             throw CommandError("cannot write " + screenshot->toStdString());
         return 0;
     }

@@ -28,7 +28,6 @@ public:
     // Reads the results and shows them; a failure is shown in the status
     // line and the last ranking stays.
     void refresh();
-    int refreshCount() const { return refreshes_; }
     // The ranking as shown, as plain text.
     QString shownText() const;
 
@@ -38,7 +37,6 @@ private:
     std::unique_ptr<PointsSavedListener> listener_;
     QTextBrowser* view_ = nullptr;
     QLabel* status_ = nullptr;
-    int refreshes_ = 0;
 };
 
 // The board command: the window until it is closed, or with a screenshot

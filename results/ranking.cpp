@@ -56,7 +56,7 @@ void countArrows(ArcherResult& a, TArcher& archer)
     std::copy(std::begin(byValue), std::end(byValue), a.count.begin());
     a.roundPoints = {};
     for (const auto& round : archer.RoundPoints) {
-        if (round->RoundNo >= 1 && round->RoundNo <= kRounds)
+        if (round->RoundNo >= 1 && round->RoundNo <= RoundCount)
             a.roundPoints[std::size_t(round->RoundNo - 1)] = round->Points;
     }
     a.arrowsEntered = 0;
@@ -210,7 +210,7 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
         }
         const int round = roundField.asInteger();
         const int arrow = arrowField.asInteger();
-        if (round < 1 || round > kRounds || arrow < 1 || arrow > kArrowsPerRound)
+        if (round < 1 || round > RoundCount || arrow < 1 || arrow > ArrowsPerRound)
             continue;
         auto point = std::make_unique<TArcheryPoint>();
         point->RoundNo = round;

@@ -2,6 +2,7 @@
 // The results of a competition: every archer's arrows counted, the archers
 // of each result list ranked by the competition's tie-break rules.
 
+#include "core/round_format.h"
 #include "db/value.h"
 
 #include <array>
@@ -11,10 +12,6 @@
 #include <vector>
 
 namespace db { class Connection; }
-
-constexpr int kArrowsPerRound = 30;
-constexpr int kRounds = 2;
-constexpr int kArrowsPerArcher = kArrowsPerRound * kRounds;
 
 // One stored arrow, as a score card shows it.
 struct CardArrow {
@@ -38,18 +35,18 @@ struct ArcherResult {
     std::string shootingClass;
     std::optional<std::int32_t> bowTypeNo, ageClassNo, shootingClassNo;
 
-    std::array<int, kRounds> roundPoints{};
+    std::array<int, RoundCount> roundPoints{};
     int total = 0;
     int hits = 0;
     int xs = 0;
     std::array<int, 11> count{};    // count[v]: arrows scored v (X counted as 10); count[0] misses
     int arrowsEntered = 0;
     // [round - 1][arrow - 1]
-    std::array<std::array<CardArrow, kArrowsPerRound>, kRounds> arrows{};
+    std::array<std::array<CardArrow, ArrowsPerRound>, RoundCount> arrows{};
 
     int place = 0;                  // set by ranking, 1 for the first
 
-    bool incomplete() const { return arrowsEntered < kArrowsPerArcher; }
+    bool incomplete() const { return arrowsEntered < ArrowsPerCard; }
     int tens() const { return count[10]; }
     int nines() const { return count[9]; }
 };

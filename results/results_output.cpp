@@ -24,7 +24,7 @@ QString latin1(const std::string& bytes)
 
 QString arrowsCell(const ArcherResult& a)
 {
-    QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(kArrowsPerArcher);
+    QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(ArrowsPerCard);
     if (a.incomplete())
         cell += QStringLiteral(" incomplete");
     return cell;

@@ -1,12 +1,10 @@
 #include "results/scorecard.h"
 
 #include "core/latin1.h"
+#include "core/round_format.h"
 #include "results/results_output.h"
 
 namespace {
-
-constexpr int kArrowsPerEnd = 3;
-constexpr int kEnds = kArrowsPerRound / kArrowsPerEnd;
 
 QString text(const std::string& latin1Bytes)
 {
@@ -28,12 +26,12 @@ QString roundTable(const ArcherResult& a, int round)
                            "<th>End</th><th>Total</th></tr>");
     int running = 0;
     int tens = 0, xs = 0, nines = 0;
-    for (int end = 0; end < kEnds; ++end) {
+    for (int end = 0; end < EndsPerRound; ++end) {
         int sum = 0;
         bool any = false;
         html += QStringLiteral("<tr>") + cell(QString::number(end + 1), "style=\"background-color:#f3f5f7;\"");
-        for (int i = 0; i < kArrowsPerEnd; ++i) {
-            const CardArrow& arrow = arrows[std::size_t(end * kArrowsPerEnd + i)];
+        for (int i = 0; i < ArrowsPerEnd; ++i) {
+            const CardArrow& arrow = arrows[std::size_t(end * ArrowsPerEnd + i)];
             if (arrow.entered) {
                 any = true;
                 sum += arrow.point;
@@ -94,7 +92,7 @@ QString card(const Competition& competition, const ArcherResult& a, bool first)
             + cell(QString::number(a.xs)) + cell(QString::number(a.nines()))
             + cell(QStringLiteral("%1 of %2%3")
                        .arg(a.arrowsEntered)
-                       .arg(kArrowsPerArcher)
+                       .arg(ArrowsPerCard)
                        .arg(a.incomplete() ? QStringLiteral(" (incomplete)") : QString()));
     html += QStringLiteral("</tr></table><br><br><br>");
 

@@ -9,6 +9,7 @@
 #include "data/competition_io.h"
 #include "core/command_error.h"
 #include "core/latin1.h"
+#include "core/round_format.h"
 #include "roster/name_table.h"
 
 #include <QString>
@@ -127,10 +128,10 @@ std::vector<std::pair<int, char>> demoLanes()
 // Every other archer has both rounds, every fourth the first only.
 void insertDemoArrows(db::Statement& point, DemoRandom& random, std::int32_t id, std::size_t i)
 {
-    const int rounds = i % 4 == 0 || i % 4 == 1 ? 2 : i % 4 == 2 ? 1 : 0;
+    const int rounds = i % 4 == 0 || i % 4 == 1 ? RoundCount : i % 4 == 2 ? 1 : 0;
     const int skill = 4 + int(i % 7);
     for (int round = 1; round <= rounds; ++round) {
-        for (int arrow = 1; arrow <= 30; ++arrow) {
+        for (int arrow = 1; arrow <= ArrowsPerRound; ++arrow) {
             const int value = demoArrow(random, skill);
             point.execute({db::Value(id), db::Value(round), db::Value(arrow), db::Value(value == 11 ? 10 : value),
                            db::Value(value == 11 ? "T" : "F")});

@@ -7,5 +7,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+# TALLYON_CMAKE_ARGS: more configure options, such as -DTALLYON_SANITIZE=ON.
+read -r -a extra <<<"${TALLYON_CMAKE_ARGS:-}"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${extra[@]}"
 cmake --build "$build" -j"$(nproc)"

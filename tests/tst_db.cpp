@@ -2,6 +2,7 @@
 
 #include "db/connection.h"
 #include "db/error.h"
+#include "db/event_listener.h"
 #include "db/query.h"
 #include "db/sql_text.h"
 #include "db/statement.h"
@@ -14,11 +15,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 Q_DECLARE_METATYPE(db::Value)
 
@@ -175,6 +179,8 @@ private slots:
     void membersDeclaredAroundTheirConnection();
     void lostConnectionAttachesAgainForNewWork();
     void operationPastItsTimeIsCancelled();
+    void committedEventsReachTheListener();
+    void listenerStopsCleanly();
 };
 
 void TestDbLayer::flagRule_data()
@@ -1120,6 +1126,97 @@ void TestDbLayer::parametersInQuotesAndCommentsStayText()
     q.post();
     t.tra.commit();
     QCOMPARE(readBack(t, "select NAME from ARCHER"), QStringList({"two :NOPE"}));
+}
+
+namespace {
+
+// Posts the event from a transaction of its own on the connection, and
+// commits or rolls it back.
+void postEvent(db::Connection& c, const std::string& name, bool commit = true)
+{
+    db::Transaction t(&c);
+    c.executeImmediate("execute block as begin post_event '" + name + "'; end", t);
+    if (commit)
+        t.commit();
+    else
+        t.rollback();
+}
+
+} // namespace
+
+void TestDbLayer::committedEventsReachTheListener()
+{
+    TestDb t;
+    std::atomic<unsigned> saved{0};
+    std::atomic<unsigned> other{0};
+    std::atomic<bool> fail{false};
+    std::atomic<bool> onOwnersThread{false};
+    const std::thread::id owner = std::this_thread::get_id();
+    db::EventListener listener(t.conn, {"SAVED", "OTHER"}, [&](const std::vector<unsigned>& posted) {
+        if (std::this_thread::get_id() == owner)
+            onOwnersThread = true;
+        saved += posted.at(0);
+        other += posted.at(1);
+        if (fail)
+            throw std::runtime_error("the callback fails");
+    });
+    QVERIFY(listener.listening());
+
+    // Only what a committed transaction posts arrives, counted per name.
+    std::unique_ptr<db::Connection> station = t.other();
+    postEvent(*station, "SAVED");
+    QTRY_COMPARE_WITH_TIMEOUT(saved.load(), 1u, 10000);
+    postEvent(*station, "SAVED", false);
+    postEvent(*station, "OTHER");
+    QTRY_COMPARE_WITH_TIMEOUT(other.load(), 1u, 10000);
+    QCOMPARE(saved.load(), 1u);
+
+    // A callback that throws neither ends the process nor the waiting.
+    fail = true;
+    postEvent(*station, "SAVED");
+    QTRY_COMPARE_WITH_TIMEOUT(saved.load(), 2u, 10000);
+    postEvent(*station, "SAVED");
+    QTRY_COMPARE_WITH_TIMEOUT(saved.load(), 3u, 10000);
+    QVERIFY(listener.listening());
+    QVERIFY(!onOwnersThread);
+    station->disconnect();
+}
+
+void TestDbLayer::listenerStopsCleanly()
+{
+    TestDb t;
+    std::unique_ptr<db::Connection> station = t.other();
+    std::atomic<unsigned> calls{0};
+    {
+        db::EventListener listener(t.conn, {"SAVED"}, [&](const std::vector<unsigned>&) { ++calls; });
+        postEvent(*station, "SAVED");
+        QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1u, 10000);
+        listener.stop();
+        QVERIFY(!listener.listening());
+        postEvent(*station, "SAVED");
+        QTest::qWait(300);
+        QCOMPARE(calls.load(), 1u);
+        listener.stop();   // a second time does nothing
+    }
+
+    // Listeners that go while deliveries are under way.
+    for (int i = 0; i < 10; ++i) {
+        db::EventListener listener(t.conn, {"SAVED"}, [&](const std::vector<unsigned>&) { ++calls; });
+        postEvent(*station, "SAVED");
+    }
+
+    // The connection may detach before the listener goes: nothing arrives.
+    const unsigned before = calls;
+    db::EventListener listener(t.conn, {"SAVED"}, [&](const std::vector<unsigned>&) { ++calls; });
+    t.conn.disconnect();
+    postEvent(*station, "SAVED");
+    QTest::qWait(300);
+    QCOMPARE(calls.load(), before);
+
+    QVERIFY(expectThrow<db::UsageError>([&] { db::EventListener l(t.conn, {"SAVED"}, {}); }, "connected"));
+    t.conn.connect();
+    QVERIFY(expectThrow<db::UsageError>([&] { db::EventListener l(t.conn, {""}, {}); }, "empty"));
+    station->disconnect();
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)

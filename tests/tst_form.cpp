@@ -7,7 +7,7 @@
 #include "tests/support/competition.h"
 #include "tests/support/typing.h"
 #include "forms/uVuRudiCompetition.h"
-#include "forms/window_picture.h"
+#include "controls/window_picture.h"
 
 #include <QImage>
 #include <QSignalSpy>

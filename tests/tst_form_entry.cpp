@@ -8,7 +8,7 @@
 #include "db/transaction.h"
 #include "forms/error_display.h"
 #include "forms/uVuRudiCompetition.h"
-#include "forms/window_picture.h"
+#include "controls/window_picture.h"
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 

@@ -1,4 +1,4 @@
-#include "forms/window_picture.h"
+#include "controls/window_picture.h"
 
 #include <QPixmap>
 #include <QWidget>

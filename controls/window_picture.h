@@ -1,6 +1,7 @@
 #pragma once
 // A picture of a window as it is drawn, without a display (the offscreen
-// platform draws too): for checking the layout by eye.
+// platform draws too): the screenshots of the points window and the board,
+// and the tests' pictures for checking the layout by eye.
 
 #include <QString>
 
