@@ -124,14 +124,15 @@ namespace {
 struct RosterKey {
     const char* index;
     const char* table;
-    const char* columns;
+    const char* key;   // the columns in parentheses, or "computed by (...)"
     // The first value the stored rows give twice, as a select of one column BROKEN.
     const char* brokenSelect;
     const char* rule;
 };
 
 const RosterKey kRosterKeys[] = {
-    {"UX_ARCHER_LANE", "ARCHER", "LANENO, LANELETTER",
+    {"UX_ARCHER_LANE", "ARCHER",
+     "computed by (case when LANENO is null or LANELETTER is null then null else LANENO || ' ' || LANELETTER end)",
      "select first 1 LANENO || coalesce(LANELETTER, '') as BROKEN from ARCHER where LANENO is not null"
      " and LANELETTER is not null group by LANENO, LANELETTER having count(*) > 1",
      "one archer per lane"},
@@ -199,8 +200,8 @@ std::vector<std::string> EnsureRosterKeys(db::Connection& connection, const std:
         }
         try {
             db::Transaction transaction(&connection);
-            connection.executeImmediate(std::string("create unique index ") + key.index + " on " + key.table + " ("
-                                            + key.columns + ")",
+            const std::string columns = std::string(key.key).starts_with("computed") ? key.key : "(" + std::string(key.key) + ")";
+            connection.executeImmediate(std::string("create unique index ") + key.index + " on " + key.table + " " + columns,
                                         transaction);
             transaction.commit();
         } catch (const db::DbError&) {
