@@ -4,6 +4,7 @@
 #include "core/terminal_text.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -68,9 +69,13 @@ std::string textValue(const ArcherColumn& column, const QString& raw)
     const auto bytes = toLatin1Exact(value, &bad);
     if (!bytes)
         throw ValueError(latin1Refusal(column.name, bad));
-    // A control character would reach every terminal and page the name is shown on.
+    // A control character would reach every terminal and page the text is
+    // shown on. The free texts may keep their lines (a quoted field's line
+    // breaks and tabs); every other column holds one line.
+    const bool freeText = std::string_view(column.name).starts_with("USERDEF");
     for (qsizetype i = 0; i < value.size(); ++i) {
-        if (isControlCharacter(value[i]))
+        const bool layout = value[i] == u'\n' || value[i] == u'\r' || value[i] == u'\t';
+        if (isControlCharacter(value[i]) && !(freeText && layout))
             throw ValueError(std::string(column.name) + " holds the control character "
                              + QStringLiteral("U+%1").arg(uint(value[i].unicode()), 4, 16, QLatin1Char('0')).toUpper().toStdString()
                              + " at character " + std::to_string(i + 1) + "; a text takes none");

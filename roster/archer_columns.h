@@ -46,7 +46,8 @@ std::string shown(const QString& text);
 
 // The column's text without surrounding spaces, as the database stores it
 // (ISO 8859-1). ValueError for a letter ISO 8859-1 lacks, a control
-// character (ESC, SOH, a line break inside the text...), or too long a text.
+// character (ESC, SOH...; line breaks and tabs only in USERDEF1 and
+// USERDEF2), or too long a text.
 std::string textValue(const ArcherColumn& column, const QString& raw);
 std::int32_t laneNumberValue(const ArcherColumn& column, const QString& raw);
 std::string laneLettersValue(const ArcherColumn& column, const QString& raw);
