@@ -1,5 +1,9 @@
 #include "core/command_error.h"
 
+#include "core/text_trim.h"
+
+#include <algorithm>
+
 std::string oneLine(const std::string& message)
 {
     // Server messages come as lines, the later ones led by "-".
@@ -9,13 +13,13 @@ std::string oneLine(const std::string& message)
         std::size_t end = message.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = message.size();
-        std::string line = message.substr(start, end - start);
-        const std::size_t first = line.find_first_not_of(" -\t");
-        const std::size_t last = line.find_last_not_of(" \t");
-        if (first != std::string::npos) {
+        // A leading "-" marks a later line of the server's message.
+        std::string_view line = trimmedView(std::string_view(message).substr(start, end - start), " \t");
+        line.remove_prefix(std::min(line.find_first_not_of(" -\t"), line.size()));
+        if (!line.empty()) {
             if (!out.empty())
                 out += out.back() == '.' ? " " : "; ";
-            out += line.substr(first, last - first + 1);
+            out += line;
         }
         start = end + 1;
     }

@@ -15,3 +15,12 @@ std::optional<std::string> toLatin1Exact(const QString& text, QString* badChar)
     const QByteArray bytes = text.toLatin1();
     return std::string(bytes.constData(), std::size_t(bytes.size()));
 }
+
+std::string latin1Refusal(const std::string& what, const QString& badChar)
+{
+    const char32_t code = badChar.size() == 2 ? QChar::surrogateToUcs4(badChar[0], badChar[1])
+                                              : (badChar.isEmpty() ? 0 : badChar[0].unicode());
+    return what + " holds \"" + badChar.toStdString() + "\" ("
+           + QStringLiteral("U+%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper().toStdString()
+           + "), which ISO 8859-1 cannot hold";
+}

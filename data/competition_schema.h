@@ -22,3 +22,10 @@ namespace db { class Connection; }
 // the four lookup tables. "TABLE.COLUMN" each, in table order; a table that
 // is missing altogether gives every column it should have.
 std::vector<std::string> MissingCompetitionColumns(db::Connection& connection);
+
+// Adds the unique keys of the roster's rules (one archer per lane, one
+// country, bow type, age class and shooting class per name) that a database
+// made before them lacks. A key whose rule the stored rows break already,
+// or that the server does not let us add now, is left out; the answer says
+// so, one line each. Never throws for that.
+std::vector<std::string> EnsureRosterKeys(db::Connection& connection, const std::string& database);

@@ -113,3 +113,15 @@ CREATE SEQUENCE GEN_BOWTYPES_ID;
 
 /* The lane order of the points entry. */
 CREATE INDEX IX_ARCHER_LANE ON ARCHER (LANENO, LANELETTER);
+
+/* The roster's rules, kept by the database also when two changes meet:
+   one archer per lane (LANENO and LANELETTER; LANE is a label and may be
+   "Podium"), one row per name in the country and class tables. An archer
+   without a lane number or letter holds no lane, so such archers may be
+   many: the key is NULL for them. */
+CREATE UNIQUE INDEX UX_ARCHER_LANE ON ARCHER COMPUTED BY
+  (CASE WHEN LANENO IS NULL OR LANELETTER IS NULL THEN NULL ELSE LANENO || ' ' || LANELETTER END);
+CREATE UNIQUE INDEX UX_COUNTRY_NAME ON COUNTRY (NAME);
+CREATE UNIQUE INDEX UX_AGECLASS_DESCRIPTION ON AGECLASS (DESCRIPTION);
+CREATE UNIQUE INDEX UX_SHOOTINGCLASSES_DESCRIPTION ON SHOOTINGCLASSES (DESCRIPTION);
+CREATE UNIQUE INDEX UX_BOWTYPES_DESCRIPTION ON BOWTYPES (DESCRIPTION);

@@ -3,6 +3,7 @@
 #include "db/error.h"
 #include "data/competition_io.h"
 #include "roster/demo.h"
+#include "core/csv_writer.h"
 #include "roster/export.h"
 #include "core/command_error.h"
 #include "roster/import.h"
@@ -89,8 +90,15 @@ int runExport(const Invocation& in)
 {
     const auto file = in.value("--csv");
     if (!file)
-        throw UsageError("usage: tallyon export DB --csv FILE.csv");
-    const ExportSummary s = exportCompetition(in.login, argument(*file));
+        throw UsageError("usage: tallyon export DB --csv FILE.csv [--separator C]");
+    QChar separator = u',';
+    if (const auto s = in.value("--separator")) {
+        const auto given = csvSeparatorFromArgument(QString::fromLocal8Bit(s->c_str()));
+        if (!given)
+            throw UsageError("--separator takes one character (or \"tab\"), not \"" + *s + "\"");
+        separator = *given;
+    }
+    const ExportSummary s = exportCompetition(in.login, argument(*file), separator);
     std::cout << "exported " << counted(s.archers, "archer", "archers") << " with "
               << counted(s.arrows, "arrow", "arrows") << " to " << *file << "\n";
     return 0;
@@ -279,8 +287,8 @@ const std::vector<Command>& commands()
         {"archer", "archer DB ID remove [--with-points]",
          "remove an archer; one with arrows entered only with --with-points", 3, kAnyNumber,
          {{"--with-points", nullptr}}, runArcher},
-        {"export", "export DB --csv FILE.csv", "write every archer with every arrow to a CSV file", 1, 1,
-         {{"--csv", "FILE.csv"}}, runExport},
+        {"export", "export DB --csv FILE.csv [--separator C]", "write every archer with every arrow to a CSV file", 1, 1,
+         {{"--csv", "FILE.csv"}, {"--separator", "C"}}, runExport},
         {"points", "points DB [--screenshot FILE.png]",
          "open the points window; with --screenshot write it as PNG and quit", 1, 1,
          {{"--screenshot", "FILE.png"}}, runPointsCommand},

@@ -8,6 +8,7 @@
 #include "results/board.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
+#include "core/csv_writer.h"
 #include "core/latin1.h"
 #include "results/list_filter.h"
 #include "host/login.h"
@@ -41,18 +42,13 @@ std::string latin1Argument(const std::string& localText, const char* what)
     QString bad;
     const auto bytes = toLatin1Exact(QString::fromLocal8Bit(localText.c_str()), &bad);
     if (!bytes)
-        throw CommandError(std::string(what) + " holds \"" + bad.toStdString() + "\", which ISO 8859-1 cannot hold");
+        throw CommandError(latin1Refusal(what, bad));
     return *bytes;
 }
 
 void printText(const QString& text)
 {
     std::cout << text.toLocal8Bit().toStdString() << std::flush;
-}
-
-QString latin1Text(const std::string& bytes)
-{
-    return fromLatin1(bytes);
 }
 
 // Documents are laid out with fonts, which want the GUI library; a display
@@ -84,11 +80,8 @@ int results(const Invocation& o, const CompetitionLogin& login)
 {
     QChar separator = u',';
     if (const auto s = option(o, "--separator")) {
-        const QString text = QString::fromLocal8Bit(s->c_str());
-        if (text == u"tab" || text == u"\\t")
-            separator = u'\t';
-        else if (text.size() == 1 && text[0] != u'"' && text[0] != u'\n' && text[0] != u'\r')
-            separator = text[0];
+        if (const auto given = csvSeparatorFromArgument(QString::fromLocal8Bit(s->c_str())))
+            separator = *given;
         else
             throw UsageError("--separator takes one character (or \"tab\"), not \"" + *s + "\"");
         if (!option(o, "--csv"))
@@ -127,7 +120,15 @@ int results(const Invocation& o, const CompetitionLogin& login)
     }
     if (!wrote)
         printText(resultsAsText(r));
-    return 0;
+    // A list that could not be ranked is reported; the others stand.
+    int faults = 0;
+    for (const ResultList& l : r.lists) {
+        for (const std::string& fault : l.faults) {
+            std::cerr << "tallyon: " << fault << "\n";
+            ++faults;
+        }
+    }
+    return faults == 0 ? 0 : 1;
 }
 
 bool listExists(db::Connection& connection, const std::string& name)
@@ -172,8 +173,8 @@ int lists(const Invocation& o, const CompetitionLogin& login)
             } catch (const CommandError& e) {
                 archers = QStringLiteral("refused: ") + QString::fromStdString(e.what());
             }
-            table.push_back({latin1Text(r.name), latin1Text(r.applyTo), archers,
-                             r.filter.empty() ? QStringLiteral("(every archer)") : latin1Text(r.filter)});
+            table.push_back({fromLatin1(r.name), fromLatin1(r.applyTo), archers,
+                             r.filter.empty() ? QStringLiteral("(every archer)") : fromLatin1(r.filter)});
         }
         std::vector<qsizetype> width(4, 0);
         for (const QStringList& row : table) {

@@ -6,6 +6,7 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "core/command_error.h"
+#include "core/latin1.h"
 #include "results/list_filter.h"
 #include "results/results_schema.h"
 #include "model/uTallyonClasses.h"
@@ -65,6 +66,19 @@ void countArrows(ArcherResult& a, TArcher& archer)
             ++a.arrowsEntered;
     }
     a.count[0] = a.arrowsEntered - a.hits;
+}
+
+// What is wrong with a stored arrow, or nothing: the point of an entered
+// arrow is 0 to 10, and an X is a 10.
+std::optional<std::string> storedArrowFault(const TArcheryPoint& p)
+{
+    if (p.EmptyScore)
+        return std::nullopt;
+    if (p.Point < 0 || p.Point > 10)
+        return "POINT " + std::to_string(p.Point) + " is no arrow's value (0 to 10)";
+    if (p.Cross && p.Point != 10)
+        return "an X with POINT " + std::to_string(p.Point) + " (an X is a 10)";
+    return std::nullopt;
 }
 
 std::string categoryName(const ArcherResult& a)
@@ -194,7 +208,9 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
     TArcher archer;
     ArcherResult* current = nullptr;
     const auto finish = [&] {
-        if (current)
+        // An archer with a stored arrow no arrow can be is not summed: its
+        // values could run beyond what the counts hold.
+        if (current && current->fault.empty())
             countArrows(*current, archer);
         archer.ClearResults();
         current = nullptr;
@@ -222,6 +238,10 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
         card.entered = !point->EmptyScore;
         card.point = point->Point;
         card.cross = point->Cross;
+        if (const auto fault = storedArrowFault(*point); fault && current->fault.empty())
+            current->fault = "archer " + std::to_string(id) + " (" + fromLatin1(current->name).toStdString()
+                             + "), round " + std::to_string(round) + " arrow " + std::to_string(arrow) + ": "
+                             + *fault;
         archer.Results.push_back(std::move(point));
     }
     finish();
@@ -237,7 +257,8 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
     try {
         compiled = compileListFilter(filter);
     } catch (const ListFilterError& e) {
-        throw CommandError("result list \"" + listName + "\": its condition is refused: " + e.what());
+        throw CommandError("result list \"" + fromLatin1(listName).toStdString() + "\": its condition is refused: "
+                           + e.what());
     }
     db::Transaction transaction(&connection);
     readCommitted(transaction);
@@ -253,7 +274,7 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
             ids.push_back(q.fieldByName("ARCHERID").asInteger());
         q.close();
     } catch (const db::DbError& e) {
-        throw CommandError("result list \"" + listName + "\": " + oneLine(e.what()));
+        throw CommandError("result list \"" + fromLatin1(listName).toStdString() + "\": " + oneLine(e.what()));
     }
     transaction.commit();
     return ids;
@@ -314,8 +335,12 @@ CompetitionResults readResults(db::Connection& connection, const std::optional<s
             list.name = d.name;
             list.filter = d.filter;
             std::set<std::int32_t> ids;
-            for (std::int32_t id : archersOfList(connection, d.name, d.filter))
-                ids.insert(id);
+            try {
+                for (std::int32_t id : archersOfList(connection, d.name, d.filter))
+                    ids.insert(id);
+            } catch (const CommandError& e) {
+                list.faults.push_back(e.what());
+            }
             for (const ArcherResult& a : archers) {
                 if (ids.count(a.archerId))
                     list.archers.push_back(a);
@@ -328,7 +353,16 @@ CompetitionResults readResults(db::Connection& connection, const std::optional<s
         if (results.lists.empty())
             throw CommandError("there is no result list \"" + *onlyList + "\"");
     }
-    for (ResultList& list : results.lists)
+    for (ResultList& list : results.lists) {
+        for (const ArcherResult& a : list.archers) {
+            if (!a.fault.empty())
+                list.faults.push_back("result list \"" + fromLatin1(list.name).toStdString() + "\": " + a.fault);
+        }
+        // A list with a fault is not ranked at all: a ranking without one of
+        // its archers would read as a true one.
+        if (!list.faults.empty())
+            list.archers.clear();
         rankArchers(list.archers, results.rules);
+    }
     return results;
 }

@@ -45,6 +45,10 @@ struct ArcherResult {
     std::array<std::array<CardArrow, ArrowsPerRound>, RoundCount> arrows{};
 
     int place = 0;                  // set by ranking, 1 for the first
+    // A stored arrow that no arrow can be (POINT outside 0 to 10, an X that
+    // is no 10), named with archer, round and arrow: the archer's arrows
+    // are then not counted and the archer is not ranked.
+    std::string fault;
 
     bool incomplete() const { return arrowsEntered < ArrowsPerCard; }
     int tens() const { return count[10]; }
@@ -74,7 +78,11 @@ void rankArchers(std::vector<ArcherResult>& archers, const std::vector<RankRule>
 struct ResultList {
     std::string name;              // ISO 8859-1
     std::string filter;            // as stored; empty for a list made per category
-    std::vector<ArcherResult> archers;   // ranked
+    std::vector<ArcherResult> archers;   // ranked; none when the list has faults
+    // Why the list is not ranked, one line each naming the list (UTF-8):
+    // its condition is refused, or an archer of it has a stored arrow no
+    // arrow can be.
+    std::vector<std::string> faults;
 };
 
 struct Competition {
@@ -97,7 +105,9 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection,
 // Every individual result list (APPLYTO 'INDIVIDUAL'), or with none defined
 // one list per bow type, shooting class, age class and sex that has
 // archers; each ranked. onlyList: just the list of that name (CommandError
-// when there is none). CommandError for a list whose condition is refused.
+// when there is none). A list whose condition is refused, or that holds an
+// archer with a stored arrow no arrow can be, gets its faults instead of a
+// ranking; the other lists are ranked as usual.
 CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList = {});
 
 // The ARCHERIDs that pass a list's condition (CommandError when refused).

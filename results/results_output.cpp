@@ -1,7 +1,9 @@
 #include "results/results_output.h"
 
 #include "core/command_error.h"
+#include "core/csv_writer.h"
 #include "core/latin1.h"
+#include "core/terminal_text.h"
 
 #include <QFile>
 #include <QFont>
@@ -17,26 +19,12 @@ namespace {
 
 const int kTextColumns = 3;   // place, lane, name... the first columns read left-aligned
 
-QString latin1(const std::string& bytes)
-{
-    return fromLatin1(bytes);
-}
-
 QString arrowsCell(const ArcherResult& a)
 {
     QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(ArrowsPerCard);
     if (a.incomplete())
         cell += QStringLiteral(" incomplete");
     return cell;
-}
-
-QString csvField(const QString& field, QChar separator)
-{
-    if (!field.contains(separator) && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u'\r'))
-        return field;
-    QString quoted = field;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
 }
 
 } // namespace
@@ -52,9 +40,9 @@ QStringList resultColumnHeadings()
 QStringList resultCells(const ArcherResult& a)
 {
     return {QString::number(a.place),
-            latin1(a.lane),
-            latin1(a.name),
-            latin1(a.country),
+            fromLatin1(a.lane),
+            fromLatin1(a.name),
+            fromLatin1(a.country),
             QString::number(a.roundPoints[0]),
             QString::number(a.roundPoints[1]),
             QString::number(a.total),
@@ -68,16 +56,27 @@ QString resultsAsText(const CompetitionResults& results)
 {
     QString out;
     if (!results.competition.name.empty())
-        out += latin1(results.competition.name) + u'\n';
+        out += terminalSafe(fromLatin1(results.competition.name)) + u'\n';
     const QStringList headings = resultColumnHeadings();
     for (const ResultList& list : results.lists) {
         if (!out.isEmpty())
             out += u'\n';
-        out += latin1(list.name) + QStringLiteral(" (") + QString::number(list.archers.size())
+        if (!list.faults.empty()) {
+            out += terminalSafe(fromLatin1(list.name)) + QStringLiteral(": not ranked\n");
+            for (const std::string& fault : list.faults)
+                out += terminalSafe(QString::fromStdString(fault)) + u'\n';
+            continue;
+        }
+        out += terminalSafe(fromLatin1(list.name)) + QStringLiteral(" (") + QString::number(list.archers.size())
                + (list.archers.size() == 1 ? QStringLiteral(" archer)\n") : QStringLiteral(" archers)\n"));
         std::vector<QStringList> rows{headings};
         for (const ArcherResult& a : list.archers)
             rows.push_back(resultCells(a));
+        // A name may hold control characters; the terminal shows them as text.
+        for (QStringList& row : rows) {
+            for (QString& cell : row)
+                cell = terminalSafe(cell);
+        }
         std::vector<qsizetype> width(std::size_t(headings.size()), 0);
         for (const QStringList& row : rows) {
             for (qsizetype c = 0; c < row.size(); ++c)
@@ -108,23 +107,20 @@ QByteArray resultsAsCsv(const CompetitionResults& results, QChar separator)
     headings.prepend(QStringLiteral("List"));
     headings.append(QStringLiteral("Complete"));
     headings.replace(headings.indexOf(QStringLiteral("Arrows")), QStringLiteral("Arrows entered"));
-    const auto line = [&](const QStringList& fields) {
-        QStringList out;
-        for (const QString& f : fields)
-            out << csvField(f, separator);
-        return out.join(separator) + QStringLiteral("\r\n");
-    };
-    QString text = line(headings);
+    CsvWriteOptions options;
+    options.separator = separator;
+    CsvWriter csv(options);
+    csv.addRow(headings);
     for (const ResultList& list : results.lists) {
         for (const ArcherResult& a : list.archers) {
             QStringList cells = resultCells(a);
             cells.last() = QString::number(a.arrowsEntered);
-            cells.prepend(latin1(list.name));
+            cells.prepend(fromLatin1(list.name));
             cells << (a.incomplete() ? QStringLiteral("no") : QStringLiteral("yes"));
-            text += line(cells);
+            csv.addRow(cells);
         }
     }
-    return text.toUtf8();
+    return csv.bytes();
 }
 
 QString htmlEscaped(const QString& text)
@@ -147,9 +143,9 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
     if (!results.competition.name.empty()) {
         html += QStringLiteral("<p style=\"font-size:%1pt; font-weight:bold; margin-bottom:0px;\">%2</p>")
                     .arg(style.fontPt * 2)
-                    .arg(htmlEscaped(latin1(results.competition.name)));
+                    .arg(htmlEscaped(fromLatin1(results.competition.name)));
         if (!results.competition.place.empty())
-            html += QStringLiteral("<p>%1</p>").arg(htmlEscaped(latin1(results.competition.place)));
+            html += QStringLiteral("<p>%1</p>").arg(htmlEscaped(fromLatin1(results.competition.place)));
     }
     const QStringList headings = resultColumnHeadings();
     for (const ResultList& list : results.lists) {
@@ -163,7 +159,7 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                     .arg(style.fontPt)
                     .arg(headings.size())
                     .arg(style.fontPt * 3 / 2)
-                    .arg(htmlEscaped(latin1(list.name)), head);
+                    .arg(htmlEscaped(fromLatin1(list.name)), head);
         // Widths in percent of the line: the text layout breaks words that
         // do not fit, so every column is given room for its longest heading.
         static const int widths[] = {7, 7, 22, 14, 8, 8, 7, 5, 5, 5, 12};
@@ -191,7 +187,10 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
             html += QStringLiteral("</tr>");
         }
         html += QStringLiteral("</table>");
-        if (list.archers.empty())
+        for (const std::string& fault : list.faults)
+            html += QStringLiteral("<p style=\"color:%1;\">not ranked: %2</p>")
+                        .arg(dim, htmlEscaped(QString::fromStdString(fault)));
+        if (list.archers.empty() && list.faults.empty())
             html += QStringLiteral("<p>no archers</p>");
     }
     if (results.lists.empty())

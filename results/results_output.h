@@ -14,9 +14,12 @@ QStringList resultColumnHeadings();
 // arrows "57/60 incomplete" while arrows are missing.
 QStringList resultCells(const ArcherResult& a);
 
-// Plain text: a heading per list, then its rows in aligned columns.
+// Plain text: a heading per list, then its rows in aligned columns; a list
+// with faults shows them instead. CSV leaves such a list out (the caller
+// reports its faults); HTML shows them under the list's heading.
 QString resultsAsText(const CompetitionResults& results);
-// UTF-8 with a header row; the list's name leads every row.
+// UTF-8 with a byte order mark and a header row; the list's name leads
+// every row; cells a spreadsheet would run as a formula are guarded as text.
 QByteArray resultsAsCsv(const CompetitionResults& results, QChar separator);
 
 struct HtmlStyle {

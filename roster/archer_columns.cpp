@@ -1,8 +1,10 @@
 #include "roster/archer_columns.h"
 
 #include "core/latin1.h"
+#include "core/terminal_text.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -65,11 +67,18 @@ std::string textValue(const ArcherColumn& column, const QString& raw)
     const QString value = raw.trimmed();
     QString bad;
     const auto bytes = toLatin1Exact(value, &bad);
-    if (!bytes) {
-        const char32_t code = bad.size() == 2 ? QChar::surrogateToUcs4(bad[0], bad[1]) : bad[0].unicode();
-        throw ValueError(std::string(column.name) + " holds \"" + bad.toStdString() + "\" ("
-                         + QStringLiteral("U+%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper().toStdString()
-                         + "), which ISO 8859-1 cannot hold");
+    if (!bytes)
+        throw ValueError(latin1Refusal(column.name, bad));
+    // A control character would reach every terminal and page the text is
+    // shown on. The free texts may keep their lines (a quoted field's line
+    // breaks and tabs); every other column holds one line.
+    const bool freeText = std::string_view(column.name).starts_with("USERDEF");
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const bool layout = value[i] == u'\n' || value[i] == u'\r' || value[i] == u'\t';
+        if (isControlCharacter(value[i]) && !(freeText && layout))
+            throw ValueError(std::string(column.name) + " holds the control character "
+                             + QStringLiteral("U+%1").arg(uint(value[i].unicode()), 4, 16, QLatin1Char('0')).toUpper().toStdString()
+                             + " at character " + std::to_string(i + 1) + "; a text takes none");
     }
     if (column.maxLength > 0 && value.size() > column.maxLength)
         throw ValueError(std::string(column.name) + " is longer than " + std::to_string(column.maxLength)

@@ -45,7 +45,9 @@ std::string archerColumnNames();
 std::string shown(const QString& text);
 
 // The column's text without surrounding spaces, as the database stores it
-// (ISO 8859-1). ValueError for a letter ISO 8859-1 lacks, or for too long a text.
+// (ISO 8859-1). ValueError for a letter ISO 8859-1 lacks, a control
+// character (ESC, SOH...; line breaks and tabs only in USERDEF1 and
+// USERDEF2), or too long a text.
 std::string textValue(const ArcherColumn& column, const QString& raw);
 std::int32_t laneNumberValue(const ArcherColumn& column, const QString& raw);
 std::string laneLettersValue(const ArcherColumn& column, const QString& raw);

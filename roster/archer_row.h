@@ -27,4 +27,8 @@ struct ArcherRow {
 };
 
 // Inserts the row with a new ARCHERID from GEN_ARCHER_ID, and returns it.
+// CommandError when another change took the lane since this one began.
 std::int32_t insertArcher(db::Connection& connection, db::Transaction& transaction, const ArcherRow& a);
+
+// The line for a lane that another change took while this one ran.
+std::string laneTakenMeanwhile(std::int32_t laneNo, const std::string& letters);

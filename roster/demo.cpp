@@ -35,7 +35,7 @@ std::string latin1(const char* utf8)
     QString bad;
     auto bytes = toLatin1Exact(QString::fromUtf8(utf8), &bad);
     if (!bytes)
-        throw CommandError("demo text outside ISO 8859-1: " + bad.toStdString());
+        throw CommandError(latin1Refusal("demo text", bad));
     return *bytes;
 }
 

@@ -6,6 +6,7 @@
 #include "db/transaction.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
+#include "core/csv_writer.h"
 #include "core/latin1.h"
 
 #include <QSaveFile>
@@ -18,19 +19,6 @@ const std::array<const char*, 17> kExportColumns = {
     "ARCHERID", "LANENO",   "LANELETTER",   "LANE",       "NAME",         "SEX",     "COUNTRY",
     "BOWTYPE",  "AGECLASS", "SHOOTINGCLASS", "USERDEF1",  "USERDEF2",     "ENABLETEAM", "ENABLEFINALS",
     "ROUNDNO",  "ARROWNO",  "ARROW"};
-
-// A field in quotes when it holds a comma, a quote, a line break or
-// spaces at either end.
-QString csvField(const QString& text)
-{
-    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')
-        || text.startsWith(u' ') || text.endsWith(u' ');
-    if (!quote)
-        return text;
-    QString doubled = text;
-    doubled.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + doubled + u'"';
-}
 
 // The arrow as the card shows it.
 QString arrowText(db::Query& q)
@@ -52,7 +40,7 @@ QString flagText(db::Query& q, const char* column)
 
 } // namespace
 
-ExportSummary exportCompetition(const CompetitionLogin& login, const QString& csvPath)
+ExportSummary exportCompetition(const CompetitionLogin& login, const QString& csvPath, QChar separator)
 {
     db::Connection connection;
     openCompetitionDatabase(connection, login);
@@ -64,7 +52,10 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
     QStringList header;
     for (const char* column : kExportColumns)
         header << QString::fromLatin1(column);
-    QByteArray bytes = "\xEF\xBB\xBF" + header.join(u',').toUtf8() + "\r\n";
+    CsvWriteOptions options;
+    options.separator = separator;
+    CsvWriter csv(options);
+    csv.addRow(header);
 
     ExportSummary summary;
     try {
@@ -93,9 +84,9 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
                 else if (name == "ENABLETEAM" || name == "ENABLEFINALS")
                     row << flagText(q, column);
                 else
-                    row << csvField(fromLatin1(q.fieldByName(column).asString()));
+                    row << fromLatin1(q.fieldByName(column).asString());
             }
-            bytes += row.join(u',').toUtf8() + "\r\n";
+            csv.addRow(row);
             if (q.fieldByName("ARCHERID").asString() != lastArcher) {
                 lastArcher = q.fieldByName("ARCHERID").asString();
                 ++summary.archers;
@@ -109,6 +100,7 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
         throw CommandError("cannot read " + login.database + ": " + oneLine(e.what()));
     }
     connection.disconnect();
+    const QByteArray& bytes = csv.bytes();
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw CommandError("cannot write " + csvPath.toStdString() + ": " + file.errorString().toStdString());
     return summary;

@@ -7,6 +7,7 @@
 #include "roster/archer_columns.h"
 #include "roster/archer_row.h"
 #include "data/competition_io.h"
+#include "data/competition_schema.h"
 #include "roster/csv.h"
 #include "core/command_error.h"
 #include "roster/name_table.h"
@@ -220,6 +221,8 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
     db::Connection connection;
     openCompetitionDatabase(connection, login);
     checkCompetitionSchema(connection, login.database);
+    for (std::string& note : EnsureRosterKeys(connection, login.database))
+        summary.notes.push_back(std::move(note));
 
     std::size_t current = 0;   // the record being imported, for the messages
     const auto at = [&] { return file.where + " line " + std::to_string(file.records[current].line) + ": "; };

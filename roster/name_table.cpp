@@ -1,5 +1,8 @@
 #include "roster/name_table.h"
 
+#include "core/command_error.h"
+#include "core/latin1.h"
+#include "db/error.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
@@ -31,7 +34,13 @@ std::int32_t NameTable::numberOf(const std::string& name, db::Connection& connec
     const std::int32_t number = nextId(connection, transaction, generator_);
     db::Statement insert(&connection, &transaction);
     insert.sqlAdd(std::string("insert into ") + table_ + " (" + key_ + ", " + name_ + ") values (?, ?)");
-    insert.execute({db::Value(number), db::Value(name)});
+    try {
+        insert.execute({db::Value(number), db::Value(name)});
+    } catch (const db::DuplicateKeyError&) {
+        // Another change added the name after this one read the table.
+        throw CommandError(std::string("the ") + what_ + " \"" + fromLatin1(name).toStdString()
+                           + "\" was just added by another change; run the command again");
+    }
     numbers_.emplace(name, number);
     ++created_;
     return number;

@@ -17,12 +17,13 @@ std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, co
 // Name to number of one lookup table, creating the rows that are missing.
 class NameTable {
 public:
-    NameTable(const char* table, const char* key, const char* name, const char* generator)
-        : table_(table), key_(key), name_(name), generator_(generator) {}
+    NameTable(const char* table, const char* key, const char* name, const char* generator, const char* what)
+        : table_(table), key_(key), name_(name), generator_(generator), what_(what) {}
 
     // Reads every name the table holds.
     void load(db::Connection& connection, db::Transaction& transaction);
     // The number of name, from a new row when the table lacks it.
+    // CommandError when another change added the name since this one began.
     std::int32_t numberOf(const std::string& name, db::Connection& connection, db::Transaction& transaction);
     // The name of a number the table holds; empty for none.
     std::string nameOf(std::int32_t number) const;
@@ -35,14 +36,15 @@ private:
     const char* key_;
     const char* name_;
     const char* generator_;
+    const char* what_;   // "country", "bow type"... for messages
     std::map<std::string, std::int32_t> numbers_;
     int created_ = 0;
 };
 
-inline NameTable countryTable() { return {"COUNTRY", "COUNTRYNUMBER", "NAME", "GEN_COUNTRY_ID"}; }
-inline NameTable ageClassTable() { return {"AGECLASS", "AGECLASSNO", "DESCRIPTION", "GEN_AGECLASS_ID"}; }
+inline NameTable countryTable() { return {"COUNTRY", "COUNTRYNUMBER", "NAME", "GEN_COUNTRY_ID", "country"}; }
+inline NameTable ageClassTable() { return {"AGECLASS", "AGECLASSNO", "DESCRIPTION", "GEN_AGECLASS_ID", "age class"}; }
 inline NameTable shootingClassTable()
 {
-    return {"SHOOTINGCLASSES", "SHOOTINGCLASSNO", "DESCRIPTION", "GEN_SHOOTINGCLASSES_ID"};
+    return {"SHOOTINGCLASSES", "SHOOTINGCLASSNO", "DESCRIPTION", "GEN_SHOOTINGCLASSES_ID", "shooting class"};
 }
-inline NameTable bowTypeTable() { return {"BOWTYPES", "TYPENO", "DESCRIPTION", "GEN_BOWTYPES_ID"}; }
+inline NameTable bowTypeTable() { return {"BOWTYPES", "TYPENO", "DESCRIPTION", "GEN_BOWTYPES_ID", "bow type"}; }

@@ -6,9 +6,12 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "roster/archer_columns.h"
+#include "roster/archer_row.h"
+#include "data/competition_schema.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
 #include "core/latin1.h"
+#include "core/terminal_text.h"
 #include "roster/name_table.h"
 
 #include <algorithm>
@@ -36,9 +39,10 @@ struct Session {
     db::Transaction transaction;
 };
 
+// A column's text as the terminal shows it: control characters escaped.
 QString text(db::Query& q, const char* column)
 {
-    return fromLatin1(q.fieldByName(column).asString());
+    return terminalSafe(fromLatin1(q.fieldByName(column).asString()));
 }
 
 // Columns padded to their widest entry, two spaces apart.
@@ -63,8 +67,8 @@ struct ArcherState {
     std::map<std::string, db::Value> values;   // column → value
     int enteredArrows = 0;
     int pointRows = 0;
-    QString name() const { return fromLatin1(values.at("NAME").toText()); }
-    std::string lane() const { return values.at("LANE").toText(); }
+    QString name() const { return terminalSafe(fromLatin1(values.at("NAME").toText())); }
+    std::string lane() const { return terminalSafe(fromLatin1(values.at("LANE").toText())).toStdString(); }
 };
 
 ArcherState readArcherState(Session& s, std::int32_t id, const std::string& database)
@@ -229,7 +233,7 @@ namespace {
 
 std::string quotedLatin1(const std::string& bytes)
 {
-    return "\"" + fromLatin1(bytes).toStdString() + "\"";
+    return "\"" + terminalSafe(fromLatin1(bytes)).toStdString() + "\"";
 }
 
 // The lane's part of the report: the lane, and the label when it is one of its own.
@@ -297,14 +301,19 @@ void changeArcher(const CompetitionLogin& login, std::int32_t id, const QStringL
 {
     const auto given = readAssignments(assignments);
     Session s(login);
+    for (const std::string& note : EnsureRosterKeys(s.connection, login.database))
+        out << note << "\n";
     const std::string at = "archer " + std::to_string(id) + ": ";
     std::vector<std::string> report;
+    std::string laneAfter;
     try {
         const ArcherState a = readArcherState(s, id, login.database);
         std::map<std::string, db::Value> changes;
         applyLane(given, a, changes);
         refuseTakenLane(s, id, changes);
         reportLane(a, changes, report);
+        if (changes.count("LANENO"))
+            laneAfter = laneTakenMeanwhile(std::int32_t(changes.at("LANENO").toInteger()), changes.at("LANELETTER").toText());
         applyColumns(s, given, a, changes, report);
         std::string set;
         std::vector<db::Value> params;
@@ -319,6 +328,9 @@ void changeArcher(const CompetitionLogin& login, std::int32_t id, const QStringL
         s.transaction.commit();
     } catch (const ValueError& e) {
         throw CommandError(at + e.what() + "; nothing changed");
+    } catch (const db::DuplicateKeyError& e) {
+        // The lane is the one key of ARCHER a change can meet.
+        throw CommandError(at + (laneAfter.empty() ? oneLine(e.what()) : laneAfter) + "; nothing changed");
     } catch (const db::DbError& e) {
         throw CommandError(at + oneLine(e.what()) + "; nothing changed");
     }

@@ -1,8 +1,15 @@
 // The tallyon program run as a person runs it, on temporary files, checked
 // through the database afterwards; and its CSV reader on its own.
 
+#include "core/command_error.h"
 #include "db/connection.h"
+#include "db/error.h"
+#include "db/query.h"
+#include "db/statement.h"
+#include "db/transaction.h"
 #include "roster/csv.h"
+#include "roster/import.h"
+#include "roster/roster.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
 #include "tests/test_server.h"
@@ -25,6 +32,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
 
 namespace {
 
@@ -182,6 +193,12 @@ private slots:
     void archerChanges();
     void archerRemoval();
     void exportReadsBack();
+    void exportGuardsFormulas_data();
+    void exportGuardsFormulas();
+    void archersShowControlCharactersAsText();
+    void concurrentChangesMeetTheKeys_data();
+    void concurrentChangesMeetTheKeys();
+    void rosterKeysAreAddedToOlderDatabases();
     void screenshotOfTheDemo();
     void screenshotOfAnEmptyCompetition();
     void terminationClosesTheWindowAndEnds_data();
@@ -518,6 +535,13 @@ void TestHost::importIsRefusedWhole_data()
         << kHeader + good + "5,\"" + QByteArray(5 * 1024 * 1024, '\n') + QByteArray(5 * 1024 * 1024, 'C')
                + "\",,Jan,M,Polska,Recurve,Adult,Men\n"
         << none << "line 3: LANELETTER \"";
+    QTest::newRow("ESC in a name") << kHeader + good + "5,C,,Jan\x1b[2J,M,Polska,Recurve,Adult,Men\n" << none
+                                   << "line 3: NAME holds the control character U+001B at character 4";
+    QTest::newRow("SOH in a country") << kHeader + good + "5,C,,Jan,M,Pol\x01ska,Recurve,Adult,Men\n" << none
+                                      << "line 3: COUNTRY holds the control character U+0001 at character 4";
+    // A free text (USERDEF1) may keep its lines; a name may not.
+    QTest::newRow("line break in a quoted name") << kHeader + good + "5,C,,\"Jan\nKowalski\",M,Polska,Recurve,Adult,Men\n"
+                                                 << none << "line 3: NAME holds the control character U+000A at character 4";
     QTest::newRow("flag neither T nor F")
         << QByteArray("LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,ENABLETEAM\n")
                + "5,A,,Piotr,M,Polska,Recurve,Adult,Men,T\n5,C,,Jan,M,Polska,Recurve,Adult,Men,maybe\n"
@@ -602,6 +626,8 @@ void TestHost::archerChanges_data()
     QTest::newRow("bad flag after a new country") << QStringList{"2", "set", "ENABLETEAM=maybe", "COUNTRY=Suomi"}
                                                   << "error: ENABLETEAM \"maybe\" is neither T nor F";
     QTest::newRow("beyond ISO 8859-1") << QStringList{"2", "set", "NAME=Łukasz"} << "error: NAME holds \"Ł\" (U+0141)";
+    QTest::newRow("ESC in a name") << QStringList{"2", "set", "NAME=Bert\x1b]0;owned\x07"}
+                                   << "error: archer 2: NAME holds the control character U+001B at character 5";
     QTest::newRow("too long") << QStringList{"2", "set", "SEX=" + QString(11, u'x')} << "error: SEX is longer than 10 characters";
     QTest::newRow("unknown column") << QStringList{"2", "set", "AGE=12"} << "error: unknown column \"AGE\"; the columns are LANENO";
     QTest::newRow("column twice") << QStringList{"2", "set", "NAME=a", "name=b"} << "error: column NAME is given twice";
@@ -702,6 +728,184 @@ void TestHost::exportReadsBack()
     QVERIFY(got.filter(QStringLiteral("|X")).size() > 0);
     QVERIFY(got.filter(QStringLiteral("|M")).size() > 0);
     QVERIFY(got.filter(QStringLiteral("|Smith, \"Jo\"|")).size() == 60);
+}
+
+void TestHost::exportGuardsFormulas_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("golden");
+    QTest::newRow("commas") << QStringList() << QStringLiteral("data/export-formula-guard.csv");
+    QTest::newRow("semicolons") << QStringList{QStringLiteral("--separator"), QStringLiteral(";")}
+                                << QStringLiteral("data/export-formula-guard-semicolons.csv");
+}
+
+void TestHost::exportGuardsFormulas()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, golden);
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
+    // What a spreadsheet would run; a plain negative number stays a number.
+    c.write(QStringLiteral("roster.csv"),
+            kHeader + "1,A,,\"=HYPERLINK(\"\"http://example.com\"\",\"\"prize\"\")\",F,+1+2,Recurve,Adult,Women\n"
+                      "1,B,,@SUM(1+1),M,-3,Recurve,Adult,Men\n"
+                      "2,A,Podium,\"-Dash; Jo, Jr\",F,Norge,=1+1,Adult,Women\n");
+    QCOMPARE(tallyon({QStringLiteral("import"), c.path(), c.file(QStringLiteral("roster.csv"))}).exitCode, 0);
+    c.seed({"insert into POINTS values (1, 1, 1, 10, 'T', 'F')", "insert into POINTS values (1, 1, 2, 0, 'F', 'F')"});
+    const QString csv = c.file(QStringLiteral("out.csv"));
+    const RunResult r = tallyon(QStringList{QStringLiteral("export"), c.path(), QStringLiteral("--csv"), csv} + options);
+    QCOMPARE(r.errorLines, QStringList());
+    QCOMPARE(r.exitCode, 0);
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QFile expected(QFINDTESTDATA(golden));
+    QVERIFY2(expected.open(QIODevice::ReadOnly), qPrintable(golden));
+    QCOMPARE(written.readAll(), expected.readAll());
+}
+
+void TestHost::archersShowControlCharactersAsText()
+{
+    ProgramCompetition c;
+    seedRoster(c);
+    // Another program stored escape sequences; the terminal must not obey them.
+    c.seed({"update ARCHER set NAME = 'Anna' || ascii_char(27) || '[2J' || ascii_char(155) || 'x' where ARCHERID = 1",
+            "update COUNTRY set NAME = 'No' || ascii_char(1) || 'rge' where NAME = 'Norge'"});
+    const RunResult r = tallyon({QStringLiteral("archers"), c.path()});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(!r.out.contains(QChar(0x1B)) && !r.out.contains(QChar(0x9B)) && !r.out.contains(QChar(0x01)), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("2A    Anna\\x1b[2J\\x9bx  No\\x01rge")), qPrintable(r.out));
+
+    // A change reports the old name the same way.
+    const RunResult change = tallyon({QStringLiteral("archer"), c.path(), QStringLiteral("1"), QStringLiteral("set"),
+                                      QStringLiteral("NAME=Anna")});
+    QCOMPARE(change.exitCode, 0);
+    QCOMPARE(change.out.trimmed(), QStringLiteral("archer 1: NAME: \"Anna\\x1b[2J\\x9bx\" -> \"Anna\""));
+}
+
+void TestHost::concurrentChangesMeetTheKeys_data()
+{
+    QTest::addColumn<QString>("command");      // "set": archer 1 set LANE=5A; "import": a file
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("taken");        // what the other transaction stores first
+    QTest::addColumn<QString>("expected");     // the refusal's line
+
+    QTest::newRow("lane by archer set") << QStringLiteral("set") << QByteArray() << QStringLiteral("lane")
+                                        << QStringLiteral("archer 1: lane 5A was just taken by another change; run the command again; nothing changed");
+    QTest::newRow("lane by import") << QStringLiteral("import") << kHeader + "5,A,,Piotr,M,Norge,Recurve,Adult,Men\n"
+                                    << QStringLiteral("lane")
+                                    << QStringLiteral("lane 5A was just taken by another change; run the command again");
+    QTest::newRow("country by import") << QStringLiteral("import") << kHeader + "6,A,,Piotr,M,Atlantis,Recurve,Adult,Men\n"
+                                       << QStringLiteral("country")
+                                       << QStringLiteral("the country \"Atlantis\" was just added by another change; run the command again");
+    QTest::newRow("country by archer set") << QStringLiteral("set-country") << QByteArray() << QStringLiteral("country")
+                                           << QStringLiteral("the country \"Atlantis\" was just added by another change; run the command again");
+}
+
+void TestHost::concurrentChangesMeetTheKeys()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, taken);
+    QFETCH(QString, expected);
+    ProgramCompetition c;
+    seedRoster(c);
+    c.write(QStringLiteral("more.csv"), csv);
+    const char* const roster = "select ARCHERID || ' ' || LANENO || LANELETTER || ' ' || coalesce(COUNTRYNUMBER, 0) from ARCHER"
+                               " where ARCHERID < 50 order by 1";
+    const QStringList archersBefore = c.list(roster);
+
+    // The other change: stored, not yet committed, on an attachment of its own.
+    db::Connection other;
+    c.attach(other);
+    db::Transaction otherTransaction(&other);
+    db::Statement insert(&other, &otherTransaction);
+    if (taken == u"lane")
+        insert.sqlAdd("insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (50, 'Other', '5A', 5, 'A')");
+    else
+        insert.sqlAdd("insert into COUNTRY (COUNTRYNUMBER, NAME) values (50, 'Atlantis')");
+    insert.execute({});
+
+    // This change reads the roster before the other commits, so its own
+    // checks find the lane or the name free.
+    std::string refusal = "<none>";
+    std::thread change([&] {
+        std::ostringstream out;
+        try {
+            if (command == u"import")
+                importArchers(c.login, c.file(QStringLiteral("more.csv")), {});
+            else if (command == u"set")
+                changeArcher(c.login, 1, {QStringLiteral("LANE=5A")}, out);
+            else
+                changeArcher(c.login, 1, {QStringLiteral("COUNTRY=Atlantis")}, out);
+        } catch (const CommandError& e) {
+            refusal = e.what();
+        } catch (const std::exception& e) {
+            refusal = std::string("unexpected: ") + e.what();
+        }
+    });
+    // Wait until its write waits for the other transaction.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool waiting = false;
+    while (!waiting && std::chrono::steady_clock::now() < deadline) {
+        waiting = c.count("select count(*) from MON$STATEMENTS where MON$STATE = 1"
+                          " and MON$ATTACHMENT_ID <> current_connection"
+                          " and (MON$SQL_TEXT containing 'insert into' or MON$SQL_TEXT containing 'update ARCHER')") > 0;
+        if (!waiting)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    otherTransaction.commit();
+    change.join();
+    other.disconnect();
+    QVERIFY(waiting);
+
+    QCOMPARE(QString::fromStdString(refusal), expected);
+    // The other change is stored once; nothing of this one is.
+    if (taken == u"lane")
+        QCOMPARE(c.list("select ARCHERID from ARCHER where LANENO = 5 and LANELETTER = 'A'"), QStringList{QStringLiteral("50")});
+    QCOMPARE(c.count("select count(*) from COUNTRY where NAME = 'Atlantis'"), taken == u"country" ? 1 : 0);
+    QCOMPARE(c.count("select count(*) from ARCHER where NAME = 'Piotr'"), 0);
+    QCOMPARE(c.list(roster), archersBefore);
+    QCOMPARE(c.count("select count(*) from ARCHER"), taken == u"lane" ? 4 : 3);
+}
+
+void TestHost::rosterKeysAreAddedToOlderDatabases()
+{
+    ProgramCompetition c;
+    seedRoster(c);
+    const char* const keys = "select count(*) from RDB$INDICES where RDB$INDEX_NAME starting with 'UX_'"
+                             " and RDB$UNIQUE_FLAG = 1";
+    QCOMPARE(c.count(keys), 5);
+    // A database made before the keys, where two archers share lane 9A.
+    c.seed({"drop index UX_ARCHER_LANE", "drop index UX_COUNTRY_NAME", "drop index UX_AGECLASS_DESCRIPTION",
+            "drop index UX_SHOOTINGCLASSES_DESCRIPTION", "drop index UX_BOWTYPES_DESCRIPTION"});
+    c.seed({"insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (20, 'Dora', '9A', 9, 'A')",
+            "insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (21, 'Emil', '9A', 9, 'A')",
+            // No letter: no lane, so these do not break the rule.
+            "insert into ARCHER (ARCHERID, NAME, LANE, LANENO) values (22, 'Finn', 'Podium', 9)",
+            "insert into ARCHER (ARCHERID, NAME, LANE, LANENO) values (23, 'Gus', 'Podium', 9)"});
+
+    // The change goes through; the key the rows break is named and left out.
+    RunResult r = tallyon({QStringLiteral("archer"), c.path(), QStringLiteral("2"), QStringLiteral("set"), QStringLiteral("NAME=Bert")});
+    QCOMPARE(r.errorLines, QStringList());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("breaks the rule of one archer per lane already (\"9A\" is there more than once)")),
+             qPrintable(r.out));
+    QCOMPARE(c.list("select NAME from ARCHER where ARCHERID = 2"), QStringList{QStringLiteral("Bert")});
+    QCOMPARE(c.count(keys), 4);
+    QCOMPARE(c.count("select count(*) from RDB$INDICES where RDB$INDEX_NAME = 'UX_ARCHER_LANE'"), 0);
+
+    // Once the lanes are mended, the next change adds the key.
+    r = tallyon({QStringLiteral("archer"), c.path(), QStringLiteral("21"), QStringLiteral("set"), QStringLiteral("LANE=9B")});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(c.count(keys), 4);
+    r = tallyon({QStringLiteral("archer"), c.path(), QStringLiteral("2"), QStringLiteral("set"), QStringLiteral("LANE=9B")});
+    QVERIFY(r.exitCode != 0);
+    QVERIFY2(r.errorLines.value(0).contains(QStringLiteral("lane 9B is taken by archer 21")), qPrintable(r.errorLines.value(0)));
+    QVERIFY2(!r.out.contains(QStringLiteral("breaks the rule")), qPrintable(r.out));
+    QCOMPARE(c.count(keys), 5);
+    // The key refuses what another program writes too.
+    QVERIFY(expectThrow<db::DuplicateKeyError>(
+        [&] { c.seed({"insert into COUNTRY (COUNTRYNUMBER, NAME) values (70, 'Norge')"}); }, "UX_COUNTRY_NAME"));
 }
 
 void TestHost::screenshotOfTheDemo()

@@ -195,7 +195,10 @@ private slots:
     void storedMaliciousConditionIsRefused();
     void scoreCardShowsEndsAndRunningTotals();
 
+    void storedArrowsNoArrowCanBe_data();
+    void storedArrowsNoArrowCanBe();
     void csvWrittenAndReadBack();
+    void csvGuardsFormulas();
     void pdfWrittenAndReadBack();
     void listsCommands();
     void scorecardPdfHasOnePagePerCard();
@@ -433,14 +436,73 @@ void TestResults::storedMaliciousConditionIsRefused()
 {
     ResultsCompetition c;
     seedTieBreaks(c);
-    c.seed({"insert into RESULTLISTS values ('Bad', 'SEX = ''M''; delete from POINTS', 'INDIVIDUAL')"});
-    try {
-        c.results();
-        QFAIL("the list was ranked");
-    } catch (const CommandError& e) {
-        QVERIFY2(QString::fromStdString(e.what()).contains(QStringLiteral("\"Bad\"")), e.what());
-    }
+    c.seed({"insert into RESULTLISTS values ('Bad', 'SEX = ''M''; delete from POINTS', 'INDIVIDUAL')",
+            "insert into RESULTLISTS values ('Men', 'SEX = ''M''', 'INDIVIDUAL')"});
+    const CompetitionResults r = c.results();
+    QCOMPARE(r.lists.size(), std::size_t(2));
+    QCOMPARE(r.lists[0].name, std::string("Bad"));
+    QCOMPARE(r.lists[0].faults.size(), std::size_t(1));
+    QVERIFY2(QString::fromStdString(r.lists[0].faults[0]).contains(QStringLiteral("result list \"Bad\": its condition is refused")),
+             r.lists[0].faults[0].c_str());
+    QVERIFY(r.lists[0].archers.empty());
+    QCOMPARE(placings(r.lists[1]), QStringLiteral("1:I 2:B 3:F 4:A 4:C 6:G 7:H"));
     QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);
+
+    // The program reports the list and prints the others, and says so by its exit code.
+    const RunResult run = tallyon({QStringLiteral("results"), c.path()});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith(QStringLiteral("tallyon: result list \"Bad\": its condition is refused")), qPrintable(run.err));
+    QVERIFY2(run.out.contains(QStringLiteral("Men (7 archers)")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral("Bad: not ranked")), qPrintable(run.out));
+}
+
+void TestResults::storedArrowsNoArrowCanBe_data()
+{
+    QTest::addColumn<QStringList>("points");   // rows of archer 8 as "round,arrow,POINT,CROSS"
+    QTest::addColumn<QString>("fault");        // after "result list ...: archer 8 (Zed), "
+
+    QTest::newRow("two of the largest integers")
+        << QStringList{"1,1,2147483647,F", "1,2,2147483647,F"} << "round 1 arrow 1: POINT 2147483647 is no arrow's value (0 to 10)";
+    QTest::newRow("the smallest integer") << QStringList{"1,1,-2147483648,F", "1,2,-2147483648,F"}
+                                          << "round 1 arrow 1: POINT -2147483648 is no arrow's value (0 to 10)";
+    QTest::newRow("eleven") << QStringList{"2,5,11,F"} << "round 2 arrow 5: POINT 11 is no arrow's value (0 to 10)";
+    QTest::newRow("minus three") << QStringList{"1,30,-3,F"} << "round 1 arrow 30: POINT -3 is no arrow's value (0 to 10)";
+    QTest::newRow("an X of nine") << QStringList{"1,3,9,T"} << "round 1 arrow 3: an X with POINT 9 (an X is a 10)";
+}
+
+void TestResults::storedArrowsNoArrowCanBe()
+{
+    QFETCH(QStringList, points);
+    QFETCH(QString, fault);
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    // Zed shoots compound, so the recurve list stands apart from the bad arrows.
+    c.archer(8, "Zed", 9, "A", "M", 2);
+    c.arrows(8, {{10, "9"}});
+    std::vector<std::string> sql;
+    for (const QString& row : points) {
+        const QStringList f = row.split(u',');
+        sql.push_back(("update or insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values (8, "
+                       + f[0] + ", " + f[1] + ", " + f[2] + ", '" + f[3] + "', 'F') matching (ARCHERID, ROUNDNO, ARROWNO)")
+                          .toStdString());
+    }
+    c.seed(sql);
+
+    const CompetitionResults r = c.results();
+    QCOMPARE(r.lists.size(), std::size_t(2));
+    const ResultList& recurve = r.lists[0];
+    const ResultList& compound = r.lists[1];
+    QCOMPARE(recurve.faults, std::vector<std::string>());
+    QCOMPARE(placings(recurve), QStringLiteral("1:I 2:B 3:F 4:A 4:C 6:G 7:H"));
+    QCOMPARE(compound.faults.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(compound.faults[0]),
+             QStringLiteral("result list \"Compound / Men / Adult / M\": archer 8 (Zed), ") + fault);
+    QVERIFY(compound.archers.empty());
+
+    const RunResult run = tallyon({QStringLiteral("results"), c.path()});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("tallyon: ") + QString::fromStdString(compound.faults[0]));
+    QVERIFY2(run.out.contains(QStringLiteral("Recurve / Men / Adult / M (7 archers)")), qPrintable(run.out));
 }
 
 void TestResults::scoreCardShowsEndsAndRunningTotals()
@@ -484,7 +546,9 @@ void TestResults::csvWrittenAndReadBack()
     QCOMPARE(r.exitCode, 0);
     QFile f(csv);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QByteArray bytes = f.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 1 + 8);
     QCOMPARE(lines[0], QStringLiteral("List;Place;Lane;Name;Country;Round 1;Round 2;Total;10s;Xs;9s;Arrows entered;Complete"));
     QCOMPARE(lines[1], QStringLiteral("Recurve / Men / Adult / M;1;4A;I;Deutschland;300;300;600;60;60;0;60;yes"));
@@ -495,6 +559,29 @@ void TestResults::csvWrittenAndReadBack()
     const RunResult bad = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--csv"), csv,
                                    QStringLiteral("--separator"), QStringLiteral(";;")});
     QCOMPARE(bad.exitCode, 2);
+}
+
+void TestResults::csvGuardsFormulas()
+{
+    ResultsCompetition c;
+    c.archer(1, "=HYPERLINK(\"http://example.com\",\"prize\")", 1, "A");
+    c.archer(2, "+1+2", 1, "B");
+    c.archer(3, "@SUM(1+1)", 2, "A");
+    c.archer(4, "-3", 2, "B");
+    c.archer(5, "-Dash; Jo", 3, "A");
+    c.seed({"update ARCHER set LANE = '-1' where ARCHERID = 4"});
+    c.arrows(1, {{3, "X"}});
+    c.arrows(2, {{3, "9"}});
+    const QString csv = c.file(QStringLiteral("results.csv"));
+    const RunResult r = tallyon({QStringLiteral("results"), c.path(), QStringLiteral("--csv"), csv,
+                                 QStringLiteral("--separator"), QStringLiteral(";")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QFile golden(QFINDTESTDATA("data/results-formula-guard.csv"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), golden.readAll());
 }
 
 void TestResults::pdfWrittenAndReadBack()
