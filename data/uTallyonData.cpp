@@ -46,73 +46,104 @@ std::string lookUp(db::Query& query, const char* keyColumn, const char* resultCo
     return result;
 }
 
+// The transactions on their databases, each database with its default
+// transaction; both logins are the data module's design-time one, until
+// the host connects.
+void joinConnections(TdmTallyon& dm)
+{
+    CompetitionLogin designTime;
+    designTime.user = "sysdba";
+    for (db::Connection* connection : {&dm.IBDBCompetition, &dm.IBDBBaseClasses})
+        SetCompetitionLogin(*connection, designTime);
+    dm.IBTransCompetition.setConnection(&dm.IBDBCompetition);
+    dm.IBTransPoints.setConnection(&dm.IBDBCompetition);
+    dm.IBTransBaseClasses.setConnection(&dm.IBDBBaseClasses);
+    dm.IBDBCompetition.setDefaultTransaction(&dm.IBTransCompetition);
+    dm.IBDBBaseClasses.setDefaultTransaction(&dm.IBTransBaseClasses);
+}
+
+void fillUpdateStatements(TdmTallyon& dm)
+{
+    dm.IBUpdSQLArcher = statementsOf(kArcherShape);
+    dm.IBUpdSQLPoints = statementsOf(kPointsShape);
+    dm.IBUpdSQLCountry = statementsOf(kCountryShape);
+    dm.IBUpdSQLAgeClass = statementsOf(kAgeClassShape);
+    dm.IBUpdSQLShootingClass = statementsOf(kShootingClassesShape);
+    dm.IBUpdSQLBowType = statementsOf(kBowTypesShape);
+    dm.IBUpdSQLCompetition = MakeUpdateStatements(
+        {kCompetitionShape.table, kCompetitionShape.columns, kCompetitionShape.keys, "competition", true});
+    dm.IBUpdSQLResultListsIndividual = statementsOf(kResultListsShape);
+    dm.IBUpdSQLResultListsTeam = statementsOf(kResultListsShape);
+    dm.IBUpdSQLBaseAgeClass = statementsOf(kBaseAgeClassShape);
+    dm.IBUpdBaseShootingClass = statementsOf(kBaseShootingClassesShape);
+    dm.IBUpdBaseBowType = statementsOf(kBaseBowTypesShape);
+}
+
+// Each dataset on its database, its transaction and its update statements.
+void bindDatasets(TdmTallyon& dm)
+{
+    db::Connection& competition = dm.IBDBCompetition;
+    db::Transaction& competitionTrans = dm.IBTransCompetition;
+    db::Connection& baseClasses = dm.IBDBBaseClasses;
+    db::Transaction& baseClassesTrans = dm.IBTransBaseClasses;
+    bind(dm.IBQryCompetition, competition, competitionTrans, &dm.IBUpdSQLCompetition);
+    bind(dm.IBQryAgeClass, competition, competitionTrans, &dm.IBUpdSQLAgeClass);
+    bind(dm.IBQryShootingClass, competition, competitionTrans, &dm.IBUpdSQLShootingClass);
+    bind(dm.IBQryBowType, competition, competitionTrans, &dm.IBUpdSQLBowType);
+    bind(dm.IBQryCountry, competition, competitionTrans, &dm.IBUpdSQLCountry);
+    bind(dm.IBQryArcher, competition, competitionTrans, &dm.IBUpdSQLArcher);
+    bind(dm.IBQryPoints, competition, dm.IBTransPoints, &dm.IBUpdSQLPoints);
+    bind(dm.IBQryResultListsIndividual, competition, competitionTrans, &dm.IBUpdSQLResultListsIndividual);
+    bind(dm.IBQryResultListsTeam, competition, competitionTrans, &dm.IBUpdSQLResultListsTeam);
+    bind(dm.IBQryArcherForResultLists, competition, competitionTrans, nullptr);
+    bind(dm.IBQryBaseAgeClass, baseClasses, baseClassesTrans, &dm.IBUpdSQLBaseAgeClass);
+    bind(dm.IBQryBaseShootingClass, baseClasses, baseClassesTrans, &dm.IBUpdBaseShootingClass);
+    bind(dm.IBQryBaseBowType, baseClasses, baseClassesTrans, &dm.IBUpdBaseBowType);
+    dm.IBSQLDelete.setConnection(&competition);
+    dm.IBSQLDelete.setTransaction(&competitionTrans);
+}
+
+void setSelects(TdmTallyon& dm)
+{
+    setStatement(dm.IBQryCompetition, {"select * from COMPETITION"});
+    setStatement(dm.IBQryAgeClass, {"select * from AGECLASS"});
+    setStatement(dm.IBQryShootingClass, {"select * from SHOOTINGCLASSES"});
+    setStatement(dm.IBQryBowType, {"select * from BOWTYPES"});
+    setStatement(dm.IBQryCountry, {"select * from COUNTRY"});
+    setStatement(dm.IBQryArcher, {"select * from ARCHER"});
+    setStatement(dm.IBQryPoints, {"select * from POINTS"});
+    setStatement(dm.IBQryResultListsIndividual,
+                 {"select * from RESULTLISTS", "WHERE APPLYTO = 'INDIVIDUAL'", "ORDER BY LISTNAME"});
+    setStatement(dm.IBQryResultListsTeam,
+                 {"select * from RESULTLISTS", "WHERE APPLYTO = 'TEAM'", "ORDER BY LISTNAME"});
+    setStatement(dm.IBQryBaseAgeClass, {"select * from BASEAGECLASS"});
+    setStatement(dm.IBQryBaseShootingClass, {"select * from BASESHOOTINGCLASSES"});
+    setStatement(dm.IBQryBaseBowType, {"select * from BASEBOWTYPES"});
+}
+
+// The generator that numbers each appended row of the lookup tables and
+// the archers.
+void setGeneratorFields(TdmTallyon& dm)
+{
+    dm.IBQryArcher.setGeneratorField("ARCHERID", "GEN_ARCHER_ID");
+    dm.IBQryCountry.setGeneratorField("COUNTRYNUMBER", "GEN_COUNTRY_ID");
+    dm.IBQryAgeClass.setGeneratorField("AGECLASSNO", "GEN_AGECLASS_ID");
+    dm.IBQryShootingClass.setGeneratorField("SHOOTINGCLASSNO", "GEN_SHOOTINGCLASSES_ID");
+    dm.IBQryBowType.setGeneratorField("TYPENO", "GEN_BOWTYPES_ID");
+    dm.IBQryBaseAgeClass.setGeneratorField("AGECLASSNO", "GEN_AGECLASS_ID");
+    dm.IBQryBaseShootingClass.setGeneratorField("SHOOTINGCLASSNO", "GEN_SHOOTINGCLASSES_ID");
+    dm.IBQryBaseBowType.setGeneratorField("TYPENO", "GEN_BOWTYPES_ID");
+}
+
 } // namespace
 
 TdmTallyon::TdmTallyon()
 {
-    // The data module's design-time login, until the host connects.
-    CompetitionLogin designTime;
-    designTime.user = "sysdba";
-    for (db::Connection* connection : {&IBDBCompetition, &IBDBBaseClasses})
-        SetCompetitionLogin(*connection, designTime);
-    IBTransCompetition.setConnection(&IBDBCompetition);
-    IBTransPoints.setConnection(&IBDBCompetition);
-    IBTransBaseClasses.setConnection(&IBDBBaseClasses);
-    IBDBCompetition.setDefaultTransaction(&IBTransCompetition);
-    IBDBBaseClasses.setDefaultTransaction(&IBTransBaseClasses);
-
-    IBUpdSQLArcher = statementsOf(kArcherShape);
-    IBUpdSQLPoints = statementsOf(kPointsShape);
-    IBUpdSQLCountry = statementsOf(kCountryShape);
-    IBUpdSQLAgeClass = statementsOf(kAgeClassShape);
-    IBUpdSQLShootingClass = statementsOf(kShootingClassesShape);
-    IBUpdSQLBowType = statementsOf(kBowTypesShape);
-    IBUpdSQLCompetition = MakeUpdateStatements(
-        {kCompetitionShape.table, kCompetitionShape.columns, kCompetitionShape.keys, "competition", true});
-    IBUpdSQLResultListsIndividual = statementsOf(kResultListsShape);
-    IBUpdSQLResultListsTeam = statementsOf(kResultListsShape);
-    IBUpdSQLBaseAgeClass = statementsOf(kBaseAgeClassShape);
-    IBUpdBaseShootingClass = statementsOf(kBaseShootingClassesShape);
-    IBUpdBaseBowType = statementsOf(kBaseBowTypesShape);
-
-    bind(IBQryCompetition, IBDBCompetition, IBTransCompetition, &IBUpdSQLCompetition);
-    bind(IBQryAgeClass, IBDBCompetition, IBTransCompetition, &IBUpdSQLAgeClass);
-    bind(IBQryShootingClass, IBDBCompetition, IBTransCompetition, &IBUpdSQLShootingClass);
-    bind(IBQryBowType, IBDBCompetition, IBTransCompetition, &IBUpdSQLBowType);
-    bind(IBQryCountry, IBDBCompetition, IBTransCompetition, &IBUpdSQLCountry);
-    bind(IBQryArcher, IBDBCompetition, IBTransCompetition, &IBUpdSQLArcher);
-    bind(IBQryPoints, IBDBCompetition, IBTransPoints, &IBUpdSQLPoints);
-    bind(IBQryResultListsIndividual, IBDBCompetition, IBTransCompetition, &IBUpdSQLResultListsIndividual);
-    bind(IBQryResultListsTeam, IBDBCompetition, IBTransCompetition, &IBUpdSQLResultListsTeam);
-    bind(IBQryArcherForResultLists, IBDBCompetition, IBTransCompetition, nullptr);
-    bind(IBQryBaseAgeClass, IBDBBaseClasses, IBTransBaseClasses, &IBUpdSQLBaseAgeClass);
-    bind(IBQryBaseShootingClass, IBDBBaseClasses, IBTransBaseClasses, &IBUpdBaseShootingClass);
-    bind(IBQryBaseBowType, IBDBBaseClasses, IBTransBaseClasses, &IBUpdBaseBowType);
-    IBSQLDelete.setConnection(&IBDBCompetition);
-    IBSQLDelete.setTransaction(&IBTransCompetition);
-
-    setStatement(IBQryCompetition, {"select * from COMPETITION"});
-    setStatement(IBQryAgeClass, {"select * from AGECLASS"});
-    setStatement(IBQryShootingClass, {"select * from SHOOTINGCLASSES"});
-    setStatement(IBQryBowType, {"select * from BOWTYPES"});
-    setStatement(IBQryCountry, {"select * from COUNTRY"});
-    setStatement(IBQryArcher, {"select * from ARCHER"});
-    setStatement(IBQryPoints, {"select * from POINTS"});
-    setStatement(IBQryResultListsIndividual,
-                 {"select * from RESULTLISTS", "WHERE APPLYTO = 'INDIVIDUAL'", "ORDER BY LISTNAME"});
-    setStatement(IBQryResultListsTeam, {"select * from RESULTLISTS", "WHERE APPLYTO = 'TEAM'", "ORDER BY LISTNAME"});
-    setStatement(IBQryBaseAgeClass, {"select * from BASEAGECLASS"});
-    setStatement(IBQryBaseShootingClass, {"select * from BASESHOOTINGCLASSES"});
-    setStatement(IBQryBaseBowType, {"select * from BASEBOWTYPES"});
-
-    IBQryArcher.setGeneratorField("ARCHERID", "GEN_ARCHER_ID");
-    IBQryCountry.setGeneratorField("COUNTRYNUMBER", "GEN_COUNTRY_ID");
-    IBQryAgeClass.setGeneratorField("AGECLASSNO", "GEN_AGECLASS_ID");
-    IBQryShootingClass.setGeneratorField("SHOOTINGCLASSNO", "GEN_SHOOTINGCLASSES_ID");
-    IBQryBowType.setGeneratorField("TYPENO", "GEN_BOWTYPES_ID");
-    IBQryBaseAgeClass.setGeneratorField("AGECLASSNO", "GEN_AGECLASS_ID");
-    IBQryBaseShootingClass.setGeneratorField("SHOOTINGCLASSNO", "GEN_SHOOTINGCLASSES_ID");
-    IBQryBaseBowType.setGeneratorField("TYPENO", "GEN_BOWTYPES_ID");
+    joinConnections(*this);
+    fillUpdateStatements(*this);
+    bindDatasets(*this);
+    setSelects(*this);
+    setGeneratorFields(*this);
 }
 
 TdmTallyon::~TdmTallyon()

@@ -82,75 +82,78 @@ std::string readBlob(IAttachment* att, ITransaction* tra, ISC_QUAD id)
     });
 }
 
+// An integer column's value: scaled to a floating number when the column
+// has decimals.
+Value scaledInteger(std::int64_t v, int scale, double factor)
+{
+    if (scale == 0)
+        return Value(v);
+    return Value(static_cast<double>(v) * factor);
+}
+
+// CHAR arrives padded to its length; the padding is not data.
+std::string charText(const unsigned char* p, unsigned length, unsigned charSet)
+{
+    if (charSet != 1) // OCTETS pads with zeros and keeps them
+        while (length > 0 && p[length - 1] == ' ')
+            --length;
+    return std::string(reinterpret_cast<const char*>(p), length);
+}
+
+std::string varyingText(const unsigned char* p)
+{
+    unsigned short len = load<unsigned short>(p);
+    return std::string(reinterpret_cast<const char*>(p + sizeof(unsigned short)), len);
+}
+
+std::string timestampText(ISC_TIMESTAMP ts)
+{
+    return dateText(ts.timestamp_date) + ' ' + timeText(ts.timestamp_time);
+}
+
 } // namespace
 
 void RowReader::read(IAttachment* att, ITransaction* tra, std::vector<Value>& out)
 {
     const unsigned char* b = buf_.data();
     for (const Column& c : cols_) {
-        if (load<short>(b + c.nullOffset) != 0) {
+        if (load<short>(b + c.nullOffset) != 0)
             out.emplace_back();
-            continue;
-        }
-        const unsigned char* p = b + c.offset;
-        auto integer = [&](std::int64_t v) {
-            if (c.scale == 0)
-                out.emplace_back(v);
-            else
-                out.emplace_back(static_cast<double>(v) * c.factor);
-        };
-        switch (c.type) {
-        case SQL_SHORT:
-            integer(load<std::int16_t>(p));
-            break;
-        case SQL_LONG:
-            integer(load<std::int32_t>(p));
-            break;
-        case SQL_INT64:
-            integer(load<std::int64_t>(p));
-            break;
-        case SQL_FLOAT:
-            out.emplace_back(static_cast<double>(load<float>(p)));
-            break;
-        case SQL_DOUBLE:
-        case SQL_D_FLOAT:
-            out.emplace_back(load<double>(p));
-            break;
-        case SQL_TEXT: {
-            // CHAR arrives padded to its length; the padding is not data.
-            unsigned len = c.length;
-            if (c.charSet != 1) // OCTETS pads with zeros and keeps them
-                while (len > 0 && p[len - 1] == ' ')
-                    --len;
-            out.emplace_back(std::string(reinterpret_cast<const char*>(p), len));
-            break;
-        }
-        case SQL_VARYING: {
-            unsigned short len = load<unsigned short>(p);
-            out.emplace_back(std::string(reinterpret_cast<const char*>(p + sizeof(unsigned short)), len));
-            break;
-        }
-        case SQL_TYPE_DATE:
-            out.emplace_back(dateText(load<ISC_DATE>(p)));
-            break;
-        case SQL_TYPE_TIME:
-            out.emplace_back(timeText(load<ISC_TIME>(p)));
-            break;
-        case SQL_TIMESTAMP: {
-            ISC_TIMESTAMP ts = load<ISC_TIMESTAMP>(p);
-            out.emplace_back(dateText(ts.timestamp_date) + ' ' + timeText(ts.timestamp_time));
-            break;
-        }
-        case SQL_BLOB:
-            out.emplace_back(readBlob(att, tra, load<ISC_QUAD>(p)));
-            break;
-        case SQL_BOOLEAN:
-            out.emplace_back(std::int64_t{*p != 0});
-            break;
-        default:
-            out.emplace_back();
-            break;
-        }
+        else
+            out.push_back(columnValue(c, b + c.offset, att, tra));
+    }
+}
+
+Value RowReader::columnValue(const Column& c, const unsigned char* p, IAttachment* att, ITransaction* tra)
+{
+    switch (c.type) {
+    case SQL_SHORT:
+        return scaledInteger(load<std::int16_t>(p), c.scale, c.factor);
+    case SQL_LONG:
+        return scaledInteger(load<std::int32_t>(p), c.scale, c.factor);
+    case SQL_INT64:
+        return scaledInteger(load<std::int64_t>(p), c.scale, c.factor);
+    case SQL_FLOAT:
+        return Value(static_cast<double>(load<float>(p)));
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+        return Value(load<double>(p));
+    case SQL_TEXT:
+        return Value(charText(p, c.length, c.charSet));
+    case SQL_VARYING:
+        return Value(varyingText(p));
+    case SQL_TYPE_DATE:
+        return Value(dateText(load<ISC_DATE>(p)));
+    case SQL_TYPE_TIME:
+        return Value(timeText(load<ISC_TIME>(p)));
+    case SQL_TIMESTAMP:
+        return Value(timestampText(load<ISC_TIMESTAMP>(p)));
+    case SQL_BLOB:
+        return Value(readBlob(att, tra, load<ISC_QUAD>(p)));
+    case SQL_BOOLEAN:
+        return Value(std::int64_t{*p != 0});
+    default:
+        return Value();
     }
 }
 

@@ -31,6 +31,9 @@ private:
         unsigned length = 0;
         double factor = 1;
     };
+    // One column's value in the current message; the column is not NULL.
+    static Value columnValue(const Column& c, const unsigned char* p, Firebird::IAttachment* att,
+                             Firebird::ITransaction* tra);
     fb::Ref<Firebird::IMessageMetadata> meta_;
     std::vector<Column> cols_;
     std::vector<std::string> names_;

@@ -252,6 +252,81 @@ void TfrmVuRudiCompetition::createBottomBar()
     lblNoArchers->hide();
 }
 
+namespace {
+
+// Makes one round panel's boxes and links each box to the sum it feeds as
+// soon as both exist.
+struct RoundPanelBoxes {
+    F& form;
+    int round;
+    const RoundPanelLayout& layout;
+    TRoundPanel* panel;
+
+    TPointEdit*& arrowBox(int arrow) const
+    {
+        return form.*arrowMembers(round).at(static_cast<std::size_t>(arrow - 1));
+    }
+    TSumEdit*& sumBox(int k) const { return form.*sumMembers(round).at(static_cast<std::size_t>(k - 1)); }
+
+    TSumEdit* addSum(int k, int left, int top) const
+    {
+        auto* box = new TSumEdit(panel);
+        box->setObjectName(SumBoxName(round, k));
+        box->setGeometry(left, top, BoxWidth, BoxHeight);
+        sumBox(k) = box;
+        form.Components.append(box);
+        return box;
+    }
+
+    // The end's sum, fed by the end's arrow boxes that exist already.
+    void addEndSum(int end) const
+    {
+        TSumEdit* sum = addSum(end, layout.endSumLeft, RowTops.at(static_cast<std::size_t>(end - 1)));
+        for (int arrow = ArrowsPerEnd * (end - 1) + 1; arrow <= ArrowsPerEnd * end; ++arrow)
+            if (TPointEdit* box = arrowBox(arrow))
+                box->sumEdit = sum;
+    }
+
+    void addArrowBoxes() const
+    {
+        for (int arrow = 1; arrow <= ArrowsPerRound; ++arrow) {
+            const int row = (arrow - 1) / ArrowsPerEnd;
+            auto* box = new TPointEdit(panel);
+            box->setObjectName(ArrowBoxName(round, arrow));
+            box->setGeometry(layout.arrowLefts.at(static_cast<std::size_t>((arrow - 1) % ArrowsPerEnd)),
+                             RowTops.at(static_cast<std::size_t>(row)), BoxWidth, BoxHeight);
+            box->RoundNo = round;
+            box->ArrowNo = arrow;
+            box->ChangedByUser = false;
+            box->sumEdit = sumBox(row + 1); // only the first end's sum exists yet
+            arrowBox(arrow) = box;
+            form.Components.append(box);
+        }
+    }
+
+    // The sums of two ends, the round's sum over them, and after the second
+    // round the grand total over both rounds.
+    void addPairAndRoundSums() const
+    {
+        for (int pair = 1; pair <= EndsPerRound / 2; ++pair) {
+            TSumEdit* sum = addSum(EndsPerRound + pair, layout.pairSumLeft,
+                                   RowTops.at(static_cast<std::size_t>(2 * pair - 1)));
+            sumBox(2 * pair - 1)->sumEdit = sum;
+            sumBox(2 * pair)->sumEdit = sum;
+        }
+        TSumEdit* roundSum = addSum(16, layout.pairSumLeft, RoundSumTop);
+        for (int pair = 1; pair <= EndsPerRound / 2; ++pair)
+            sumBox(EndsPerRound + pair)->sumEdit = roundSum;
+        if (round == RoundCount) {
+            form.SumEdit17 = addSum(17, layout.pairSumLeft, GrandTotalTop);
+            form.se16->sumEdit = form.SumEdit17;
+            form.SumEdit16->sumEdit = form.SumEdit17;
+        }
+    }
+};
+
+} // namespace
+
 // Every link from a box to the sum it feeds is made as soon as both boxes
 // exist, so the sum tree is whole when the last box is created.
 void TfrmVuRudiCompetition::createRoundPanel(int round)
@@ -268,54 +343,12 @@ void TfrmVuRudiCompetition::createRoundPanel(int round)
     this->*layout.caption = makeLabel(panel, layout.captionName, QLatin1String(layout.captionText), {8, 8}, false);
     Components.append(this->*layout.caption);
 
-    const ArrowMembers& arrows = arrowMembers(round);
-    const SumMembers& sums = sumMembers(round);
-    auto arrowBox = [&](int arrow) { return this->*arrows.at(static_cast<std::size_t>(arrow - 1)); };
-    auto sumBox = [&](int k) { return this->*sums.at(static_cast<std::size_t>(k - 1)); };
-    auto addSum = [&](int k, int left, int top) {
-        auto* box = new TSumEdit(panel);
-        box->setObjectName(SumBoxName(round, k));
-        box->setGeometry(left, top, BoxWidth, BoxHeight);
-        this->*sums.at(static_cast<std::size_t>(k - 1)) = box;
-        Components.append(box);
-        return box;
-    };
-    auto addEndSum = [&](int end) {
-        TSumEdit* sum = addSum(end, layout.endSumLeft, RowTops.at(static_cast<std::size_t>(end - 1)));
-        for (int arrow = ArrowsPerEnd * (end - 1) + 1; arrow <= ArrowsPerEnd * end; ++arrow)
-            if (TPointEdit* box = arrowBox(arrow))
-                box->sumEdit = sum;
-    };
-
-    addEndSum(1);
-    for (int arrow = 1; arrow <= ArrowsPerRound; ++arrow) {
-        const int row = (arrow - 1) / ArrowsPerEnd;
-        auto* box = new TPointEdit(panel);
-        box->setObjectName(ArrowBoxName(round, arrow));
-        box->setGeometry(layout.arrowLefts.at(static_cast<std::size_t>((arrow - 1) % ArrowsPerEnd)),
-                         RowTops.at(static_cast<std::size_t>(row)), BoxWidth, BoxHeight);
-        box->RoundNo = round;
-        box->ArrowNo = arrow;
-        box->ChangedByUser = false;
-        box->sumEdit = sumBox(row + 1); // only the first end's sum exists yet
-        this->*arrows.at(static_cast<std::size_t>(arrow - 1)) = box;
-        Components.append(box);
-    }
+    const RoundPanelBoxes boxes{*this, round, layout, panel};
+    boxes.addEndSum(1);
+    boxes.addArrowBoxes();
     for (int end = 2; end <= EndsPerRound; ++end)
-        addEndSum(end);
-    for (int pair = 1; pair <= EndsPerRound / 2; ++pair) {
-        TSumEdit* sum = addSum(EndsPerRound + pair, layout.pairSumLeft, RowTops.at(static_cast<std::size_t>(2 * pair - 1)));
-        sumBox(2 * pair - 1)->sumEdit = sum;
-        sumBox(2 * pair)->sumEdit = sum;
-    }
-    TSumEdit* roundSum = addSum(16, layout.pairSumLeft, RoundSumTop);
-    for (int pair = 1; pair <= EndsPerRound / 2; ++pair)
-        sumBox(EndsPerRound + pair)->sumEdit = roundSum;
-    if (round == RoundCount) {
-        SumEdit17 = addSum(17, layout.pairSumLeft, GrandTotalTop);
-        se16->sumEdit = SumEdit17;
-        SumEdit16->sumEdit = SumEdit17;
-    }
+        boxes.addEndSum(end);
+    boxes.addPairAndRoundSums();
 }
 
 void TfrmVuRudiCompetition::createLaneTree()

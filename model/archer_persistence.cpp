@@ -187,156 +187,196 @@ void undoSave(db::Query& points) noexcept
 
 } // namespace
 
-void TArcher::savePoints()
-{
-    if (!pointsDataset)
-        throw ENoDataSetError("There is no Pointstable connected to the TArcher");
-    db::Query& points = *pointsDataset;
-
+// What one save does with each typed arrow of Results.
+struct TArcher::SavePlan {
     struct Write {
         TArcheryPoint* point;
-        bool found;
+        bool found;   // the arrow has a stored row to update
     };
     struct Conflict {
         ArrowKey key;
         ArrowValue stored;
         ArrowValue typed;
     };
-    std::vector<Write> writes;
-    std::vector<std::pair<TArcheryPoint*, ArrowValue>> storedWins;
-    std::vector<Conflict> conflicts;
+
+    explicit SavePlan(const std::vector<std::unique_ptr<TArcheryPoint>>& results)
+    {
+        for (const auto& point : results)
+            latest[{point->RoundNo, point->ArrowNo}] = point.get();
+    }
 
     // One arrow held twice: the later one is saved.
     std::map<ArrowKey, TArcheryPoint*> latest;
-    for (const auto& point : Results)
-        latest[{point->RoundNo, point->ArrowNo}] = point.get();
+    std::vector<Write> writes;
+    std::vector<std::pair<TArcheryPoint*, ArrowValue>> storedWins;
+    std::vector<Conflict> conflicts;
+};
 
+void TArcher::savePoints()
+{
+    if (!pointsDataset)
+        throw ENoDataSetError("There is no Pointstable connected to the TArcher");
+    db::Query& points = *pointsDataset;
+
+    SavePlan plan(Results);
     try {
-        startClean(points);
-        selectArrowsOf(points, ID);
-        points.open();   // fetches every row in this new transaction
-        if (readFor_ != ID) {
-            // Arrows never read for this archer: what this first save finds
-            // stored is the base, not another station's change.
-            loaded_.clear();
-            kept_.clear();
-            for (points.first(); !points.eof(); points.next())
-                loaded_[{points.fieldByName("ROUNDNO").asInteger(), points.fieldByName("ARROWNO").asInteger()}] =
-                    {points.fieldByName("POINT").asInteger(), points.fieldByName("CROSS").asFlag(),
-                     points.fieldByName("EMPTYSCORE").asFlag()};
-            readFor_ = ID;
-        }
-        // Only an archer read from its row can have been removed since.
-        bool archerThere = rowReadFor_ != ID;
-        try {
-            if (!archerThere)
-                archerThere = lockArcherRow(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
-        } catch (const std::exception& error) {
-            if (!isOtherUserConflict(error, false))
-                throw;
-            // Another station is saving this archer.
-            points.effectiveTransaction()->rollbackRetaining();
-            throw EOtherUserError("");
-        }
-        if (!archerThere) {
-            std::string lane = Lane.empty() ? std::string() : ", lane " + Lane;
-            throw EArcherRemovedError("Archer " + std::to_string(ID) + " (" + Name + lane
-                                      + ") is no longer in the competition: another station removed the archer. "
-                                        "The arrows typed for the archer were not stored.");
-        }
-
-        // The stored rows as this transaction sees them, against the arrows
-        // as they were read: a row that another station changed after that
-        // read and before the update below makes the update conflict.
-        for (const auto& point : Results) {
-            const ArrowKey key{point->RoundNo, point->ArrowNo};
-            if (latest[key] != point.get())
-                continue;
-            const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(key.first), db::Value(key.second)});
-            ArrowValue stored;
-            if (found) {
-                stored.Point = points.fieldByName("POINT").asInteger();
-                stored.Cross = points.fieldByName("CROSS").asFlag();
-                stored.EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
-            }
-            const ArrowValue typed = valueOf(*point);
-            // The operator left an arrow alone that still shows its value
-            // as read, or another station's value a save kept.
-            ArrowValue base = loadedValue(key);
-            if (auto kept = kept_.find(key); kept != kept_.end() && typed == kept->second)
-                base = kept->second;
-            if (stored != base && typed == base)
-                storedWins.emplace_back(point.get(), stored);
-            else if (stored != base && typed != stored)
-                conflicts.push_back({key, stored, typed});
-            else
-                writes.push_back({point.get(), found});
-        }
-
-        if (conflicts.empty()) {
-            for (const Write& write : writes) {
-                const TArcheryPoint& point = *write.point;
-                if (write.found) {
-                    points.locate("ROUNDNO;ARROWNO", {db::Value(point.RoundNo), db::Value(point.ArrowNo)});
-                    points.edit();
-                } else {
-                    points.append();
-                    points.fieldByName("ARCHERID").setInteger(ID);
-                    points.fieldByName("ROUNDNO").setInteger(point.RoundNo);
-                    points.fieldByName("ARROWNO").setInteger(point.ArrowNo);
-                }
-                points.fieldByName("POINT").setInteger(point.Point);
-                points.fieldByName("CROSS").setFlag(point.Cross);
-                points.fieldByName("EMPTYSCORE").setFlag(point.EmptyScore);
-                try {
-                    points.post();
-                } catch (const std::exception& error) {
-                    if (!isOtherUserConflict(error, !write.found))
-                        throw;
-                    // The failed row is dropped from the buffer; the query
-                    // stays open on the transaction, its work undone.
-                    points.cancel();
-                    points.effectiveTransaction()->rollbackRetaining();
-                    throw EOtherUserError("");
-                }
-            }
-            points.effectiveTransaction()->commit();
-            points.close();
-        }
+        openStoredArrows(points);
+        makeSureArcherIsThere(points);
+        sortTypedArrows(points, plan);
+        if (plan.conflicts.empty())
+            writeArrows(points, plan);
     } catch (const EOtherUserError&) {
+        // The save's work is already undone; the query stays open.
         throw;
     } catch (...) {
         undoSave(points);
         throw;
     }
+    if (!plan.conflicts.empty())
+        reportConflicts(points, plan);
+    takeSavedAsBase(plan);
+}
 
-    if (!conflicts.empty()) {
-        // Nothing was written; the operator has now been told the stored
-        // values, so the next save stores the typed ones.
-        undoSave(points);
-        std::string message = "Another station stored other values for arrows you changed as well; nothing of "
-                              "this archer was saved.";
-        for (const Conflict& c : conflicts) {
-            message += "\nRound " + std::to_string(c.key.first) + ", arrow " + std::to_string(c.key.second) +
-                       ": stored " + arrowText(c.stored.Point, c.stored.Cross, c.stored.EmptyScore) + ", typed " +
-                       arrowText(c.typed.Point, c.typed.Cross, c.typed.EmptyScore);
-            loaded_[c.key] = c.stored;
-            kept_.erase(c.key);
-        }
-        message += "\nMove on or close again to store the typed values.";
-        throw EArrowConflictError(message);
+// Opens the archer's stored rows in a new transaction of the points query.
+void TArcher::openStoredArrows(db::Query& points)
+{
+    startClean(points);
+    selectArrowsOf(points, ID);
+    points.open();   // fetches every row in this new transaction
+    if (readFor_ == ID)
+        return;
+    // Arrows never read for this archer: what this first save finds stored
+    // is the base, not another station's change.
+    loaded_.clear();
+    kept_.clear();
+    for (points.first(); !points.eof(); points.next())
+        loaded_[{points.fieldByName("ROUNDNO").asInteger(), points.fieldByName("ARROWNO").asInteger()}] =
+            {points.fieldByName("POINT").asInteger(), points.fieldByName("CROSS").asFlag(),
+             points.fieldByName("EMPTYSCORE").asFlag()};
+    readFor_ = ID;
+}
+
+// EOtherUserError when another station is saving this archer,
+// EArcherRemovedError when another station removed the archer.
+void TArcher::makeSureArcherIsThere(db::Query& points)
+{
+    // Only an archer read from its row can have been removed since.
+    bool archerThere = rowReadFor_ != ID;
+    try {
+        if (!archerThere)
+            archerThere = lockArcherRow(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
+    } catch (const std::exception& error) {
+        if (!isOtherUserConflict(error, false))
+            throw;
+        // Another station is saving this archer.
+        points.effectiveTransaction()->rollbackRetaining();
+        throw EOtherUserError("");
     }
+    if (!archerThere) {
+        std::string lane = Lane.empty() ? std::string() : ", lane " + Lane;
+        throw EArcherRemovedError("Archer " + std::to_string(ID) + " (" + Name + lane
+                                  + ") is no longer in the competition: another station removed the archer. "
+                                    "The arrows typed for the archer were not stored.");
+    }
+}
 
-    // The written arrows are what the boxes now show. An arrow the other
-    // station's value won keeps its old baseline until the archer is read
-    // again: a box that still shows the old value is no change of the
-    // operator's, and the stored value keeps winning.
-    for (const Write& write : writes) {
+// Sorts each typed arrow into a write, a stored value that wins, or a
+// conflict. The stored rows are those this transaction sees, against the
+// arrows as they were read: a row that another station changed after that
+// read and before the write makes the write conflict.
+void TArcher::sortTypedArrows(db::Query& points, SavePlan& plan)
+{
+    for (const auto& point : Results) {
+        const ArrowKey key{point->RoundNo, point->ArrowNo};
+        if (plan.latest[key] != point.get())
+            continue;
+        const bool found = points.locate("ROUNDNO;ARROWNO", {db::Value(key.first), db::Value(key.second)});
+        ArrowValue stored;
+        if (found) {
+            stored.Point = points.fieldByName("POINT").asInteger();
+            stored.Cross = points.fieldByName("CROSS").asFlag();
+            stored.EmptyScore = points.fieldByName("EMPTYSCORE").asFlag();
+        }
+        const ArrowValue typed = valueOf(*point);
+        // The operator left an arrow alone that still shows its value as
+        // read, or another station's value a save kept.
+        ArrowValue base = loadedValue(key);
+        if (auto kept = kept_.find(key); kept != kept_.end() && typed == kept->second)
+            base = kept->second;
+        if (stored != base && typed == base)
+            plan.storedWins.emplace_back(point.get(), stored);
+        else if (stored != base && typed != stored)
+            plan.conflicts.push_back({key, stored, typed});
+        else
+            plan.writes.push_back({point.get(), found});
+    }
+}
+
+// Updates or appends the rows and commits: all or nothing. EOtherUserError
+// when another user holds a row.
+void TArcher::writeArrows(db::Query& points, const SavePlan& plan)
+{
+    for (const SavePlan::Write& write : plan.writes) {
+        const TArcheryPoint& point = *write.point;
+        if (write.found) {
+            points.locate("ROUNDNO;ARROWNO", {db::Value(point.RoundNo), db::Value(point.ArrowNo)});
+            points.edit();
+        } else {
+            points.append();
+            points.fieldByName("ARCHERID").setInteger(ID);
+            points.fieldByName("ROUNDNO").setInteger(point.RoundNo);
+            points.fieldByName("ARROWNO").setInteger(point.ArrowNo);
+        }
+        points.fieldByName("POINT").setInteger(point.Point);
+        points.fieldByName("CROSS").setFlag(point.Cross);
+        points.fieldByName("EMPTYSCORE").setFlag(point.EmptyScore);
+        try {
+            points.post();
+        } catch (const std::exception& error) {
+            if (!isOtherUserConflict(error, !write.found))
+                throw;
+            // The failed row is dropped from the buffer; the query stays
+            // open on the transaction, its work undone.
+            points.cancel();
+            points.effectiveTransaction()->rollbackRetaining();
+            throw EOtherUserError("");
+        }
+    }
+    points.effectiveTransaction()->commit();
+    points.close();
+}
+
+// Nothing was written: undoes the save and throws EArrowConflictError. The
+// operator has now been told the stored values, so the next save stores the
+// typed ones.
+void TArcher::reportConflicts(db::Query& points, const SavePlan& plan)
+{
+    undoSave(points);
+    std::string message = "Another station stored other values for arrows you changed as well; nothing of "
+                          "this archer was saved.";
+    for (const SavePlan::Conflict& c : plan.conflicts) {
+        message += "\nRound " + std::to_string(c.key.first) + ", arrow " + std::to_string(c.key.second) +
+                   ": stored " + arrowText(c.stored.Point, c.stored.Cross, c.stored.EmptyScore) + ", typed " +
+                   arrowText(c.typed.Point, c.typed.Cross, c.typed.EmptyScore);
+        loaded_[c.key] = c.stored;
+        kept_.erase(c.key);
+    }
+    message += "\nMove on or close again to store the typed values.";
+    throw EArrowConflictError(message);
+}
+
+// The written arrows are what the boxes now show. An arrow the other
+// station's value won keeps its old baseline until the archer is read
+// again: a box that still shows the old value is no change of the
+// operator's, and the stored value keeps winning.
+void TArcher::takeSavedAsBase(const SavePlan& plan)
+{
+    for (const SavePlan::Write& write : plan.writes) {
         const ArrowKey key{write.point->RoundNo, write.point->ArrowNo};
         loaded_[key] = valueOf(*write.point);
         kept_.erase(key);
     }
-    for (auto& [point, stored] : storedWins) {
+    for (auto& [point, stored] : plan.storedWins) {
         point->Point = stored.Point;
         point->Cross = stored.Cross;
         point->EmptyScore = stored.EmptyScore;

@@ -149,6 +149,15 @@ private:
     static ArrowValue valueOf(const TArcheryPoint& point);
     ArrowValue loadedValue(const ArrowKey& key) const;
 
+    // The steps of savePoints, in their order (archer_persistence.cpp).
+    struct SavePlan;
+    void openStoredArrows(db::Query& points);
+    void makeSureArcherIsThere(db::Query& points);
+    void sortTypedArrows(db::Query& points, SavePlan& plan);
+    void writeArrows(db::Query& points, const SavePlan& plan);
+    [[noreturn]] void reportConflicts(db::Query& points, const SavePlan& plan);
+    void takeSavedAsBase(const SavePlan& plan);
+
     // The baseline of each arrow: as read, then as this station wrote it;
     // after a conflict, the stored value the operator was told about.
     std::map<ArrowKey, ArrowValue> loaded_;
