@@ -258,8 +258,8 @@ void TfrmVuRudiCompetition::hideRemovedArcherNodes()
         QTreeWidgetItem* laneNode = fctvRange->topLevelItem(lane);
         for (int i = 0; i < laneNode->childCount(); ++i) {
             QTreeWidgetItem* node = laneNode->child(i);
-            const std::string data = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
-            if (IsNumeric(data) && removedArchers_.contains(StrToInt(data)))
+            const std::string nodeData = node->data(0, NodeDataRole).toString().toLatin1().toStdString();
+            if (IsNumeric(nodeData) && removedArchers_.contains(StrToInt(nodeData)))
                 node->setHidden(true);
         }
     }

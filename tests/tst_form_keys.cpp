@@ -66,7 +66,7 @@ protected:
 private:
     struct Key : QEvent {
         static constexpr QEvent::Type Type = QEvent::Type(QEvent::User + 7);
-        Key(Qt::Key k, const QString& t) : QEvent(Type), key(k), text(t) {}
+        Key(Qt::Key k, const QString& keyText) : QEvent(Type), key(k), text(keyText) {}
         Qt::Key key;
         QString text;
     };
