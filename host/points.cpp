@@ -322,6 +322,14 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     try {
         openFormPoints(&dm, caller.get(), database.get());
     } catch (const std::exception& e) {
+        // A damaged file is said so plainly, the engine's words after it.
+        try {
+            std::rethrow_if_nested(e);
+        } catch (const db::DbError& cause) {
+            if (tellsOfDamage(cause))
+                throw CommandError(damagedText(login.database, "reading the first archer failed", cause));
+        } catch (...) {
+        }
         throw CommandError("the points window failed to open: " + oneLine(e.what()));
     }
 

@@ -128,12 +128,13 @@ TArcher::ArrowValue TArcher::loadedValue(const ArrowKey& key) const
 
 namespace {
 
-// The archer's row, locked until the save's transaction ends, so that no
-// station removes the archer under arrows being saved; false when it is gone.
-bool lockArcherRow(db::Query& points, std::int32_t archerId)
+// The archer's row as the save's transaction sees it; false when another
+// station has removed the archer. Read without a lock: a station's login may
+// read archers but not change them, and a lock is a change to the server.
+bool archerRowExists(db::Query& points, std::int32_t archerId)
 {
     db::Query archer(points.connection(), points.effectiveTransaction());
-    archer.sqlAdd("SELECT ARCHERID FROM ARCHER WHERE ARCHERID = " + std::to_string(archerId) + " WITH LOCK");
+    archer.sqlAdd("SELECT ARCHERID FROM ARCHER WHERE ARCHERID = " + std::to_string(archerId));
     archer.open();
     const bool found = !archer.isEmpty();
     archer.close();
@@ -264,7 +265,7 @@ void TArcher::makeSureArcherIsThere(db::Query& points)
     bool archerThere = rowReadFor_ != ID;
     try {
         if (!archerThere)
-            archerThere = lockArcherRow(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
+            archerThere = archerRowExists(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
     } catch (const std::exception& error) {
         if (!isOtherUserConflict(error, false))
             throw;
