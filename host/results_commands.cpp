@@ -136,6 +136,108 @@ bool listExists(db::Connection& connection, const std::string& name)
     return rowExists(connection, "select LISTNAME from RESULTLISTS where LISTNAME = ?", name);
 }
 
+struct StoredList {
+    std::string name, filter, applyTo;
+};
+
+std::vector<StoredList> readStoredLists(db::Connection& connection)
+{
+    db::Transaction transaction(&connection);
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select LISTNAME, LISTFILTER, APPLYTO from RESULTLISTS order by APPLYTO, LISTNAME");
+    q.open();
+    std::vector<StoredList> rows;
+    for (q.first(); !q.eof(); q.next())
+        rows.push_back({q.fieldByName("LISTNAME").asString(), q.fieldByName("LISTFILTER").asString(),
+                        q.fieldByName("APPLYTO").asString()});
+    q.close();
+    transaction.commit();
+    return rows;
+}
+
+// Name, kind and archer count in aligned columns, the condition last.
+QString listsTable(const std::vector<QStringList>& table)
+{
+    std::vector<qsizetype> width(4, 0);
+    for (const QStringList& row : table) {
+        for (int c = 0; c < 3; ++c)
+            width[std::size_t(c)] = std::max(width[std::size_t(c)], row[c].size());
+    }
+    QString out;
+    for (const QStringList& row : table)
+        out += row[0].leftJustified(width[0]) + QStringLiteral("  ") + row[1].leftJustified(width[1])
+               + QStringLiteral("  ") + row[2].rightJustified(width[2]) + QStringLiteral("  ") + row[3] + u'\n';
+    return out;
+}
+
+int showLists(const Invocation& o, db::Connection& connection)
+{
+    if (o.arguments.size() != 2)
+        throw UsageError("usage: tallyon lists DB show");
+    const std::vector<StoredList> rows = readStoredLists(connection);
+    if (rows.empty()) {
+        std::cout << "no result lists: results are listed per bow type, shooting class, age class and sex\n";
+        return 0;
+    }
+    std::vector<QStringList> table{{QStringLiteral("List"), QStringLiteral("For"), QStringLiteral("Archers"),
+                                    QStringLiteral("Condition")}};
+    for (const StoredList& r : rows) {
+        QString archers;
+        try {
+            archers = QString::number(archersOfList(connection, r.name, r.filter).size());
+        } catch (const CommandError& e) {
+            archers = QStringLiteral("refused: ") + QString::fromStdString(e.what());
+        }
+        table.push_back({fromLatin1(r.name), fromLatin1(r.applyTo), archers,
+                         r.filter.empty() ? QStringLiteral("(every archer)") : fromLatin1(r.filter)});
+    }
+    printText(listsTable(table));
+    return 0;
+}
+
+int addList(const Invocation& o, db::Connection& connection)
+{
+    if (o.arguments.size() < 3)
+        throw UsageError("usage: tallyon lists DB add NAME [CONDITION] [--team]");
+    const std::string name = latin1Argument(o.arguments[2], "the list's name");
+    const std::string filter = o.arguments.size() == 4 ? latin1Argument(o.arguments[3], "the condition") : "";
+    if (name.empty() || name.size() > 60)
+        throw CommandError("a list's name has 1 to 60 characters");
+    try {
+        compileListFilter(filter);
+    } catch (const ListFilterError& e) {
+        throw CommandError("the condition is refused: " + std::string(e.what()));
+    }
+    const std::size_t archers = archersOfList(connection, name, filter).size();
+    if (listExists(connection, name))
+        throw CommandError("there is a result list \"" + o.arguments[2] + "\" already");
+    db::Transaction transaction(&connection);
+    db::Statement insert(&connection, &transaction);
+    insert.sqlAdd("insert into RESULTLISTS (LISTNAME, LISTFILTER, APPLYTO) values (?, ?, ?)");
+    insert.execute({db::Value(name), filter.empty() ? db::Value() : db::Value(filter),
+                    db::Value(o.has("--team") ? "TEAM" : "INDIVIDUAL")});
+    transaction.commit();
+    std::cout << "added the result list " << o.arguments[2] << ": " << archers
+              << (archers == 1 ? " archer" : " archers") << " now\n";
+    return 0;
+}
+
+int removeList(const Invocation& o, db::Connection& connection)
+{
+    if (o.arguments.size() != 3)
+        throw UsageError("usage: tallyon lists DB remove NAME");
+    const std::string name = latin1Argument(o.arguments[2], "the list's name");
+    if (!listExists(connection, name))
+        throw CommandError("there is no result list \"" + o.arguments[2] + "\"");
+    db::Transaction transaction(&connection);
+    db::Statement remove(&connection, &transaction);
+    remove.sqlAdd("delete from RESULTLISTS where LISTNAME = ?");
+    remove.execute({db::Value(name)});
+    transaction.commit();
+    std::cout << "removed the result list " << o.arguments[2] << "\n";
+    return 0;
+}
+
 int lists(const Invocation& o, const CompetitionLogin& login)
 {
     const std::string action = o.arguments[1];
@@ -143,90 +245,12 @@ int lists(const Invocation& o, const CompetitionLogin& login)
         throw UsageError("--team goes with lists add");
     db::Connection connection;
     open(connection, login);
-
-    if (action == "show") {
-        if (o.arguments.size() != 2)
-            throw UsageError("usage: tallyon lists DB show");
-        db::Transaction transaction(&connection);
-        db::Query q(&connection, &transaction);
-        q.sqlAdd("select LISTNAME, LISTFILTER, APPLYTO from RESULTLISTS order by APPLYTO, LISTNAME");
-        q.open();
-        struct Row {
-            std::string name, filter, applyTo;
-        };
-        std::vector<Row> rows;
-        for (q.first(); !q.eof(); q.next())
-            rows.push_back({q.fieldByName("LISTNAME").asString(), q.fieldByName("LISTFILTER").asString(),
-                            q.fieldByName("APPLYTO").asString()});
-        q.close();
-        transaction.commit();
-        if (rows.empty()) {
-            std::cout << "no result lists: results are listed per bow type, shooting class, age class and sex\n";
-            return 0;
-        }
-        std::vector<QStringList> table{{QStringLiteral("List"), QStringLiteral("For"), QStringLiteral("Archers"),
-                                        QStringLiteral("Condition")}};
-        for (const Row& r : rows) {
-            QString archers;
-            try {
-                archers = QString::number(archersOfList(connection, r.name, r.filter).size());
-            } catch (const CommandError& e) {
-                archers = QStringLiteral("refused: ") + QString::fromStdString(e.what());
-            }
-            table.push_back({fromLatin1(r.name), fromLatin1(r.applyTo), archers,
-                             r.filter.empty() ? QStringLiteral("(every archer)") : fromLatin1(r.filter)});
-        }
-        std::vector<qsizetype> width(4, 0);
-        for (const QStringList& row : table) {
-            for (int c = 0; c < 3; ++c)
-                width[std::size_t(c)] = std::max(width[std::size_t(c)], row[c].size());
-        }
-        QString out;
-        for (const QStringList& row : table)
-            out += row[0].leftJustified(width[0]) + QStringLiteral("  ") + row[1].leftJustified(width[1])
-                   + QStringLiteral("  ") + row[2].rightJustified(width[2]) + QStringLiteral("  ") + row[3] + u'\n';
-        printText(out);
-        return 0;
-    }
-    if (action == "add") {
-        if (o.arguments.size() < 3)
-            throw UsageError("usage: tallyon lists DB add NAME [CONDITION] [--team]");
-        const std::string name = latin1Argument(o.arguments[2], "the list's name");
-        const std::string filter = o.arguments.size() == 4 ? latin1Argument(o.arguments[3], "the condition") : "";
-        if (name.empty() || name.size() > 60)
-            throw CommandError("a list's name has 1 to 60 characters");
-        try {
-            compileListFilter(filter);
-        } catch (const ListFilterError& e) {
-            throw CommandError("the condition is refused: " + std::string(e.what()));
-        }
-        const std::size_t archers = archersOfList(connection, name, filter).size();
-        if (listExists(connection, name))
-            throw CommandError("there is a result list \"" + o.arguments[2] + "\" already");
-        db::Transaction transaction(&connection);
-        db::Statement insert(&connection, &transaction);
-        insert.sqlAdd("insert into RESULTLISTS (LISTNAME, LISTFILTER, APPLYTO) values (?, ?, ?)");
-        insert.execute({db::Value(name), filter.empty() ? db::Value() : db::Value(filter),
-                        db::Value(o.has("--team") ? "TEAM" : "INDIVIDUAL")});
-        transaction.commit();
-        std::cout << "added the result list " << o.arguments[2] << ": " << archers
-                  << (archers == 1 ? " archer" : " archers") << " now\n";
-        return 0;
-    }
-    if (action == "remove") {
-        if (o.arguments.size() != 3)
-            throw UsageError("usage: tallyon lists DB remove NAME");
-        const std::string name = latin1Argument(o.arguments[2], "the list's name");
-        if (!listExists(connection, name))
-            throw CommandError("there is no result list \"" + o.arguments[2] + "\"");
-        db::Transaction transaction(&connection);
-        db::Statement remove(&connection, &transaction);
-        remove.sqlAdd("delete from RESULTLISTS where LISTNAME = ?");
-        remove.execute({db::Value(name)});
-        transaction.commit();
-        std::cout << "removed the result list " << o.arguments[2] << "\n";
-        return 0;
-    }
+    if (action == "show")
+        return showLists(o, connection);
+    if (action == "add")
+        return addList(o, connection);
+    if (action == "remove")
+        return removeList(o, connection);
     throw UsageError("lists takes show, add or remove, not \"" + action + "\"");
 }
 
@@ -273,22 +297,6 @@ std::vector<std::int32_t> selectedArchers(db::Connection& connection, const Invo
     if (ids.empty())
         throw CommandError(what);
     return ids;
-}
-
-Competition readCompetition(db::Connection& connection)
-{
-    Competition c;
-    db::Transaction transaction(&connection);
-    db::Query q(&connection, &transaction);
-    q.sqlAdd("select first 1 NAME, PLACE from COMPETITION");
-    q.open();
-    if (!q.isEmpty()) {
-        c.name = q.fieldByName("NAME").asString();
-        c.place = q.fieldByName("PLACE").asString();
-    }
-    q.close();
-    transaction.commit();
-    return c;
 }
 
 int scorecard(const Invocation& o, const CompetitionLogin& login)

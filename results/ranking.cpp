@@ -7,6 +7,7 @@
 #include "db/transaction.h"
 #include "core/command_error.h"
 #include "core/latin1.h"
+#include "data/archer_names_select.h"
 #include "results/list_filter.h"
 #include "results/results_schema.h"
 #include "model/uTallyonClasses.h"
@@ -150,61 +151,97 @@ void rankArchers(std::vector<ArcherResult>& archers, const std::vector<RankRule>
         archers[i].place = i > 0 && compare(archers[i - 1], archers[i]) == 0 ? archers[i - 1].place : int(i) + 1;
 }
 
-std::vector<ArcherResult> readArcherResults(db::Connection& connection, const std::vector<std::int32_t>* ids)
-{
-    db::Transaction transaction(&connection);
-    readCommitted(transaction);
-    std::vector<ArcherResult> out;
-    std::unordered_map<std::int32_t, std::size_t> index;
-    std::unordered_map<std::int32_t, bool> wanted;
-    if (ids) {
-        for (std::int32_t id : *ids)
-            wanted.emplace(id, true);
-    }
-    {
-        db::Query q(&connection, &transaction);
-        q.sqlAdd("select a.ARCHERID, a.NAME, a.LANE, a.LANENO, a.LANELETTER, a.SEX,");
-        q.sqlAdd("  a.BOWTYPE, a.AGECLASSNO, a.SHOOTINGCLASS, c.NAME as COUNTRYNAME,");
-        q.sqlAdd("  b.DESCRIPTION as BOWNAME, g.DESCRIPTION as AGENAME, s.DESCRIPTION as CLASSNAME");
-        q.sqlAdd("from ARCHER a");
-        q.sqlAdd("  left join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER");
-        q.sqlAdd("  left join BOWTYPES b on b.TYPENO = a.BOWTYPE");
-        q.sqlAdd("  left join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO");
-        q.sqlAdd("  left join SHOOTINGCLASSES s on s.SHOOTINGCLASSNO = a.SHOOTINGCLASS");
-        q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            ArcherResult a;
-            a.archerId = q.fieldByName("ARCHERID").asInteger();
-            if (ids && !wanted.count(a.archerId))
-                continue;
-            a.name = q.fieldByName("NAME").asString();
-            a.lane = q.fieldByName("LANE").asString();
-            a.laneNo = q.fieldByName("LANENO").asInteger();
-            a.laneLetter = q.fieldByName("LANELETTER").asString();
-            a.sex = q.fieldByName("SEX").asString();
-            a.bowTypeNo = optionalInteger(q, "BOWTYPE");
-            a.ageClassNo = optionalInteger(q, "AGECLASSNO");
-            a.shootingClassNo = optionalInteger(q, "SHOOTINGCLASS");
-            a.country = q.fieldByName("COUNTRYNAME").asString();
-            a.bowType = q.fieldByName("BOWNAME").asString();
-            a.ageClass = q.fieldByName("AGENAME").asString();
-            a.shootingClass = q.fieldByName("CLASSNAME").asString();
-            index.emplace(a.archerId, out.size());
-            out.push_back(std::move(a));
-        }
-        q.close();
-    }
+namespace {
 
-    // The arrows of all archers in one pass, each archer counted by the
-    // archer model once its rows are in.
+// One archer's row of the archer-with-names select.
+ArcherResult archerFromRow(db::Query& q)
+{
+    ArcherResult a;
+    a.archerId = q.fieldByName("ARCHERID").asInteger();
+    a.name = q.fieldByName("NAME").asString();
+    a.lane = q.fieldByName("LANE").asString();
+    a.laneNo = q.fieldByName("LANENO").asInteger();
+    a.laneLetter = q.fieldByName("LANELETTER").asString();
+    a.sex = q.fieldByName("SEX").asString();
+    a.bowTypeNo = optionalInteger(q, "BOWTYPENO");
+    a.ageClassNo = optionalInteger(q, "AGECLASSNO");
+    a.shootingClassNo = optionalInteger(q, "SHOOTINGCLASSNO");
+    a.country = q.fieldByName("COUNTRY").asString();
+    a.bowType = q.fieldByName("BOWTYPE").asString();
+    a.ageClass = q.fieldByName("AGECLASS").asString();
+    a.shootingClass = q.fieldByName("SHOOTINGCLASS").asString();
+    return a;
+}
+
+// The archers in lane order, without arrows; with ids, only those archers.
+std::vector<ArcherResult> readArchers(db::Connection& connection, db::Transaction& transaction,
+                                      const std::vector<std::int32_t>* ids)
+{
+    std::set<std::int32_t> wanted;
+    if (ids)
+        wanted.insert(ids->begin(), ids->end());
+    std::vector<ArcherResult> out;
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select " + archerNamesColumns() + ",");
+    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO");
+    q.sqlAdd(archerNamesFrom());
+    q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
+    q.open();
+    for (q.first(); !q.eof(); q.next()) {
+        if (ids && !wanted.count(q.fieldByName("ARCHERID").asInteger()))
+            continue;
+        out.push_back(archerFromRow(q));
+    }
+    q.close();
+    return out;
+}
+
+// The POINTS columns of one arrow pass, looked up once.
+struct PointFields {
+    explicit PointFields(db::Query& q)
+        : id(q.fieldByName("ARCHERID")), round(q.fieldByName("ROUNDNO")), arrow(q.fieldByName("ARROWNO")),
+          point(q.fieldByName("POINT")), cross(q.fieldByName("CROSS")), empty(q.fieldByName("EMPTYSCORE"))
+    {
+    }
+    db::Field id, round, arrow, point, cross, empty;
+};
+
+// Takes one stored arrow into the archer's card and the archer model; the
+// first arrow no arrow can be becomes the archer's fault.
+void takeArrow(const PointFields& f, ArcherResult& current, TArcher& archer)
+{
+    const int round = f.round.asInteger();
+    const int arrow = f.arrow.asInteger();
+    if (round < 1 || round > RoundCount || arrow < 1 || arrow > ArrowsPerRound)
+        return;
+    auto point = std::make_unique<TArcheryPoint>();
+    point->RoundNo = round;
+    point->ArrowNo = arrow;
+    point->EmptyScore = f.empty.asFlag();
+    point->Point = point->EmptyScore ? 0 : f.point.asInteger();
+    point->Cross = !point->EmptyScore && f.cross.asFlag();
+    CardArrow& card = current.arrows[std::size_t(round - 1)][std::size_t(arrow - 1)];
+    card.entered = !point->EmptyScore;
+    card.point = point->Point;
+    card.cross = point->Cross;
+    if (const auto fault = storedArrowFault(*point); fault && current.fault.empty())
+        current.fault = "archer " + std::to_string(current.archerId) + " (" + fromLatin1(current.name).toStdString()
+                        + "), round " + std::to_string(round) + " arrow " + std::to_string(arrow) + ": " + *fault;
+    archer.Results.push_back(std::move(point));
+}
+
+// The arrows of all archers in one pass, each archer counted by the archer
+// model once its rows are in.
+void readArrows(db::Connection& connection, db::Transaction& transaction, std::vector<ArcherResult>& archers)
+{
+    std::unordered_map<std::int32_t, std::size_t> index;
+    for (std::size_t i = 0; i < archers.size(); ++i)
+        index.emplace(archers[i].archerId, i);
     db::Query q(&connection, &transaction);
     q.sqlAdd("select ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS");
     q.sqlAdd("order by ARCHERID, ROUNDNO, ARROWNO");
     q.open();
-    const db::Field idField = q.fieldByName("ARCHERID"), roundField = q.fieldByName("ROUNDNO"),
-                    arrowField = q.fieldByName("ARROWNO"), pointField = q.fieldByName("POINT"),
-                    crossField = q.fieldByName("CROSS"), emptyField = q.fieldByName("EMPTYSCORE");
+    const PointFields fields(q);
     TArcher archer;
     ArcherResult* current = nullptr;
     const auto finish = [&] {
@@ -216,38 +253,53 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
         current = nullptr;
     };
     for (q.first(); !q.eof(); q.next()) {
-        const std::int32_t id = idField.asInteger();
+        const std::int32_t id = fields.id.asInteger();
         if (!current || current->archerId != id) {
             finish();
             const auto it = index.find(id);
             if (it == index.end())
                 continue;
-            current = &out[it->second];
+            current = &archers[it->second];
         }
-        const int round = roundField.asInteger();
-        const int arrow = arrowField.asInteger();
-        if (round < 1 || round > RoundCount || arrow < 1 || arrow > ArrowsPerRound)
-            continue;
-        auto point = std::make_unique<TArcheryPoint>();
-        point->RoundNo = round;
-        point->ArrowNo = arrow;
-        point->EmptyScore = emptyField.asFlag();
-        point->Point = point->EmptyScore ? 0 : pointField.asInteger();
-        point->Cross = !point->EmptyScore && crossField.asFlag();
-        CardArrow& card = current->arrows[std::size_t(round - 1)][std::size_t(arrow - 1)];
-        card.entered = !point->EmptyScore;
-        card.point = point->Point;
-        card.cross = point->Cross;
-        if (const auto fault = storedArrowFault(*point); fault && current->fault.empty())
-            current->fault = "archer " + std::to_string(id) + " (" + fromLatin1(current->name).toStdString()
-                             + "), round " + std::to_string(round) + " arrow " + std::to_string(arrow) + ": "
-                             + *fault;
-        archer.Results.push_back(std::move(point));
+        takeArrow(fields, *current, archer);
     }
     finish();
     q.close();
+}
+
+} // namespace
+
+std::vector<ArcherResult> readArcherResults(db::Connection& connection, const std::vector<std::int32_t>* ids)
+{
+    db::Transaction transaction(&connection);
+    readCommitted(transaction);
+    std::vector<ArcherResult> archers = readArchers(connection, transaction, ids);
+    readArrows(connection, transaction, archers);
     transaction.commit();
-    return out;
+    return archers;
+}
+
+Competition readCompetition(db::Connection& connection, db::Transaction& transaction)
+{
+    Competition c;
+    db::Query q(&connection, &transaction);
+    q.sqlAdd("select first 1 NAME, PLACE from COMPETITION");
+    q.open();
+    if (!q.isEmpty()) {
+        c.name = q.fieldByName("NAME").asString();
+        c.place = q.fieldByName("PLACE").asString();
+    }
+    q.close();
+    return c;
+}
+
+Competition readCompetition(db::Connection& connection)
+{
+    db::Transaction transaction(&connection);
+    readCommitted(transaction);
+    Competition c = readCompetition(connection, transaction);
+    transaction.commit();
+    return c;
 }
 
 std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
@@ -280,89 +332,110 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
     return ids;
 }
 
+namespace {
+
+struct ListDefinition {
+    std::string name, filter;
+};
+
+// The competition and its individual list definitions, read together.
+std::vector<ListDefinition> readListDefinitions(db::Connection& connection, Competition& competition)
+{
+    std::vector<ListDefinition> definitions;
+    db::Transaction transaction(&connection);
+    readCommitted(transaction);
+    competition = readCompetition(connection, transaction);
+    db::Query lists(&connection, &transaction);
+    lists.sqlAdd("select * from RESULTLISTS");
+    lists.sqlAdd("WHERE APPLYTO = 'INDIVIDUAL'");
+    lists.sqlAdd("ORDER BY LISTNAME");
+    lists.open();
+    for (lists.first(); !lists.eof(); lists.next())
+        definitions.push_back({lists.fieldByName("LISTNAME").asString(), lists.fieldByName("LISTFILTER").asString()});
+    lists.close();
+    transaction.commit();
+    return definitions;
+}
+
+// One list per category that has archers, in the order of the numbers of
+// bow type, shooting class and age class, then sex.
+std::vector<ResultList> listsPerCategory(const std::vector<ArcherResult>& archers)
+{
+    using Key = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::string>;
+    std::map<Key, ResultList> byCategory;
+    for (const ArcherResult& a : archers) {
+        const Key key{a.bowTypeNo.value_or(INT32_MAX), a.shootingClassNo.value_or(INT32_MAX),
+                      a.ageClassNo.value_or(INT32_MAX), a.sex};
+        ResultList& list = byCategory[key];
+        if (list.name.empty())
+            list.name = categoryName(a);
+        list.archers.push_back(a);
+    }
+    std::vector<ResultList> lists;
+    for (auto& [key, list] : byCategory)
+        lists.push_back(std::move(list));
+    return lists;
+}
+
+// One list per definition (onlyList: just that one) with the archers its
+// condition passes; a refused condition becomes the list's fault.
+std::vector<ResultList> listsOfDefinitions(db::Connection& connection, const std::vector<ListDefinition>& definitions,
+                                           const std::vector<ArcherResult>& archers,
+                                           const std::optional<std::string>& onlyList)
+{
+    std::vector<ResultList> lists;
+    for (const ListDefinition& d : definitions) {
+        if (onlyList && d.name != *onlyList)
+            continue;
+        ResultList list;
+        list.name = d.name;
+        list.filter = d.filter;
+        std::set<std::int32_t> ids;
+        try {
+            for (std::int32_t id : archersOfList(connection, d.name, d.filter))
+                ids.insert(id);
+        } catch (const CommandError& e) {
+            list.faults.push_back(e.what());
+        }
+        for (const ArcherResult& a : archers) {
+            if (ids.count(a.archerId))
+                list.archers.push_back(a);
+        }
+        lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+// Ranks each list; a list with a fault is not ranked at all: a ranking
+// without one of its archers would read as a true one.
+void rankLists(std::vector<ResultList>& lists, const std::vector<RankRule>& rules)
+{
+    for (ResultList& list : lists) {
+        for (const ArcherResult& a : list.archers) {
+            if (!a.fault.empty())
+                list.faults.push_back("result list \"" + fromLatin1(list.name).toStdString() + "\": " + a.fault);
+        }
+        if (!list.faults.empty())
+            list.archers.clear();
+        rankArchers(list.archers, rules);
+    }
+}
+
+} // namespace
+
 CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList)
 {
     CompetitionResults results;
     results.rules = readRankRules(connection);
-
-    struct Definition {
-        std::string name, filter;
-    };
-    std::vector<Definition> definitions;
-    {
-        db::Transaction transaction(&connection);
-        readCommitted(transaction);
-        db::Query q(&connection, &transaction);
-        q.sqlAdd("select first 1 NAME, PLACE from COMPETITION");
-        q.open();
-        if (!q.isEmpty()) {
-            results.competition.name = q.fieldByName("NAME").asString();
-            results.competition.place = q.fieldByName("PLACE").asString();
-        }
-        q.close();
-        db::Query lists(&connection, &transaction);
-        lists.sqlAdd("select * from RESULTLISTS");
-        lists.sqlAdd("WHERE APPLYTO = 'INDIVIDUAL'");
-        lists.sqlAdd("ORDER BY LISTNAME");
-        lists.open();
-        for (lists.first(); !lists.eof(); lists.next())
-            definitions.push_back({lists.fieldByName("LISTNAME").asString(), lists.fieldByName("LISTFILTER").asString()});
-        lists.close();
-        transaction.commit();
-    }
-
+    const std::vector<ListDefinition> definitions = readListDefinitions(connection, results.competition);
     const std::vector<ArcherResult> archers = readArcherResults(connection);
-    if (definitions.empty()) {
-        // One list per category that has archers, in the order of the
-        // numbers of bow type, shooting class and age class, then sex.
-        using Key = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::string>;
-        std::map<Key, ResultList> byCategory;
-        for (const ArcherResult& a : archers) {
-            const Key key{a.bowTypeNo.value_or(INT32_MAX), a.shootingClassNo.value_or(INT32_MAX),
-                          a.ageClassNo.value_or(INT32_MAX), a.sex};
-            ResultList& list = byCategory[key];
-            if (list.name.empty())
-                list.name = categoryName(a);
-            list.archers.push_back(a);
-        }
-        for (auto& [key, list] : byCategory)
-            results.lists.push_back(std::move(list));
-    } else {
-        for (const Definition& d : definitions) {
-            if (onlyList && d.name != *onlyList)
-                continue;
-            ResultList list;
-            list.name = d.name;
-            list.filter = d.filter;
-            std::set<std::int32_t> ids;
-            try {
-                for (std::int32_t id : archersOfList(connection, d.name, d.filter))
-                    ids.insert(id);
-            } catch (const CommandError& e) {
-                list.faults.push_back(e.what());
-            }
-            for (const ArcherResult& a : archers) {
-                if (ids.count(a.archerId))
-                    list.archers.push_back(a);
-            }
-            results.lists.push_back(std::move(list));
-        }
-    }
+    results.lists = definitions.empty() ? listsPerCategory(archers)
+                                        : listsOfDefinitions(connection, definitions, archers, onlyList);
     if (onlyList) {
         std::erase_if(results.lists, [&](const ResultList& l) { return l.name != *onlyList; });
         if (results.lists.empty())
             throw CommandError("there is no result list \"" + *onlyList + "\"");
     }
-    for (ResultList& list : results.lists) {
-        for (const ArcherResult& a : list.archers) {
-            if (!a.fault.empty())
-                list.faults.push_back("result list \"" + fromLatin1(list.name).toStdString() + "\": " + a.fault);
-        }
-        // A list with a fault is not ranked at all: a ranking without one of
-        // its archers would read as a true one.
-        if (!list.faults.empty())
-            list.archers.clear();
-        rankArchers(list.archers, results.rules);
-    }
+    rankLists(results.lists, results.rules);
     return results;
 }

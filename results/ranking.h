@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace db { class Connection; }
+namespace db { class Connection; class Transaction; }
 
 // One stored arrow, as a score card shows it.
 struct CardArrow {
@@ -89,6 +89,11 @@ struct Competition {
     std::string name;              // COMPETITION.NAME, empty when none
     std::string place;
 };
+
+// The competition's name and place, inside the caller's transaction or in
+// a read-only one of its own.
+Competition readCompetition(db::Connection& connection, db::Transaction& transaction);
+Competition readCompetition(db::Connection& connection);
 
 // What the results commands read in one transaction.
 struct CompetitionResults {

@@ -4,6 +4,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "data/archer_names_select.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
 #include "core/csv_writer.h"
@@ -62,14 +63,10 @@ ExportSummary exportCompetition(const CompetitionLogin& login, const QString& cs
         db::Transaction transaction(&connection);
         transaction.params() = {"concurrency", "read"};
         db::Query q(&connection, &transaction);
-        q.sqlAdd("select a.ARCHERID, a.LANENO, a.LANELETTER, a.LANE, a.NAME, a.SEX, c.NAME as COUNTRY,");
-        q.sqlAdd("  b.DESCRIPTION as BOWTYPE, g.DESCRIPTION as AGECLASS, k.DESCRIPTION as SHOOTINGCLASS,");
+        q.sqlAdd("select " + archerNamesColumns() + ",");
         q.sqlAdd("  a.USERDEF1, a.USERDEF2, a.ENABLETEAM, a.ENABLEFINALS,");
         q.sqlAdd("  p.ROUNDNO, p.ARROWNO, p.POINT, p.\"CROSS\", p.EMPTYSCORE");
-        q.sqlAdd("from ARCHER a left join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER");
-        q.sqlAdd("  left join BOWTYPES b on b.TYPENO = a.BOWTYPE");
-        q.sqlAdd("  left join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO");
-        q.sqlAdd("  left join SHOOTINGCLASSES k on k.SHOOTINGCLASSNO = a.SHOOTINGCLASS");
+        q.sqlAdd(archerNamesFrom());
         q.sqlAdd("  left join POINTS p on p.ARCHERID = a.ARCHERID");
         q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID, p.ROUNDNO, p.ARROWNO");
         q.open();

@@ -7,6 +7,7 @@
 #include "db/transaction.h"
 #include "roster/archer_columns.h"
 #include "roster/archer_row.h"
+#include "data/archer_names_select.h"
 #include "data/competition_schema.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
@@ -205,12 +206,8 @@ void listArchers(const CompetitionLogin& login, std::ostream& out)
 {
     Session s(login);
     db::Query q(&s.connection, &s.transaction);
-    q.sqlAdd("select a.ARCHERID, a.LANE, a.NAME, c.NAME as COUNTRY, b.DESCRIPTION as BOWTYPE,");
-    q.sqlAdd("  g.DESCRIPTION as AGECLASS, k.DESCRIPTION as SHOOTINGCLASS, " + std::string(kEnteredArrows) + " as ARROWS");
-    q.sqlAdd("from ARCHER a left join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER");
-    q.sqlAdd("  left join BOWTYPES b on b.TYPENO = a.BOWTYPE");
-    q.sqlAdd("  left join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO");
-    q.sqlAdd("  left join SHOOTINGCLASSES k on k.SHOOTINGCLASSNO = a.SHOOTINGCLASS");
+    q.sqlAdd("select " + archerNamesColumns() + ", " + kEnteredArrows + " as ARROWS");
+    q.sqlAdd(archerNamesFrom());
     q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
     q.open();
     if (q.isEmpty()) {
