@@ -52,20 +52,8 @@ QStringList TfrmVuRudiCompetition::SaveWhatCanBeSaved() noexcept
                     aside.push_back(std::move(*stored));
                 continue;
             }
-            const QString text = box->text();
-            TArcheryPoint* arrow = nullptr;
-            if (stored != results.end()) {
-                arrow = stored->get();
-            } else {
-                auto added = std::make_unique<TArcheryPoint>();
-                added->RoundNo = box->RoundNo;
-                added->ArrowNo = box->ArrowNo;
-                arrow = added.get();
-                results.push_back(std::move(added));
-            }
-            arrow->Point = PointTextToValue(text);
-            arrow->Cross = text.toUpper() == QLatin1String("X");
-            arrow->EmptyScore = text.isEmpty();
+            bool appended = false;
+            takeBoxText(arrowOfBox(*box, appended), box->text());
         }
         std::erase(results, nullptr);
         std::stable_sort(results.begin(), results.end(),

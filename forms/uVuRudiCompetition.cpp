@@ -243,25 +243,32 @@ void TfrmVuRudiCompetition::CopyEditsToPoints()
     });
     for (const TPointEdit* box : std::as_const(PointEdits)) {
         const QString text = box->text();
-        const std::int32_t points = PointTextToValue(text);
-        auto stored = std::find_if(results.begin(), results.end(), [box](const auto& arrow) {
-            return arrow->RoundNo == box->RoundNo && arrow->ArrowNo == box->ArrowNo;
-        });
-        TArcheryPoint* arrow = nullptr;
-        if (stored != results.end()) {
-            arrow = stored->get();
-        } else {
-            auto added = std::make_unique<TArcheryPoint>();
-            added->RoundNo = box->RoundNo;
-            added->ArrowNo = box->ArrowNo;
-            arrow = added.get();
-            results.push_back(std::move(added));
-            appended = true;
-        }
-        arrow->Point = points;
-        arrow->Cross = text.toUpper() == QLatin1String("X");
-        arrow->EmptyScore = text.isEmpty();
+        PointTextToValue(text); // an unreadable box ends the copy before its arrow changes
+        takeBoxText(arrowOfBox(*box, appended), text);
     }
+}
+
+TArcheryPoint& TfrmVuRudiCompetition::arrowOfBox(const TPointEdit& box, bool& appended)
+{
+    auto& results = CurrentArcher->Results;
+    auto stored = std::find_if(results.begin(), results.end(), [&box](const auto& arrow) {
+        return arrow && arrow->RoundNo == box.RoundNo && arrow->ArrowNo == box.ArrowNo;
+    });
+    if (stored != results.end())
+        return **stored;
+    auto added = std::make_unique<TArcheryPoint>();
+    added->RoundNo = box.RoundNo;
+    added->ArrowNo = box.ArrowNo;
+    results.push_back(std::move(added));
+    appended = true;
+    return *results.back();
+}
+
+void TfrmVuRudiCompetition::takeBoxText(TArcheryPoint& arrow, const QString& text)
+{
+    arrow.Point = PointTextToValue(text);
+    arrow.Cross = text.toUpper() == QLatin1String("X");
+    arrow.EmptyScore = text.isEmpty();
 }
 
 void TfrmVuRudiCompetition::ShowStoredValuesKept()

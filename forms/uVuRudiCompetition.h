@@ -157,6 +157,12 @@ private:
     void hideRemovedArcherNodes();
     // The box of an arrow; null for a round or arrow outside the 60 boxes.
     TPointEdit* boxFor(std::int32_t round, std::int32_t arrow) const;
+    // The displayed archer's arrow of a box, appended with the box's round
+    // and arrow when the archer has none (appended is then set); entries
+    // set aside (null) are passed over.
+    TArcheryPoint& arrowOfBox(const TPointEdit& box, bool& appended);
+    // The arrow takes a box's text: its points, a cross for "X", empty.
+    static void takeBoxText(TArcheryPoint& arrow, const QString& text);
     // Arrow boxes are usable only while an archer read from the database is
     // on display; Prior and Next only while the archer query has rows.
     void setArcherLoaded(bool loaded);
