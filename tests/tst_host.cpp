@@ -1041,7 +1041,7 @@ void TestHost::signalEndsTheTypedWindow()
         QProcess x;
         x.setProcessEnvironment(env);
         x.start(QStringLiteral("xdotool"), args);
-        if (!x.waitForFinished(30000))
+        if (!x.waitForFinished(120000))
             x.kill();
         x.waitForFinished();
         return QString::fromLocal8Bit(x.readAllStandardOutput()).trimmed();
