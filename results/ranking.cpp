@@ -279,29 +279,6 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
     return archers;
 }
 
-Competition readCompetition(db::Connection& connection, db::Transaction& transaction)
-{
-    Competition c;
-    db::Query q(&connection, &transaction);
-    q.sqlAdd("select first 1 NAME, PLACE from COMPETITION");
-    q.open();
-    if (!q.isEmpty()) {
-        c.name = q.fieldByName("NAME").asString();
-        c.place = q.fieldByName("PLACE").asString();
-    }
-    q.close();
-    return c;
-}
-
-Competition readCompetition(db::Connection& connection)
-{
-    db::Transaction transaction(&connection);
-    readCommitted(transaction);
-    Competition c = readCompetition(connection, transaction);
-    transaction.commit();
-    return c;
-}
-
 std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
                                         const std::string& filter)
 {

@@ -3,6 +3,7 @@
 // of each result list ranked by the competition's tie-break rules.
 
 #include "core/round_format.h"
+#include "results/competition.h"
 #include "db/value.h"
 
 #include <array>
@@ -84,16 +85,6 @@ struct ResultList {
     // arrow can be.
     std::vector<std::string> faults;
 };
-
-struct Competition {
-    std::string name;              // COMPETITION.NAME, empty when none
-    std::string place;
-};
-
-// The competition's name and place, inside the caller's transaction or in
-// a read-only one of its own.
-Competition readCompetition(db::Connection& connection, db::Transaction& transaction);
-Competition readCompetition(db::Connection& connection);
 
 // What the results commands read in one transaction.
 struct CompetitionResults {

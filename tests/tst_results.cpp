@@ -191,6 +191,7 @@ private slots:
     void rulesAreReadFromTheDatabase();
     void unknownRuleIsRefused();
     void categoriesWithoutLists();
+    void competitionDetailsAndHeading();
     void listConditionsSelectArchers();
     void storedMaliciousConditionIsRefused();
     void scoreCardShowsEndsAndRunningTotals();
@@ -406,6 +407,20 @@ void TestResults::categoriesWithoutLists()
     QCOMPARE(r.lists[1].archers[1].arrowsEntered, 0);
 }
 
+void TestResults::competitionDetailsAndHeading()
+{
+    ResultsCompetition c;
+    const std::unique_ptr<db::Connection> connection = c.attachment();
+    QCOMPARE(competitionHeading(readCompetition(*connection)), QStringLiteral("Hallenturnier, Mühlbach"));
+    c.seed({"update COMPETITION set STARTDATE = '2026-12-09'"});
+    QCOMPARE(competitionHeading(readCompetition(*connection)), QStringLiteral("Hallenturnier, Mühlbach, 2026-12-09"));
+    c.seed({"update COMPETITION set PLACE = null, FINISHEDDATE = '2026-12-10'"});
+    QCOMPARE(competitionHeading(readCompetition(*connection)),
+             QStringLiteral("Hallenturnier, 2026-12-09 to 2026-12-10"));
+    c.seed({"delete from COMPETITION"});
+    QCOMPARE(competitionHeading(readCompetition(*connection)), QString());
+}
+
 void TestResults::listConditionsSelectArchers()
 {
     ResultsCompetition c;
@@ -522,7 +537,9 @@ void TestResults::scoreCardShowsEndsAndRunningTotals()
     QCOMPARE(shown, (QStringList{"X", "9", "M", "8", "8", "8", "", "10", "10", ""}));
 
     QTextDocument doc;
-    doc.setHtml(scorecardsAsHtml({"Hallenturnier", ""}, archers));
+    Competition competition;
+    competition.name = "Hallenturnier";
+    doc.setHtml(scorecardsAsHtml(competition, archers));
     const QString text = doc.toPlainText();
     QVERIFY(text.contains(QStringLiteral("Jürgen Müller")));
     QVERIFY(text.contains(QStringLiteral("Archer's signature")));
