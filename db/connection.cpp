@@ -1,5 +1,6 @@
 #include "db/connection.h"
 
+#include "core/text_trim.h"
 #include "db/call_scope.h"
 #include "db/fb_support.h"
 #include "db/query.h"
@@ -32,20 +33,11 @@ std::string lower(std::string s)
     return s;
 }
 
-std::string trimmed(const std::string& s)
-{
-    std::size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
-    std::size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
 // The parameter lines as tags of a database parameter block.
 void addParams(ThrowStatusWrapper* st, IXpbBuilder* dpb, const std::vector<std::string>& params)
 {
     for (const std::string& line : params) {
-        if (trimmed(line).empty())
+        if (trimmedView(line).empty())
             continue;
         std::size_t eq = line.find('=');
         std::string name = lower(trimmed(line.substr(0, eq)));

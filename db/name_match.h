@@ -1,6 +1,6 @@
 #pragma once
 // Inside the dataset layer only: column names compared as the server folds
-// them, and names cut out of a key list.
+// them.
 
 #include <cctype>
 #include <string_view>
@@ -15,15 +15,6 @@ inline bool sameName(std::string_view a, std::string_view b)
         if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
             return false;
     return true;
-}
-
-inline std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
 }
 
 } // namespace db::detail

@@ -9,6 +9,7 @@
 #include "db/query_impl.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
+#include "core/text_trim.h"
 
 #include <algorithm>
 
@@ -93,7 +94,7 @@ void Query::open()
     Connection& c = detail::connectedOf(connection_);
     Transaction& transaction = detail::transactionOf(transaction_, c);
     std::string text = sqlText();
-    if (detail::trimmed(text).empty())
+    if (trimmedView(text).empty())
         throw UsageError("Query has no statement");
     Impl& d = *impl_;
     detail::onAttachment(c, [&] {
@@ -296,7 +297,7 @@ bool Query::locate(std::string_view keyFields, const std::vector<Value>& values)
     std::vector<int> columns;
     while (true) {
         std::size_t semi = keyFields.find(';');
-        std::string_view name = detail::trimmed(keyFields.substr(0, semi));
+        std::string_view name = trimmedView(keyFields.substr(0, semi));
         if (!name.empty() || semi != std::string_view::npos)
             columns.push_back(columnOf(name));
         if (semi == std::string_view::npos)

@@ -4,9 +4,9 @@
 #include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
-#include "db/name_match.h"
 #include "db/prepared_sql.h"
 #include "db/transaction.h"
+#include "core/text_trim.h"
 #include "db/update_sql.h"
 
 namespace db {
@@ -33,7 +33,7 @@ void Statement::execute(const std::vector<Value>& params)
     Connection& c = detail::connectedOf(connection_);
     Transaction& transaction = detail::transactionOf(transaction_, c);
     std::string text = joinLines(sql_);
-    if (detail::trimmed(text).empty())
+    if (trimmedView(text).empty())
         throw UsageError("Statement has no text");
     std::vector<const Value*> p;
     p.reserve(params.size());
