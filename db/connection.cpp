@@ -3,6 +3,7 @@
 #include "db/call_scope.h"
 #include "db/fb_support.h"
 #include "db/query.h"
+#include "db/statement_cache.h"
 #include "db/transaction.h"
 #include "db/watchdog.h"
 
@@ -73,6 +74,8 @@ struct Connection::Impl {
     fb::Ref<IAttachment> attachment;
     std::uint64_t serial = 0;
     std::vector<Query*> queries;
+    // Dropped with the attachment whose statements they are.
+    detail::StatementCache statements;
     bool lost = false;
     // Started with the first operation timeout; cancels the attachment's
     // call that runs past its time.
@@ -90,6 +93,7 @@ struct Connection::Impl {
     // Forgets the attachment without detaching it.
     void releaseAttachment() noexcept
     {
+        statements.clear();
         std::lock_guard lock(callingMutex);
         calling = nullptr;
         attachment.reset();
@@ -117,6 +121,11 @@ bool Connection::connected() const
 bool Connection::lost() const
 {
     return impl_->lost;
+}
+
+detail::StatementCache& Connection::statements()
+{
+    return impl_->statements;
 }
 
 IAttachment* Connection::attachment() const
@@ -234,6 +243,7 @@ void Connection::disconnect() noexcept
     if (!impl_->attachment)
         return;
     impl_->setCalling(nullptr);
+    impl_->statements.clear();
     try {
         fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->detach(st); });
         impl_->attachment.drop();
@@ -255,6 +265,7 @@ void Connection::dropDatabase()
         t->abandon();
     }
     impl_->setCalling(nullptr);
+    impl_->statements.clear();
     fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->dropDatabase(st); });
     impl_->attachment.drop();
     impl_->serial = 0;
