@@ -61,7 +61,7 @@ void noDelay(int fd)
 class DelayedPipe {
 public:
     DelayedPipe(int from, int to, std::chrono::microseconds delay, std::atomic<long>* pieces = nullptr)
-        : from_(from), to_(to), delay_(delay), pieces_read_(pieces), reader_([this] { read(); }),
+        : from_(from), to_(to), delay_(delay), piecesRead_(pieces), reader_([this] { read(); }),
           writer_([this] { write(); })
     {
     }
@@ -82,8 +82,8 @@ private:
         std::vector<char> buffer(64 * 1024);
         for (;;) {
             const ssize_t n = ::recv(from_, buffer.data(), buffer.size(), 0);
-            if (n > 0 && pieces_read_)
-                ++*pieces_read_;
+            if (n > 0 && piecesRead_)
+                ++*piecesRead_;
             std::lock_guard lock(mutex_);
             pieces_.push_back({Clock::now() + delay_, n > 0 ? std::vector<char>(buffer.begin(), buffer.begin() + n)
                                                             : std::vector<char>()});
@@ -128,7 +128,7 @@ private:
     int from_;
     int to_;
     std::chrono::microseconds delay_;
-    std::atomic<long>* pieces_read_;
+    std::atomic<long>* piecesRead_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Piece> pieces_;
