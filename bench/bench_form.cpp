@@ -2,8 +2,8 @@
 // offscreen:
 //  - the Next round trip (copy the boxes, save 60 changed arrows, move, read
 //    the next archer with its arrows, show it), against the floor of its
-//    database work: the same 60 updates through one prepared statement, a
-//    commit, and the select of the next archer's 60 arrows;
+//    database work: the same 60 updates in one block, a commit, and the
+//    prepared select of the next archer's 60 arrows;
 //  - the show of 1,000, 5,000 and 20,000 archers on 250 lanes (order the
 //    archers, rebuild the archer list, re-read the archer, fill the lane
 //    tree), against the floor of the ordered select and the four lookups;
@@ -18,6 +18,7 @@
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
+#include "db/write_block.h"
 #include "forms/uVuRudiCompetition.h"
 #include "host/station_context.h"
 
@@ -27,6 +28,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <cstdlib>
 #include <memory>
@@ -97,8 +99,88 @@ struct Competition {
 
 } // namespace
 
+namespace {
+
+// Every box of the window shows text, the form marked changed.
+void changeEveryBox(TfrmVuRudiCompetition& form, int run)
+{
+    const QString text = QString::number(run % 9 + 1);
+    for (TPointEdit* box : std::as_const(form.PointEdits))
+        box->setText(text);
+    form.Changed = true;
+}
+
+// The first three boxes show another value than they did.
+void changeThreeBoxes(TfrmVuRudiCompetition& form)
+{
+    for (int i = 0; i < 3; ++i) {
+        TPointEdit* box = form.PointEdits.at(i);
+        box->setText(QString::number(box->text().toInt() % 9 + 1));
+    }
+    form.Changed = true;
+}
+
+// The median of the requests that each run of work sends.
+double requestsPerRun(int runs, const std::function<long()>& requestsSoFar, const std::function<void(int)>& work,
+                      const std::function<void(int)>& prepare = {})
+{
+    std::vector<double> counts;
+    for (int run = 0; run < runs; ++run) {
+        if (prepare)
+            prepare(run);
+        const long before = requestsSoFar();
+        work(run);
+        counts.push_back(double(requestsSoFar() - before));
+    }
+    return bench::median(std::move(counts));
+}
+
+// The wire minimum of a Next through the dataset layer alone: one block of
+// the archer's 60 updates, the commit, and the read of the next archer's
+// arrows by a prepared select whose transaction stays open until the next
+// commit, as the window's does.
+struct NextFloor {
+    explicit NextFloor(const CompetitionLogin& login)
+    {
+        bench::attach(connection, login.database, login.user, login.password);
+        arrowsOf.sqlAdd("SELECT * FROM POINTS WHERE ARCHERID = ?");
+        arrowsOf.sqlAdd("ORDER BY ROUNDNO, ARROWNO");
+    }
+    ~NextFloor()
+    {
+        transaction.commit();
+        connection.disconnect();
+    }
+
+    void save(int run, int archer)
+    {
+        for (int round = 1; round <= 2; ++round)
+            for (int arrow = 1; arrow <= 30; ++arrow)
+                block.add("update POINTS set POINT = ?, \"CROSS\" = ?, EMPTYSCORE = ? "
+                          "where ARCHERID = ? and ROUNDNO = ? and ARROWNO = ?",
+                          {db::Value(run % 9 + 1), db::Value("F"), db::Value("F"), db::Value(archer),
+                           db::Value(round), db::Value(arrow)});
+        block.execute();
+        transaction.commit();
+    }
+    void read(int archer)
+    {
+        arrowsOf.setParams({db::Value(archer)});
+        arrowsOf.open();
+        arrowsOf.close();
+    }
+
+    db::Connection connection;
+    db::Transaction transaction{&connection};
+    db::WriteBlock block{&connection, &transaction};
+    db::Query arrowsOf{&connection, &transaction};
+};
+
+} // namespace
+
 // Next from archer to archer among those with arrows, every box changed.
-bench::NextTimes bench::measureNext(const CompetitionLogin& login)
+bench::NextTimes bench::measureNext(const CompetitionLogin& login, const std::function<long()>& requestsSoFar,
+                                    int runs)
 {
     CreateCompetitionDatabase(login);
     seed(login, kArchersWithArrows);
@@ -108,56 +190,44 @@ bench::NextTimes bench::measureNext(const CompetitionLogin& login)
     TfrmVuRudiCompetition form(&dm);
     form.show();
 
-    constexpr int kRuns = 41;
     NextTimes times;
-    times.next = medianMs(
-        kRuns, [&](int) { form.dxBtnNext->click(); },
-        [&](int run) {
-            const QString text = QString::number(run % 9 + 1);
-            for (TPointEdit* box : std::as_const(form.PointEdits))
-                box->setText(text);
-            form.Changed = true;
-        });
+    const auto next = [&](int) { form.dxBtnNext->click(); };
+    times.next = medianMs(runs, next, [&](int run) { changeEveryBox(form, run); });
 
     // The copy and the save alone, on the archer on display.
     times.copyAndSave = medianMs(
-        kRuns,
+        runs,
         [&](int) {
             form.CopyEditsToPoints();
             form.CurrentArcher->savePoints();
         },
-        [&](int run) {
-            const QString text = QString::number(run % 9 + 1);
-            for (TPointEdit* box : std::as_const(form.PointEdits))
-                box->setText(text);
-        });
+        [&](int run) { changeEveryBox(form, run); });
 
-    db::Connection connection;
-    openAttachment(connection, login);
-    db::Transaction transaction(&connection);
-    db::Statement update(&connection, &transaction);
-    update.sqlAdd("update POINTS set POINT = ?, \"CROSS\" = ?, EMPTYSCORE = ? "
-                  "where ARCHERID = ? and ROUNDNO = ? and ARROWNO = ?");
-    db::Query arrowsOf(&connection, &transaction);
-    // As in the window, the select's transaction stays open until the next
-    // save: one commit per round trip.
-    times.floor = medianMs(kRuns, [&](int run) {
-        const int id = run % kArchersWithArrows + 1;
-        for (int round = 1; round <= 2; ++round)
-            for (int arrow = 1; arrow <= 30; ++arrow)
-                update.execute({db::Value(run % 9 + 1), db::Value("F"), db::Value("F"), db::Value(id),
-                                db::Value(round), db::Value(arrow)});
-        transaction.commit();
-        arrowsOf.sqlClear();
-        arrowsOf.sqlAdd("SELECT * FROM POINTS WHERE ARCHERID = '" + std::to_string(id % kArchersWithArrows + 1) + "'");
-        arrowsOf.sqlAdd("ORDER BY ROUNDNO, ARROWNO");
-        arrowsOf.open();
-        arrowsOf.close();
-    });
-    transaction.commit();
+    constexpr int kCountedRuns = 9;
+    NextTimes::Requests requests;
+    if (requestsSoFar) {
+        requests.changed60 = requestsPerRun(kCountedRuns, requestsSoFar, next,
+                                            [&](int run) { changeEveryBox(form, run); });
+        requests.changed3 = requestsPerRun(kCountedRuns, requestsSoFar, next, [&](int) { changeThreeBoxes(form); });
+        requests.unchanged = requestsPerRun(kCountedRuns, requestsSoFar, next, [&](int) { form.Changed = false; });
+    }
     form.Changed = false;
     form.hide();
-    connection.disconnect();
+
+    // Last: the window would take the floor's writes for another station's.
+    NextFloor floor(login);
+    const auto floorNext = [&](int run) {
+        const int id = run % kArchersWithArrows + 1;
+        floor.save(run, id);
+        floor.read(id % kArchersWithArrows + 1);
+    };
+    times.floor = medianMs(runs, floorNext);
+    if (requestsSoFar) {
+        requests.floor = requestsPerRun(kCountedRuns, requestsSoFar, floorNext);
+        requests.floorUnchanged = requestsPerRun(kCountedRuns, requestsSoFar,
+                                                 [&](int run) { floor.read(run % kArchersWithArrows + 1); });
+        times.requests = requests;
+    }
     return times;
 }
 

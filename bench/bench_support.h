@@ -26,7 +26,7 @@ namespace bench {
 // What a figure should reach: at most a ratio to its floor, below a limit,
 // or at most a limit above its floor.
 struct Goal {
-    enum Kind { None, RatioAtMost, Below, AboveAtMost } kind = None;
+    enum Kind { None, RatioAtMost, Below, AboveAtMost, AtMost } kind = None;
     double limit = 0;
     std::string unit = "ms";
 
@@ -34,6 +34,7 @@ struct Goal {
     static Goal ratioAtMost(double limit) { return {RatioAtMost, limit}; }
     static Goal below(double limit, std::string unit = "ms") { return {Below, limit, std::move(unit)}; }
     static Goal aboveAtMost(double limit, std::string unit) { return {AboveAtMost, limit, std::move(unit)}; }
+    static Goal atMost(double limit, std::string unit = "ms") { return {AtMost, limit, std::move(unit)}; }
 };
 
 // One line of the table: the figure, ours, the floor measured in the same run.
@@ -55,6 +56,8 @@ struct Figure {
             return ratio() ? std::optional<bool>(*ratio() <= goal.limit) : std::nullopt;
         case Goal::Below:
             return ours < goal.limit;
+        case Goal::AtMost:
+            return ours <= goal.limit;
         case Goal::AboveAtMost:
             return floor ? std::optional<bool>(ours - *floor <= goal.limit) : std::nullopt;
         case Goal::None:
@@ -90,6 +93,8 @@ public:
                 goal = "<= " + number(f.goal.limit) + "x";
             else if (f.goal.kind == Goal::Below)
                 goal = "< " + number(f.goal.limit) + " " + f.goal.unit;
+            else if (f.goal.kind == Goal::AtMost)
+                goal = "<= " + number(f.goal.limit) + " " + f.goal.unit;
             else if (f.goal.kind == Goal::AboveAtMost)
                 goal = "<= +" + number(f.goal.limit) + " " + f.goal.unit;
             const auto met = f.met();
@@ -195,15 +200,28 @@ inline void seedArchers(db::Connection& connection, db::Transaction& transaction
     }
 }
 
-// The Next round trip and the floor of its database work, medians in ms.
+// The Next round trip and the floor of its database work, medians in ms;
+// with a count of the requests sent to the server, the requests per Next
+// too (medians), beside those of the floor.
 struct NextTimes {
     double next = 0;
     double copyAndSave = 0;
     double floor = 0;
+    struct Requests {
+        double changed60 = 0;
+        double changed3 = 0;
+        double unchanged = 0;
+        double floor = 0;            // a block of 60 updates, the commit, the read of the next archer
+        double floorUnchanged = 0;   // the read of the next archer alone
+    };
+    std::optional<Requests> requests;
 };
 // Creates and seeds a competition at login's database (a file or a
-// server's) and measures the points window's Next on it.
-NextTimes measureNext(const CompetitionLogin& login);
+// server's) and measures the points window's Next on it, runs times.
+// requestsSoFar, when given, answers how many requests the attachments
+// have sent the server so far (a counting relay's).
+NextTimes measureNext(const CompetitionLogin& login, const std::function<long()>& requestsSoFar = {},
+                      int runs = 41);
 
 // The figures of each part, measured and added to the table. program: this
 // program's path, run again for the figures measured in processes of their own.

@@ -1,6 +1,7 @@
 #include "bench/delay_relay.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <list>
@@ -59,8 +60,9 @@ void noDelay(int fd)
 // may leave, a writer passes it on then. An empty piece is the end.
 class DelayedPipe {
 public:
-    DelayedPipe(int from, int to, std::chrono::microseconds delay)
-        : from_(from), to_(to), delay_(delay), reader_([this] { read(); }), writer_([this] { write(); })
+    DelayedPipe(int from, int to, std::chrono::microseconds delay, std::atomic<long>* pieces = nullptr)
+        : from_(from), to_(to), delay_(delay), piecesRead_(pieces), reader_([this] { read(); }),
+          writer_([this] { write(); })
     {
     }
     ~DelayedPipe()
@@ -80,6 +82,8 @@ private:
         std::vector<char> buffer(64 * 1024);
         for (;;) {
             const ssize_t n = ::recv(from_, buffer.data(), buffer.size(), 0);
+            if (n > 0 && piecesRead_)
+                ++*piecesRead_;
             std::lock_guard lock(mutex_);
             pieces_.push_back({Clock::now() + delay_, n > 0 ? std::vector<char>(buffer.begin(), buffer.begin() + n)
                                                             : std::vector<char>()});
@@ -124,6 +128,7 @@ private:
     int from_;
     int to_;
     std::chrono::microseconds delay_;
+    std::atomic<long>* piecesRead_;
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Piece> pieces_;
@@ -132,8 +137,8 @@ private:
 };
 
 struct Connection {
-    Connection(int clientFd, int serverFd, std::chrono::microseconds delay)
-        : client(clientFd), server(serverFd), up(clientFd, serverFd, delay), down(serverFd, clientFd, delay)
+    Connection(int clientFd, int serverFd, std::chrono::microseconds delay, std::atomic<long>& requests)
+        : client(clientFd), server(serverFd), up(clientFd, serverFd, delay, &requests), down(serverFd, clientFd, delay)
     {
     }
     Socket client;
@@ -149,6 +154,7 @@ struct DelayRelay::State {
     int port = 0;
     int targetPort = 0;
     std::chrono::microseconds delay{};
+    std::atomic<long> requests{0};
     std::mutex mutex;
     std::list<std::unique_ptr<Connection>> connections;
     std::vector<int> openFds;
@@ -173,7 +179,7 @@ struct DelayRelay::State {
             std::lock_guard lock(mutex);
             openFds.push_back(client);
             openFds.push_back(server);
-            connections.push_back(std::make_unique<Connection>(client, server, delay));
+            connections.push_back(std::make_unique<Connection>(client, server, delay, requests));
         }
     }
 };
@@ -207,6 +213,11 @@ DelayRelay::~DelayRelay()
 int DelayRelay::port() const
 {
     return state_->port;
+}
+
+long DelayRelay::requests() const
+{
+    return state_->requests.load();
 }
 
 } // namespace bench

@@ -4,6 +4,7 @@
 #include "db/call_scope.h"
 #include "db/fb_support.h"
 #include "db/query.h"
+#include "db/statement_cache.h"
 #include "db/transaction.h"
 #include "db/watchdog.h"
 
@@ -65,6 +66,8 @@ struct Connection::Impl {
     fb::Ref<IAttachment> attachment;
     std::uint64_t serial = 0;
     std::vector<Query*> queries;
+    // Dropped with the attachment whose statements they are.
+    detail::StatementCache statements;
     bool lost = false;
     // Started with the first operation timeout; cancels the attachment's
     // call that runs past its time.
@@ -82,6 +85,7 @@ struct Connection::Impl {
     // Forgets the attachment without detaching it.
     void releaseAttachment() noexcept
     {
+        statements.clear();
         std::lock_guard lock(callingMutex);
         calling = nullptr;
         attachment.reset();
@@ -109,6 +113,11 @@ bool Connection::connected() const
 bool Connection::lost() const
 {
     return impl_->lost;
+}
+
+detail::StatementCache& Connection::statements()
+{
+    return impl_->statements;
 }
 
 IAttachment* Connection::attachment() const
@@ -226,6 +235,7 @@ void Connection::disconnect() noexcept
     if (!impl_->attachment)
         return;
     impl_->setCalling(nullptr);
+    impl_->statements.clear();
     try {
         fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->detach(st); });
         impl_->attachment.drop();
@@ -247,6 +257,7 @@ void Connection::dropDatabase()
         t->abandon();
     }
     impl_->setCalling(nullptr);
+    impl_->statements.clear();
     fb::call([&](ThrowStatusWrapper* st) { impl_->attachment->dropDatabase(st); });
     impl_->attachment.drop();
     impl_->serial = 0;

@@ -15,9 +15,11 @@ namespace db {
 
 class Query;
 class Transaction;
+class WriteBlock;
 namespace detail {
 class CallScope;
 class PreparedSql;
+class StatementCache;
 }
 
 class Connection {
@@ -71,6 +73,10 @@ private:
     friend class Transaction;
     friend class detail::CallScope;
     friend class detail::PreparedSql;
+    friend class WriteBlock;
+
+    // The statements prepared on the present attachment, by their text.
+    detail::StatementCache& statements();
 
     void attachDatabase(bool create, unsigned pageSize);
     // Forgets the dead attachment and its prepared statements, and attaches

@@ -19,6 +19,8 @@ public:
     unsigned count() const { return static_cast<unsigned>(slots_.size()); }
     void bind(const Value* const* values, std::size_t n);
     Firebird::IMessageMetadata* metadata() const { return meta_.get(); }
+    // The parameters as the statement declares them.
+    Firebird::IMessageMetadata* declared() const { return declared_.get(); }
     unsigned char* buffer() { return buf_.data(); }
 
 private:

@@ -28,6 +28,7 @@ public:
 
     bool hasOutput() const { return output_.columnCount() > 0; }
     RowReader& output() { return output_; }
+    const ParamMessage& params() const { return params_; }
 
     void execute(Firebird::ITransaction* tra, const Value* const* params, std::size_t n);
     // Opens a cursor; the caller fetches into output().buffer().

@@ -7,6 +7,7 @@
 #include "db/fb_support.h"
 #include "db/name_match.h"
 #include "db/query_impl.h"
+#include "db/statement_cache.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
 #include "core/text_trim.h"
@@ -99,21 +100,23 @@ void Query::open()
     Impl& d = *impl_;
     detail::onAttachment(c, [&] {
         ITransaction* tra = transaction.ensureStarted();
-        if (!d.select.preparedFor(c, text)) {
-            d.select.prepare(c, tra, text);
-            ++d.prepareCount;
-            if (d.select.hasOutput() && d.names != d.select.output().names())
-                d.setNames(d.select.output().names());
+        if (!d.select || !d.select->preparedFor(c, text)) {
+            bool prepared = false;
+            d.select = c.statements().get(c, tra, text, &prepared);
+            if (prepared)
+                ++d.prepareCount;
+            if (d.select->hasOutput() && d.names != d.select->output().names())
+                d.setNames(d.select->output().names());
         }
-        if (!d.select.hasOutput())
+        if (!d.select->hasOutput())
             throw UsageError("The statement of a query must return rows");
         d.rows.clear();
         try {
             std::vector<const Value*> params;
             for (const Value& v : params_)
                 params.push_back(&v);
-            fb::Ref<IResultSet> rs = d.select.openCursor(tra, params.data(), params.size());
-            detail::RowReader& reader = d.select.output();
+            fb::Ref<IResultSet> rs = d.select->openCursor(tra, params.data(), params.size());
+            detail::RowReader& reader = d.select->output();
             IAttachment* att = c.attachment();
             fb::call([&](ThrowStatusWrapper* st) {
                 while (rs->fetchNext(st, reader.buffer()) == IStatus::RESULT_OK)

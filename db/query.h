@@ -19,6 +19,7 @@ class Connection;
 class DbError;
 class Transaction;
 class UpdateSql;
+class WriteBlock;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 // What the post-error handler asks for: raise the error (default), drop the
@@ -93,6 +94,11 @@ public:
     // transaction (starting it when needed). On error the post-error handler
     // decides; the row stays in edit or insert state when the error is raised.
     void post();
+    // As post, but the write travels in the block, which the caller sends
+    // (WriteBlock::execute): the buffer takes the row now, and an error of
+    // the write is the block's, raised by its execute without the
+    // post-error handler.
+    void postTo(WriteBlock& block);
     void cancel();
     // Deletes the current row through the update object's delete statement.
     void remove();
@@ -111,6 +117,10 @@ private:
     friend class Field;
     friend class RowView;
 
+    // The statement that posts the row being edited or inserted.
+    std::string postStatement() const;
+    // The posted row goes from the edit into the buffer.
+    void keepPosted(bool inserted);
     // Forgets the statements prepared on an attachment that is gone.
     void dropStatements() noexcept;
     const Value& value(std::size_t row, int column) const;

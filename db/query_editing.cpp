@@ -11,6 +11,7 @@
 #include "db/query_impl.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
+#include "db/write_block.h"
 
 namespace db {
 
@@ -69,19 +70,26 @@ void Query::append()
     }
 }
 
-void Query::post()
+std::string Query::postStatement() const
 {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
         throw UsageError(active() ? "Query is not in edit or insert state" : "Query is closed");
     if (!updateObject_)
         throw UsageError("Query has no update statements to post with");
-    if (beforePost)
-        beforePost(*this);
     const bool inserting = state_ == DataSetState::Insert;
     const std::vector<std::string>& lines = inserting ? updateObject_->InsertSQL : updateObject_->ModifySQL;
     if (lines.empty())
         throw UsageError(inserting ? "Query has no insert statement" : "Query has no modify statement");
-    std::string text = joinLines(lines);
+    return joinLines(lines);
+}
+
+void Query::post()
+{
+    postStatement();   // refuses a post without edit or statement before the handler runs
+    if (beforePost)
+        beforePost(*this);
+    const bool inserting = state_ == DataSetState::Insert;
+    const std::string text = postStatement();
     Impl& d = *impl_;
     for (;;) {
         try {
@@ -104,7 +112,25 @@ void Query::post()
             throw;
         }
     }
-    if (inserting) {
+    keepPosted(inserting);
+}
+
+void Query::postTo(WriteBlock& block)
+{
+    postStatement();
+    if (beforePost)
+        beforePost(*this);
+    const bool inserting = state_ == DataSetState::Insert;
+    Impl& d = *impl_;
+    detail::UpdateRunner::Bound bound = d.updates.bind(postStatement(), *this, d.fieldsVersion, d.pending, d.old);
+    block.add(std::move(bound.sql), std::move(bound.values));
+    keepPosted(inserting);
+}
+
+void Query::keepPosted(bool inserted)
+{
+    Impl& d = *impl_;
+    if (inserted) {
         d.rows.insert(d.rows.end(), std::make_move_iterator(d.pending.begin()),
                       std::make_move_iterator(d.pending.end()));
         d.cur = d.rowCount() - 1;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,7 +23,8 @@ inline constexpr std::size_t noRow = std::numeric_limits<std::size_t>::max();
 }
 
 struct Query::Impl {
-    detail::PreparedSql select;
+    // Shared with whoever else runs the same text on the attachment.
+    std::shared_ptr<detail::PreparedSql> select;
     std::vector<std::string> names;
     // Each column name as the statement gives it, to the column that
     // fieldIndex finds for it: most lookups spell the name just so.

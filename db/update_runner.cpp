@@ -6,9 +6,7 @@
 
 namespace db::detail {
 
-void UpdateRunner::run(const std::string& text, const Query& q, std::uint64_t fieldsVersion,
-                       const std::vector<Value>& current, const std::vector<Value>& old, Connection& c,
-                       Firebird::ITransaction* tra)
+UpdateRunner::Prepared& UpdateRunner::resolved(const std::string& text, const Query& q, std::uint64_t fieldsVersion)
 {
     auto& slot = cache_[text];
     if (!slot) {
@@ -16,10 +14,6 @@ void UpdateRunner::run(const std::string& text, const Query& q, std::uint64_t fi
         slot->parsed = parseNamedParams(text);
     }
     Prepared& u = *slot;
-    if (!u.sql.preparedFor(c, u.parsed.sql)) {
-        u.sql.prepare(c, tra, u.parsed.sql);
-        ++prepareCount_;
-    }
     if (u.resolvedFor != fieldsVersion) {
         u.sources.clear();
         for (const std::string& name : u.parsed.names) {
@@ -30,6 +24,29 @@ void UpdateRunner::run(const std::string& text, const Query& q, std::uint64_t fi
             u.sources.push_back({column, isOld});
         }
         u.resolvedFor = fieldsVersion;
+    }
+    return u;
+}
+
+UpdateRunner::Bound UpdateRunner::bind(const std::string& text, const Query& q, std::uint64_t fieldsVersion,
+                                       const std::vector<Value>& current, const std::vector<Value>& old)
+{
+    Prepared& u = resolved(text, q, fieldsVersion);
+    Bound bound{u.parsed.sql, {}};
+    bound.values.reserve(u.sources.size());
+    for (const auto& s : u.sources)
+        bound.values.push_back((s.old ? old : current)[static_cast<std::size_t>(s.column)]);
+    return bound;
+}
+
+void UpdateRunner::run(const std::string& text, const Query& q, std::uint64_t fieldsVersion,
+                       const std::vector<Value>& current, const std::vector<Value>& old, Connection& c,
+                       Firebird::ITransaction* tra)
+{
+    Prepared& u = resolved(text, q, fieldsVersion);
+    if (!u.sql.preparedFor(c, u.parsed.sql)) {
+        u.sql.prepare(c, tra, u.parsed.sql);
+        ++prepareCount_;
     }
     std::vector<const Value*> params;
     params.reserve(u.sources.size());

@@ -29,6 +29,14 @@ public:
     // the parameters are looked up again then.
     void run(const std::string& text, const Query& q, std::uint64_t fieldsVersion, const std::vector<Value>& current,
              const std::vector<Value>& old, Connection& c, Firebird::ITransaction* tra);
+    // The statement with positional parameters and the row's values for
+    // them, for a write that another request carries; nothing is prepared.
+    struct Bound {
+        std::string sql;
+        std::vector<Value> values;
+    };
+    Bound bind(const std::string& text, const Query& q, std::uint64_t fieldsVersion,
+               const std::vector<Value>& current, const std::vector<Value>& old);
     int prepareCount() const { return prepareCount_; }
     // Forgets every prepared statement (their attachment is gone).
     void reset() noexcept { cache_.clear(); }
@@ -44,6 +52,9 @@ private:
         std::vector<Source> sources;
         std::uint64_t resolvedFor = 0;
     };
+    // The parsed text with the columns of its parameters looked up.
+    Prepared& resolved(const std::string& text, const Query& q, std::uint64_t fieldsVersion);
+
     std::unordered_map<std::string, std::unique_ptr<Prepared>> cache_;
     int prepareCount_ = 0;
 };

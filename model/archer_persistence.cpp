@@ -8,6 +8,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "db/write_block.h"
 
 #include <algorithm>
 #include <string>
@@ -192,7 +193,8 @@ void undoSave(db::Query& points) noexcept
 struct TArcher::SavePlan {
     struct Write {
         TArcheryPoint* point;
-        bool found;   // the arrow has a stored row to update
+        bool found;     // the arrow has a stored row to update
+        bool differs;   // the stored row is not already what the write stores
     };
     struct Conflict {
         ArrowKey key;
@@ -281,6 +283,23 @@ void TArcher::makeSureArcherIsThere(db::Query& points)
     }
 }
 
+namespace {
+
+// The arrow's row at the query's cursor holds exactly what writing the
+// arrow would store: the same number and the flags as they are written.
+bool storedAsWritten(db::Query& points, const TArcheryPoint& point)
+{
+    const db::Value& stored = points.fieldByName("POINT").value();
+    const auto sameFlag = [&](const char* column, bool flag) {
+        const db::Value& text = points.fieldByName(column).value();
+        return text.isText() && text.toText() == (flag ? "T" : "F");
+    };
+    return stored.isInteger() && stored.toInteger() == point.Point && sameFlag("CROSS", point.Cross)
+        && sameFlag("EMPTYSCORE", point.EmptyScore);
+}
+
+} // namespace
+
 // Sorts each typed arrow into a write, a stored value that wins, or a
 // conflict. The stored rows are those this transaction sees, against the
 // arrows as they were read: a row that another station changed after that
@@ -309,7 +328,7 @@ void TArcher::sortTypedArrows(db::Query& points, SavePlan& plan)
         else if (stored != base && typed != stored)
             plan.conflicts.push_back({key, stored, typed});
         else
-            plan.writes.push_back({point.get(), found});
+            plan.writes.push_back({point.get(), found, !found || !storedAsWritten(points, *point)});
     }
 }
 
@@ -317,7 +336,20 @@ void TArcher::sortTypedArrows(db::Query& points, SavePlan& plan)
 // when another user holds a row.
 void TArcher::writeArrows(db::Query& points, const SavePlan& plan)
 {
+    sendChangedArrows(points, plan);
+    commitSave(points);
+}
+
+// The rows that differ from what they should hold, updated or appended in
+// as few requests as the server takes: an arrow already stored as typed is
+// not written again.
+void TArcher::sendChangedArrows(db::Query& points, const SavePlan& plan)
+{
+    db::WriteBlock block(points.connection(), points.effectiveTransaction());
+    bool appending = false;
     for (const SavePlan::Write& write : plan.writes) {
+        if (!write.differs)
+            continue;
         const TArcheryPoint& point = *write.point;
         if (write.found) {
             points.locate("ROUNDNO;ARROWNO", {db::Value(point.RoundNo), db::Value(point.ArrowNo)});
@@ -327,22 +359,27 @@ void TArcher::writeArrows(db::Query& points, const SavePlan& plan)
             points.fieldByName("ARCHERID").setInteger(ID);
             points.fieldByName("ROUNDNO").setInteger(point.RoundNo);
             points.fieldByName("ARROWNO").setInteger(point.ArrowNo);
+            appending = true;
         }
         points.fieldByName("POINT").setInteger(point.Point);
         points.fieldByName("CROSS").setFlag(point.Cross);
         points.fieldByName("EMPTYSCORE").setFlag(point.EmptyScore);
-        try {
-            points.post();
-        } catch (const std::exception& error) {
-            if (!isOtherUserConflict(error, !write.found))
-                throw;
-            // The failed row is dropped from the buffer; the query stays
-            // open on the transaction, its work undone.
-            points.cancel();
-            points.effectiveTransaction()->rollbackRetaining();
-            throw EOtherUserError("");
-        }
+        points.postTo(block);
     }
+    try {
+        block.execute();
+    } catch (const std::exception& error) {
+        if (!isOtherUserConflict(error, appending))
+            throw;
+        // The query stays open on the transaction, its work undone.
+        points.effectiveTransaction()->rollbackRetaining();
+        throw EOtherUserError("");
+    }
+}
+
+// The save's commit point: the arrows are stored from here on.
+void TArcher::commitSave(db::Query& points)
+{
     points.effectiveTransaction()->commit();
     points.close();
 }

@@ -155,6 +155,8 @@ private:
     void makeSureArcherIsThere(db::Query& points);
     void sortTypedArrows(db::Query& points, SavePlan& plan);
     void writeArrows(db::Query& points, const SavePlan& plan);
+    void sendChangedArrows(db::Query& points, const SavePlan& plan);
+    void commitSave(db::Query& points);
     [[noreturn]] void reportConflicts(db::Query& points, const SavePlan& plan);
     void takeSavedAsBase(const SavePlan& plan);
 

@@ -8,6 +8,7 @@
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "db/update_sql.h"
+#include "db/write_block.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
 
@@ -181,6 +182,12 @@ private slots:
     void operationPastItsTimeIsCancelled();
     void committedEventsReachTheListener();
     void listenerStopsCleanly();
+
+    void blockWritesStoreWhatSingleWritesStore();
+    void blocksStayWithinTheServersLimits();
+    void blockRefusedHalfwayStoresNothingOfIt();
+    void blockErrorsKeepTheirKinds();
+    void sameTextIsPreparedOncePerAttachment();
 };
 
 void TestDbLayer::flagRule_data()
@@ -1221,3 +1228,143 @@ void TestDbLayer::listenerStopsCleanly()
 
 QTEST_GUILESS_MAIN(TestDbLayer)
 #include "tst_db.moc"
+
+// A query's posts carried by a block store the rows that post() stores.
+void TestDbLayer::blockWritesStoreWhatSingleWritesStore()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query q(&t.conn);
+    openOn(q, pointsInOrder, &t.pointsSql);
+    db::WriteBlock block(&t.conn, &t.tra);
+    q.edit();
+    q.fieldByName("POINT").setInteger(99);
+    q.fieldByName("CROSS").setFlag(true);
+    q.postTo(block);
+    q.last();
+    q.edit();
+    q.fieldByName("EMPTYSCORE").setNull();
+    q.postTo(block);
+    appendPoint(q, 3, 1);
+    q.fieldByName("POINT").setString("7");
+    q.postTo(block);
+    QCOMPARE(q.state(), db::DataSetState::Browse);
+    QCOMPARE(q.recordCount(), 7);   // the buffer holds the posted rows already
+    QCOMPARE(block.size(), std::size_t{3});
+    QCOMPARE(readBack(t, pointsInOrder).size(), 6);   // nothing sent yet
+
+    block.execute();
+    QCOMPARE(block.blocksSent(), 1);
+    QVERIFY(block.empty());
+    t.tra.commit();
+    QCOMPARE(readBack(t, pointsInOrder),
+             QStringList({"1|1|1|99|T|F", "1|1|2|12|F|F", "1|1|3|13|F|F", "1|2|1|21|F|F", "1|2|2|22|F|F",
+                          "1|2|3|23|F|<null>", "1|3|1|7|<null>|<null>"}));
+
+    // Plain statements with "?" in a literal and a comment beside the
+    // parameters; an empty block sends nothing.
+    block.add("update POINTS set \"CROSS\" = '?' /* ? */ where ROUNDNO = ? and ARROWNO = ?;", {3, 1});
+    block.execute();
+    QCOMPARE(block.blocksSent(), 1);
+    block.execute();
+    QCOMPARE(block.blocksSent(), 0);
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select \"CROSS\" from POINTS where ROUNDNO = 3"), QStringList({"?"}));
+}
+
+// More writes than one block takes, and writes whose values fill the
+// parameter message: split into blocks the server accepts, all stored in
+// order.
+void TestDbLayer::blocksStayWithinTheServersLimits()
+{
+    TestDb t;
+    t.exec("create table NOTES (ID integer not null primary key, TITLE varchar(20), BODY varchar(2000))");
+    t.tra.commit();
+    db::WriteBlock block(&t.conn, &t.tra);
+    constexpr int kRows = 250;
+    for (int id = 1; id <= kRows; ++id)
+        block.add("insert into NOTES (ID, TITLE) values (?, ?)", {id, std::string(10, 'a')});
+    block.execute();
+    QCOMPARE(block.blocksSent(), 3);   // 100 writes to a block
+    for (int id = 1; id <= kRows; ++id)
+        block.add("update NOTES set BODY = ? where ID = ?", {std::string(2000, char('a' + id % 26)), id});
+    block.execute();
+    QVERIFY2(block.blocksSent() >= 9, "2,000 bytes a value: under 30 to a block");
+    t.tra.commit();
+    QCOMPARE(t.file.count("select count(*) from NOTES where char_length(BODY) = 2000"), kRows);
+    QCOMPARE(readBack(t, "select substring(BODY from 1 for 1) from NOTES where ID in (1, 250) order by ID"),
+             QStringList({"b", "q"}));
+}
+
+// A block that a check refuses on one row leaves none of its rows, and the
+// error is the server's in its own words, no conflict.
+void TestDbLayer::blockRefusedHalfwayStoresNothingOfIt()
+{
+    TestDb t;
+    t.exec("alter table POINTS add constraint CK_NOT_THIRTEEN check (POINT <> 13)");
+    t.tra.commit();
+    t.exec("insert into POINTS values (2, 1, 1, 5, 'F', 'F')");   // earlier work of the transaction
+    db::WriteBlock block(&t.conn, &t.tra);
+    for (int arrow = 1; arrow <= 10; ++arrow)
+        block.add("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT) values (1, 1, ?, ?)",
+                  {arrow, arrow == 5 ? 13 : arrow});
+    std::optional<db::DbError> refused;
+    QVERIFY(expectThrow<db::DbError>([&] { block.execute(); }, "CK_NOT_THIRTEEN", &refused));
+    QVERIFY(!dynamic_cast<const db::LockConflictError*>(&*refused));
+    QVERIFY(!dynamic_cast<const db::DuplicateKeyError*>(&*refused));
+    QVERIFY(block.empty());
+    t.tra.commit();
+    QCOMPARE(readBack(t, "select ARCHERID, ARROWNO from POINTS"), QStringList({"2|1"}));
+}
+
+// A duplicate key and another user's lock inside a block are told apart as
+// a single write's are.
+void TestDbLayer::blockErrorsKeepTheirKinds()
+{
+    TestDb t;
+    fillPoints(t);
+    db::WriteBlock block(&t.conn, &t.tra);
+    block.add("update POINTS set POINT = 0 where ROUNDNO = ? and ARROWNO = ?", {2, 2});
+    block.add("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO) values (1, ?, ?)", {1, 2});
+    QVERIFY_THROWS_EXCEPTION(db::DuplicateKeyError, block.execute());
+    t.tra.rollback();
+
+    auto holder = t.other();
+    db::Transaction holding(holder.get());
+    holder->executeImmediate("update POINTS set POINT = 0 where ROUNDNO = 1 and ARROWNO = 3", holding);
+    db::Transaction pointsTra(&t.conn);
+    pointsTra.params() = {"wait", "lock_timeout=1"};
+    block.setTransaction(&pointsTra);
+    for (int arrow = 1; arrow <= 3; ++arrow)
+        block.add("update POINTS set POINT = 1 where ROUNDNO = 1 and ARROWNO = ?", {arrow});
+    QVERIFY(expectThrow<db::LockConflictError>([&] { block.execute(); }, "deadlock"));
+    pointsTra.rollback();
+    holding.commit();
+    QCOMPARE(readBack(t, round1Points), QStringList({"11", "12", "0"}));
+}
+
+// Queries with the same text share one statement of the attachment; a new
+// attachment prepares it again.
+void TestDbLayer::sameTextIsPreparedOncePerAttachment()
+{
+    TestDb t;
+    fillPoints(t);
+    db::Query first(&t.conn);
+    openOn(first, round1Points);
+    QCOMPARE(first.prepareCount(), 1);
+    db::Query second(&t.conn);
+    openOn(second, round1Points);
+    QCOMPARE(second.prepareCount(), 0);
+    QCOMPARE(second.recordCount(), 3);
+    first.close();
+    second.close();
+
+    t.conn.disconnect();
+    t.conn.connect();
+    db::Query third(&t.conn);
+    openOn(third, round1Points);
+    QCOMPARE(third.prepareCount(), 1);
+    second.open();   // its statement went with the old attachment
+    QCOMPARE(second.recordCount(), 3);
+    QCOMPARE(second.prepareCount(), 0);
+}

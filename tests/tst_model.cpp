@@ -9,6 +9,7 @@
 #include "model/cursor_seam.h"
 #include "model/message_seam.h"
 #include "model/uTallyonClasses.h"
+#include "tests/support/arrow_saves.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
 
@@ -135,6 +136,7 @@ private slots:
     void readAfterALostConnectionKeepsTheCause();
     void saveOfARemovedArcherStoresNothing();
     void saveWithoutAReadWritesEveryArrow();
+    void savesOfSixtyThreeAndNoChangedArrows();
     void arrowHeldTwiceSavesTheLaterOne();
     void laneIsWrittenToTheArchersRow();
     void laneSaveErrors_data();
@@ -912,6 +914,15 @@ void TestModel::saveOfARemovedArcherStoresNothing()
 // An archer whose arrows were never read (or were read for another ID)
 // saves its arrows as they are: the stored ones are no other station's
 // changes, and after that save the stored arrows are its baseline.
+// Only the arrows that differ from their rows travel; the rows end as
+// they always have.
+void TestModel::savesOfSixtyThreeAndNoChangedArrows()
+{
+    TestCompetition fixture;
+    fixture.seed(competitionRows());
+    arrow_saves::checkSavesLeaveTheRowsTheyAlwaysLeft(fixture.login);
+}
+
 void TestModel::saveWithoutAReadWritesEveryArrow()
 {
     TestCompetition fixture;

@@ -1,6 +1,7 @@
 // Several scoring stations on one Firebird server: the test fixture's
 // throwaway server on 127.0.0.1.
 
+#include "tests/support/arrow_saves.h"
 #include "tests/support/competition.h"
 #include "tests/support/expect_throw.h"
 #include "tests/test_server.h"
@@ -90,6 +91,14 @@ private slots:
         db::Connection connection;
         attach(connection, login_);
         connection.dropDatabase();
+    }
+
+    // Only the arrows that differ from their rows travel; the rows end as
+    // they always have.
+    void savesOfSixtyThreeAndNoChangedArrows()
+    {
+        seed({"insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) values (2, 'Bo', '1B', 1, 'B')"});
+        arrow_saves::checkSavesLeaveTheRowsTheyAlwaysLeft(login_);
     }
 
     void wrongPasswordIsRefusedInTheServersWords()
