@@ -3,7 +3,8 @@
 //    the sync runs beside it), median and 99th percentile, at typing pace,
 //    on the disk of the user's state folder;
 //  - savePoints with the history's trigger against the same save on a
-//    database without it: 60 changed arrows, and one changed end of three.
+//    database without it: 60 changed arrows, and one changed end of three,
+//    on embedded databases and on a loopback server.
 
 #include "bench/bench_support.h"
 #include "data/competition_schema.h"
@@ -15,8 +16,11 @@
 #include "model/uTallyonClasses.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUuid>
 
 #include <memory>
 #include <string>
@@ -73,12 +77,29 @@ void journalFigures(bench::Table& table)
                std::nullopt, bench::Goal::below(5)});
 }
 
-void historyFigures(bench::Table& table)
+// Runs the test server's script; its exit code (77: no server package).
+int runServerScript(const QString& action, const QString& root)
 {
-    QTemporaryDir dir;
-    CompetitionLogin with, without;
-    with.database = dir.filePath("history.fdb").toStdString();
-    without.database = dir.filePath("plain.fdb").toStdString();
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    script.setStandardOutputFile(QProcess::nullDevice());
+    script.start("bash", {QStringLiteral(TALLYON_TEST_SERVER_SCRIPT), action, root});
+    if (!script.waitForFinished(120000))
+        return -1;
+    return script.exitStatus() == QProcess::NormalExit ? script.exitCode() : -1;
+}
+
+void dropDatabase(const CompetitionLogin& login)
+{
+    db::Connection connection;
+    bench::attach(connection, login.database, login.user, login.password);
+    connection.dropDatabase();
+}
+
+// Saves on a database with the history and on one without it, interleaved.
+void historyFigures(bench::Table& table, const CompetitionLogin& with, const CompetitionLogin& without,
+                    const std::string& where)
+{
     CreateCompetitionDatabase(with);
     CreateCompetitionDatabase(without);
     for (const CompetitionLogin* login : {&with, &without}) {
@@ -94,7 +115,7 @@ void historyFigures(bench::Table& table)
         connection.disconnect();
     }
     SavingStation history(with), plain(without);
-    constexpr int kRuns = 41;
+    constexpr int kRuns = 101;
     for (const bool oneEnd : {false, true}) {
         std::vector<double> ours, floor;
         for (int run = 0; run < kRuns; ++run) {
@@ -105,10 +126,56 @@ void historyFigures(bench::Table& table)
                 (station == &history ? ours : floor).push_back(ms);
             }
         }
-        table.add({oneEnd ? "save of one changed end, with the arrows' history"
-                          : "save of 60 changed arrows, with the arrows' history",
+        table.add({(oneEnd ? "save of one changed end with the history, " : "save of 60 changed arrows with the history, ")
+                       + where,
                    bench::median(ours), bench::median(floor), bench::Goal::ratioAtMost(1.3)});
     }
+}
+
+void embeddedHistoryFigures(bench::Table& table)
+{
+    QTemporaryDir dir;
+    CompetitionLogin with, without;
+    with.database = dir.filePath("history.fdb").toStdString();
+    without.database = dir.filePath("plain.fdb").toStdString();
+    historyFigures(table, with, without, "embedded");
+}
+
+void serverHistoryFigures(bench::Table& table)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("server");
+    const int started = runServerScript("start", root);
+    if (started == 77) {
+        table.note("history on a server skipped: the Firebird server package is not installed");
+        return;
+    }
+    QFile address(QDir(root).filePath("address")), password(QDir(root).filePath("password"));
+    if (started != 0 || !address.open(QIODevice::ReadOnly) || !password.open(QIODevice::ReadOnly)) {
+        table.note("history on a server skipped: the test server did not start");
+        return;
+    }
+    const QString server = QString::fromLatin1(address.readAll()).trimmed();
+    CompetitionLogin with, without;
+    for (CompetitionLogin* login : {&with, &without}) {
+        login->database = (server + ':' + root + "/data/bench-" + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                           + ".fdb").toStdString();
+        login->password = password.readAll().trimmed().toStdString();
+        password.seek(0);
+    }
+    try {
+        historyFigures(table, with, without, "loopback server");
+    } catch (...) {
+        runServerScript("stop", root);
+        throw;
+    }
+    for (const CompetitionLogin* login : {&with, &without}) {
+        try {
+            dropDatabase(*login);
+        } catch (const std::exception&) {
+        }
+    }
+    runServerScript("stop", root);
 }
 
 } // namespace
@@ -116,5 +183,6 @@ void historyFigures(bench::Table& table)
 void bench::journalAndHistoryFigures(Table& table)
 {
     journalFigures(table);
-    historyFigures(table);
+    embeddedHistoryFigures(table);
+    serverHistoryFigures(table);
 }

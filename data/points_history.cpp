@@ -10,15 +10,17 @@
 namespace {
 
 constexpr const char* Trigger = "TALLYON_POINTS_HISTORY";
+constexpr const char* Procedure = "TALLYON_RECORD_ARROW_CHANGE";
 
-// An arrow's columns as the card shows the arrow.
-std::string shownValue(const char* row)
+// An arrow's columns (the procedure's parameters OLD... or NEW...) as the
+// card shows the arrow.
+std::string shownValue(const char* side)
 {
-    const std::string r(row);
-    return "CASE WHEN UPPER(SUBSTRING(" + r + ".EMPTYSCORE FROM 1 FOR 1)) IN ('T', 'Y') THEN ''"
-           " WHEN UPPER(SUBSTRING(" + r + ".\"CROSS\" FROM 1 FOR 1)) IN ('T', 'Y') THEN 'X'"
-           " WHEN COALESCE(" + r + ".POINT, 0) = 0 THEN 'M'"
-           " ELSE CAST(" + r + ".POINT AS VARCHAR(11)) END";
+    const std::string p = std::string(":") + side;
+    return "CASE WHEN UPPER(SUBSTRING(" + p + "EMPTY FROM 1 FOR 1)) IN ('T', 'Y') THEN ''"
+           " WHEN UPPER(SUBSTRING(" + p + "CROSS FROM 1 FOR 1)) IN ('T', 'Y') THEN 'X'"
+           " WHEN COALESCE(" + p + "POINT, 0) = 0 THEN 'M'"
+           " ELSE CAST(" + p + "POINT AS VARCHAR(11)) END";
 }
 
 bool found(db::Connection& connection, const std::string& select)
@@ -57,10 +59,11 @@ bool EnsurePointsHistory(db::Connection& connection)
     const std::string station = std::string("RDB$GET_CONTEXT('USER_SESSION', '") + kStationContextName + "')";
     try {
         if (!found(connection, "select 1 from RDB$RELATIONS where RDB$RELATION_NAME = 'POINTS_HISTORY'")) {
-            run(connection, "CREATE SEQUENCE GEN_POINTS_HISTORY");
+            // No key, no index, no sequence: each would be one more page
+            // written at every commit of a save. The rows are few enough to
+            // be read whole, in the order of their time.
             run(connection,
                 "CREATE TABLE POINTS_HISTORY ("
-                " CHANGENO  BIGINT NOT NULL,"
                 " ARCHERID  INTEGER NOT NULL,"
                 " ROUNDNO   INTEGER NOT NULL,"
                 " ARROWNO   INTEGER NOT NULL,"
@@ -68,33 +71,51 @@ bool EnsurePointsHistory(db::Connection& connection)
                 " NEWVALUE  VARCHAR(11) CHARACTER SET ISO8859_1,"
                 " CHANGEDAT TIMESTAMP NOT NULL,"
                 " USERNAME  VARCHAR(63) CHARACTER SET ISO8859_1,"
-                " STATION   VARCHAR(255) CHARACTER SET ISO8859_1,"
-                " CONSTRAINT PK_POINTS_HISTORY PRIMARY KEY (CHANGENO))");
-            run(connection, "CREATE INDEX IX_POINTS_HISTORY_ARCHER ON POINTS_HISTORY (ARCHERID)");
+                " STATION   VARCHAR(255) CHARACTER SET ISO8859_1)");
         }
-        // An update that leaves the arrow as the card shows it (a save
-        // writes every arrow of the archer) is no change.
+        // The trigger passes over an update that leaves the columns as they
+        // were (a save writes every arrow of the archer) and hands the rest
+        // to the procedure: a small trigger is cheap on every row.
+        if (!found(connection, std::string("select 1 from RDB$PROCEDURES where RDB$PROCEDURE_NAME = '") + Procedure
+                                   + "'")) {
+            // An update that leaves the arrow as the card shows it is no change.
+            run(connection,
+                std::string("CREATE PROCEDURE ") + Procedure
+                    + " (ARCHERID INTEGER, ROUNDNO INTEGER, ARROWNO INTEGER,"
+                      " HADROW SMALLINT, OLDPOINT INTEGER, OLDCROSS VARCHAR(1) CHARACTER SET ISO8859_1,"
+                      " OLDEMPTY VARCHAR(1) CHARACTER SET ISO8859_1,"
+                      " HASROW SMALLINT, NEWPOINT INTEGER, NEWCROSS VARCHAR(1) CHARACTER SET ISO8859_1,"
+                      " NEWEMPTY VARCHAR(1) CHARACTER SET ISO8859_1) AS"
+                      " DECLARE OLDV VARCHAR(11) CHARACTER SET ISO8859_1;"
+                      " DECLARE NEWV VARCHAR(11) CHARACTER SET ISO8859_1;"
+                      " BEGIN"
+                      "  IF (HADROW = 1) THEN OLDV = " + shownValue("OLD") + ";"
+                      "  IF (HASROW = 1) THEN NEWV = " + shownValue("NEW") + ";"
+                      "  IF (HADROW = 1 AND HASROW = 1 AND :OLDV IS NOT DISTINCT FROM :NEWV) THEN EXIT;"
+                      "  INSERT INTO POINTS_HISTORY (ARCHERID, ROUNDNO, ARROWNO, OLDVALUE, NEWVALUE,"
+                      "   CHANGEDAT, USERNAME, STATION)"
+                      "  VALUES (:ARCHERID, :ROUNDNO, :ARROWNO, :OLDV, :NEWV,"
+                      "   CURRENT_TIMESTAMP, CURRENT_USER, " + station + ");"
+                      " END");
+            run(connection, std::string("GRANT INSERT ON POINTS_HISTORY TO PROCEDURE ") + Procedure);
+        }
         run(connection,
             std::string("CREATE TRIGGER ") + Trigger
                 + " FOR POINTS ACTIVE AFTER INSERT OR UPDATE OR DELETE POSITION 90 AS"
-                  " DECLARE OLDV VARCHAR(11) CHARACTER SET ISO8859_1;"
-                  " DECLARE NEWV VARCHAR(11) CHARACTER SET ISO8859_1;"
                   " BEGIN"
-                  "  IF (NOT INSERTING) THEN OLDV = " + shownValue("OLD") + ";"
-                  "  IF (NOT DELETING) THEN NEWV = " + shownValue("NEW") + ";"
-                  "  IF (UPDATING AND :OLDV IS NOT DISTINCT FROM :NEWV AND OLD.ARCHERID = NEW.ARCHERID"
-                  "      AND OLD.ROUNDNO = NEW.ROUNDNO AND OLD.ARROWNO = NEW.ARROWNO) THEN EXIT;"
-                  "  INSERT INTO POINTS_HISTORY (CHANGENO, ARCHERID, ROUNDNO, ARROWNO, OLDVALUE, NEWVALUE,"
-                  "   CHANGEDAT, USERNAME, STATION)"
-                  "  VALUES (NEXT VALUE FOR GEN_POINTS_HISTORY,"
-                  "   COALESCE(NEW.ARCHERID, OLD.ARCHERID), COALESCE(NEW.ROUNDNO, OLD.ROUNDNO),"
-                  "   COALESCE(NEW.ARROWNO, OLD.ARROWNO), :OLDV, :NEWV, CURRENT_TIMESTAMP, CURRENT_USER, "
-                + station + ");"
+                  "  IF (UPDATING AND NEW.POINT IS NOT DISTINCT FROM OLD.POINT"
+                  "      AND NEW.\"CROSS\" IS NOT DISTINCT FROM OLD.\"CROSS\""
+                  "      AND NEW.EMPTYSCORE IS NOT DISTINCT FROM OLD.EMPTYSCORE"
+                  "      AND NEW.ARCHERID = OLD.ARCHERID AND NEW.ROUNDNO = OLD.ROUNDNO"
+                  "      AND NEW.ARROWNO = OLD.ARROWNO) THEN EXIT;"
+                  "  EXECUTE PROCEDURE " + Procedure + " (COALESCE(NEW.ARCHERID, OLD.ARCHERID),"
+                  "   COALESCE(NEW.ROUNDNO, OLD.ROUNDNO), COALESCE(NEW.ARROWNO, OLD.ARROWNO),"
+                  "   IIF(INSERTING, 0, 1), OLD.POINT, OLD.\"CROSS\", OLD.EMPTYSCORE,"
+                  "   IIF(DELETING, 0, 1), NEW.POINT, NEW.\"CROSS\", NEW.EMPTYSCORE);"
                   " END");
         // Every login that may write arrows writes their history through
         // the trigger's rights, not its own.
-        run(connection, std::string("GRANT INSERT ON POINTS_HISTORY TO TRIGGER ") + Trigger);
-        run(connection, std::string("GRANT USAGE ON SEQUENCE GEN_POINTS_HISTORY TO TRIGGER ") + Trigger);
+        run(connection, std::string("GRANT EXECUTE ON PROCEDURE ") + Procedure + " TO TRIGGER " + Trigger);
         return true;
     } catch (const db::DbError&) {
         try {
@@ -111,7 +132,7 @@ std::vector<PointsChange> ReadPointsHistory(db::Connection& connection, std::opt
     db::Transaction transaction(&connection);
     transaction.params() = {"concurrency", "read"};
     db::Query q(&connection, &transaction);
-    q.sqlAdd("select H.CHANGENO, H.ARCHERID, H.ROUNDNO, H.ARROWNO, H.OLDVALUE, H.NEWVALUE,"
+    q.sqlAdd("select H.ARCHERID, H.ROUNDNO, H.ARROWNO, H.OLDVALUE, H.NEWVALUE,"
              " cast(cast(H.CHANGEDAT as timestamp) as varchar(24)) as CHANGEDAT, H.USERNAME, H.STATION,"
              " A.LANE, A.NAME"
              " from POINTS_HISTORY H left join ARCHER A on A.ARCHERID = H.ARCHERID");
@@ -123,13 +144,13 @@ std::vector<PointsChange> ReadPointsHistory(db::Connection& connection, std::opt
         q.sqlAdd("where upper(A.LANE) = ?");
         params.emplace_back(QString::fromLatin1(lane->data(), qsizetype(lane->size())).toUpper().toLatin1().toStdString());
     }
-    q.sqlAdd("order by H.CHANGEDAT, H.CHANGENO");
+    // Within one millisecond, the order in which the rows were written.
+    q.sqlAdd("order by H.CHANGEDAT, H.RDB$DB_KEY");
     q.setParams(params);
     q.open();
     std::vector<PointsChange> changes;
     for (q.first(); !q.eof(); q.next()) {
         PointsChange c;
-        c.number = q.fieldByName("CHANGENO").asInteger();
         c.changedAt = q.fieldByName("CHANGEDAT").asString().substr(0, 19);
         c.archer = q.fieldByName("ARCHERID").asInteger();
         c.lane = q.fieldByName("LANE").asString();

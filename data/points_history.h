@@ -25,7 +25,6 @@ bool HasPointsHistory(db::Connection& connection);
 // "M", "" for an arrow not yet shot; none for an arrow that had no row
 // before (old) or has none after (new).
 struct PointsChange {
-    std::int64_t number = 0;
     std::string changedAt;            // "YYYY-MM-DD HH:MM:SS"
     std::int32_t archer = 0;
     std::string lane;

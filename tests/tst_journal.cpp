@@ -500,7 +500,7 @@ void TestJournal::historyKeepsEveryChangeWithItsStation()
     QVERIFY(currentAttachment() != attachment);
 
     QCOMPARE(competition_->rows("select ARCHERID, ROUNDNO, ARROWNO, OLDVALUE, NEWVALUE, USERNAME, STATION"
-                                " from POINTS_HISTORY order by CHANGENO",
+                                " from POINTS_HISTORY order by CHANGEDAT, RDB$DB_KEY",
                                 "none"),
              (std::vector<std::string>{"10|1|4|none|9|SYSDBA|hall-2", "10|1|4|9|10|SYSDBA|hall-2",
                                        "10|1|4|10|X|SYSDBA|hall-2", "10|1|4|X|none|SYSDBA|hall-2"}));
