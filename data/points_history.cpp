@@ -20,7 +20,7 @@ std::string shownValue(const char* side)
     return "CASE WHEN UPPER(SUBSTRING(" + p + "EMPTY FROM 1 FOR 1)) IN ('T', 'Y') THEN ''"
            " WHEN UPPER(SUBSTRING(" + p + "CROSS FROM 1 FOR 1)) IN ('T', 'Y') THEN 'X'"
            " WHEN COALESCE(" + p + "POINT, 0) = 0 THEN 'M'"
-           " ELSE CAST(" + p + "POINT AS VARCHAR(11)) END";
+           " ELSE CAST(" + p + "POINT AS VARCHAR(20)) END";
 }
 
 bool found(db::Connection& connection, const std::string& select)
@@ -67,8 +67,8 @@ bool EnsurePointsHistory(db::Connection& connection)
                 " ARCHERID  INTEGER NOT NULL,"
                 " ROUNDNO   INTEGER NOT NULL,"
                 " ARROWNO   INTEGER NOT NULL,"
-                " OLDVALUE  VARCHAR(11) CHARACTER SET ISO8859_1,"
-                " NEWVALUE  VARCHAR(11) CHARACTER SET ISO8859_1,"
+                " OLDVALUE  VARCHAR(20) CHARACTER SET ISO8859_1,"
+                " NEWVALUE  VARCHAR(20) CHARACTER SET ISO8859_1,"
                 " CHANGEDAT TIMESTAMP NOT NULL,"
                 " USERNAME  VARCHAR(63) CHARACTER SET ISO8859_1,"
                 " STATION   VARCHAR(255) CHARACTER SET ISO8859_1)");
@@ -82,12 +82,12 @@ bool EnsurePointsHistory(db::Connection& connection)
             run(connection,
                 std::string("CREATE PROCEDURE ") + Procedure
                     + " (ARCHERID INTEGER, ROUNDNO INTEGER, ARROWNO INTEGER,"
-                      " HADROW SMALLINT, OLDPOINT INTEGER, OLDCROSS VARCHAR(1) CHARACTER SET ISO8859_1,"
-                      " OLDEMPTY VARCHAR(1) CHARACTER SET ISO8859_1,"
-                      " HASROW SMALLINT, NEWPOINT INTEGER, NEWCROSS VARCHAR(1) CHARACTER SET ISO8859_1,"
-                      " NEWEMPTY VARCHAR(1) CHARACTER SET ISO8859_1) AS"
-                      " DECLARE OLDV VARCHAR(11) CHARACTER SET ISO8859_1;"
-                      " DECLARE NEWV VARCHAR(11) CHARACTER SET ISO8859_1;"
+                      " HADROW SMALLINT, OLDPOINT BIGINT, OLDCROSS VARCHAR(10) CHARACTER SET ISO8859_1,"
+                      " OLDEMPTY VARCHAR(10) CHARACTER SET ISO8859_1,"
+                      " HASROW SMALLINT, NEWPOINT BIGINT, NEWCROSS VARCHAR(10) CHARACTER SET ISO8859_1,"
+                      " NEWEMPTY VARCHAR(10) CHARACTER SET ISO8859_1) AS"
+                      " DECLARE OLDV VARCHAR(20) CHARACTER SET ISO8859_1;"
+                      " DECLARE NEWV VARCHAR(20) CHARACTER SET ISO8859_1;"
                       " BEGIN"
                       "  IF (HADROW = 1) THEN OLDV = " + shownValue("OLD") + ";"
                       "  IF (HASROW = 1) THEN NEWV = " + shownValue("NEW") + ";"
@@ -108,10 +108,15 @@ bool EnsurePointsHistory(db::Connection& connection)
                   "      AND NEW.EMPTYSCORE IS NOT DISTINCT FROM OLD.EMPTYSCORE"
                   "      AND NEW.ARCHERID = OLD.ARCHERID AND NEW.ROUNDNO = OLD.ROUNDNO"
                   "      AND NEW.ARROWNO = OLD.ARROWNO) THEN EXIT;"
-                  "  EXECUTE PROCEDURE " + Procedure + " (COALESCE(NEW.ARCHERID, OLD.ARCHERID),"
-                  "   COALESCE(NEW.ROUNDNO, OLD.ROUNDNO), COALESCE(NEW.ARROWNO, OLD.ARROWNO),"
-                  "   IIF(INSERTING, 0, 1), OLD.POINT, OLD.\"CROSS\", OLD.EMPTYSCORE,"
-                  "   IIF(DELETING, 0, 1), NEW.POINT, NEW.\"CROSS\", NEW.EMPTYSCORE);"
+                  "  BEGIN"
+                  "   EXECUTE PROCEDURE " + Procedure + " (COALESCE(NEW.ARCHERID, OLD.ARCHERID),"
+                  "    COALESCE(NEW.ROUNDNO, OLD.ROUNDNO), COALESCE(NEW.ARROWNO, OLD.ARROWNO),"
+                  "    IIF(INSERTING, 0, 1), OLD.POINT, OLD.\"CROSS\", OLD.EMPTYSCORE,"
+                  "    IIF(DELETING, 0, 1), NEW.POINT, NEW.\"CROSS\", NEW.EMPTYSCORE);"
+                  // The arrow is stored whatever its history meets (a value
+                  // another program wrote that no parameter holds).
+                  "   WHEN ANY DO EXIT;"
+                  "  END"
                   " END");
         // Every login that may write arrows writes their history through
         // the trigger's rights, not its own.
