@@ -1,5 +1,7 @@
 #include "data/competition_schema.h"
 
+#include "data/points_history.h"
+
 #include "core/latin1.h"
 #include "core/text_trim.h"
 #include "data/table_shapes.h"
@@ -74,6 +76,7 @@ void CreateCompetitionDatabase(const CompetitionLogin& login)
         for (const std::string& statement : CompetitionSchemaStatements())
             connection.executeImmediate(statement, transaction);
         transaction.commit();
+        EnsurePointsHistory(connection);
         connection.disconnect();
     } catch (...) {
         connection.disconnect();

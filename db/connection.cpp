@@ -60,6 +60,44 @@ void addParams(ThrowStatusWrapper* st, IXpbBuilder* dpb, const std::vector<std::
     }
 }
 
+std::string sqlText(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+// Sets the USER_SESSION variables in a transaction of their own; the
+// attachment is detached again when that fails.
+void setSessionContextOn(fb::Ref<IAttachment>& attachment,
+                         const std::vector<std::pair<std::string, std::string>>& values, unsigned dialect)
+{
+    std::string sql = "EXECUTE BLOCK AS DECLARE R INTEGER; BEGIN";
+    for (const auto& [name, value] : values)
+        sql += " R = RDB$SET_CONTEXT('USER_SESSION', " + sqlText(name) + ", " + sqlText(value) + ");";
+    sql += " END";
+    try {
+        fb::call([&](ThrowStatusWrapper* st) {
+            fb::Ref<ITransaction> transaction(attachment->startTransaction(st, 0, nullptr));
+            attachment->execute(st, transaction.get(), static_cast<unsigned>(sql.size()), sql.c_str(), dialect,
+                                nullptr, nullptr, nullptr, nullptr);
+            transaction->commit(st);
+            transaction.drop();
+        });
+    } catch (...) {
+        try {
+            fb::call([&](ThrowStatusWrapper* st) { attachment->detach(st); });
+            attachment.drop();
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
 } // namespace
 
 struct Connection::Impl {
@@ -174,6 +212,8 @@ void Connection::attachDatabase(bool create, unsigned pageSize)
                                                  dpb->getBuffer(st)));
         }
     });
+    if (!sessionContext_.empty())
+        setSessionContextOn(fresh, sessionContext_, dialect_);
     impl_->releaseAttachment();
     impl_->attachment = std::move(fresh);
     impl_->setCalling(impl_->attachment.get());

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Firebird { class IAttachment; }
@@ -38,6 +39,14 @@ public:
     unsigned sqlDialect() const { return dialect_; }
     void setDefaultTransaction(Transaction* t) { defaultTransaction_ = t; }
     Transaction* defaultTransaction() const { return defaultTransaction_; }
+
+    // Variables of the USER_SESSION context (RDB$GET_CONTEXT) that every
+    // attachment of this connection starts with, also one made again after
+    // a lost attachment. Takes effect at the next attach.
+    void setSessionContext(std::vector<std::pair<std::string, std::string>> values)
+    {
+        sessionContext_ = std::move(values);
+    }
 
     // How long attaching to a server may take before it gives up (zero: the
     // client's default). Takes effect at the next connect.
@@ -96,6 +105,7 @@ private:
 
     std::string databaseName_;
     std::vector<std::string> params_;
+    std::vector<std::pair<std::string, std::string>> sessionContext_;
     unsigned dialect_ = 3;
     std::chrono::seconds connectTimeout_{0};
     Transaction* defaultTransaction_ = nullptr;

@@ -396,6 +396,7 @@ void TfrmVuRudiCompetition::wireEvents()
             connect(arrow, &QLineEdit::textEdited, this, [this, arrow] {
                 arrow->ChangedByUser = true;
                 Changed = true;
+                journalTypedArrow(*arrow);
             });
         }
     }

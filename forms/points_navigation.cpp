@@ -70,6 +70,10 @@ void TfrmVuRudiCompetition::moveArcher(bool forward)
     BusyCursor busy;
     if (!commitStep() || !dmHost)
         return;
+    if (!recovering_.empty()) {
+        showNextRecoveredArcher(); // arrows of an earlier run come first
+        return;
+    }
     moveFromDisplayedArcher(forward);
 }
 
@@ -275,6 +279,10 @@ bool TfrmVuRudiCompetition::SwitchDataContext(TdmTallyon* dm)
             return false; // the operator has been told; the window stays
     }
     dmHost = dm;
+    // The journal belongs to the competition it was given for.
+    journal_ = nullptr;
+    recovering_.clear();
+    CurrentArcher->OnPointsSaved = nullptr;
     removedArchers_.clear();
     Changed = false;
     CurrentArcher->Clear(); // the new competition's first archer

@@ -6,6 +6,7 @@
 #include "controls/uStandardGUIClasses.h"
 #include "forms/archer_images.h"
 #include "forms/lane_tree.h"
+#include "journal/station_journal.h"
 #include "model/uTallyonClasses.h"
 
 #include <QFrame>
@@ -17,6 +18,7 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -93,6 +95,18 @@ public:
     // ("archer 3 (1C Name): round 1 arrow 4 holds "15", not stored").
     // Shows no message; empty when everything was stored or nothing typed.
     Q_INVOKABLE QStringList SaveWhatCanBeSaved() noexcept;
+
+    // Writes each change of an arrow box's text to journal (a StationJournal,
+    // not owned; it must outlive the window, or come back as null), and
+    // clears an archer's records when a save of it commits. Arrows an
+    // earlier run left unsaved are offered first, in one question: taken,
+    // the window shows each of those archers in turn with the arrows typed
+    // in (Changed set), each Next or Prior storing the archer on display by
+    // the usual save and showing the next one; refused, the records are
+    // moved into a file of their own, which a message names.
+    Q_INVOKABLE void UseStationJournal(QObject* journal);
+    // Archers left of those taken from the journal, still to be shown.
+    std::size_t RecoveredArchersLeft() const { return recovering_.size(); }
 
     // Shows, in the boxes and the sums, the values another station stored
     // that the last save kept for arrows this operator left alone.
@@ -185,6 +199,19 @@ private:
     // Archers whose save found them removed by another station; the archer
     // query still holds their rows until it is read in a new transaction.
     QSet<std::int32_t> removedArchers_;
+    // The station journal's seam: the box's new text, typed by the operator.
+    void journalTypedArrow(const TPointEdit& box);
+    // The offer of the arrows an earlier run left unsaved.
+    void offerRecovery();
+    // Shows the next archer taken from the journal with its arrows typed in.
+    void showNextRecoveredArcher();
+    // "archer 3 (1C Name)", read from the archer query, which comes back to
+    // the displayed row; empty when the archer is not in the competition.
+    QString archerCaption(std::int32_t id);
+
+    StationJournal* journal_ = nullptr;
+    bool journalFailureTold_ = false;
+    std::deque<StationJournal::UnsavedArcher> recovering_;
     bool sumsHeld_ = false;
     QList<TSumEdit*> heldSums_;   // fed by arrows changed while held
 };

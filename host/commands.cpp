@@ -7,7 +7,9 @@
 #include "roster/export.h"
 #include "core/command_error.h"
 #include "roster/import.h"
+#include "host/history_command.h"
 #include "host/points.h"
+#include "host/station_context.h"
 #include "host/results_commands.h"
 #include "host/station_login.h"
 #include "roster/roster.h"
@@ -109,7 +111,8 @@ int runPointsCommand(const Invocation& in)
     std::optional<QString> screenshot;
     if (const auto file = in.value("--screenshot"))
         screenshot = QString::fromLocal8Bit(file->c_str());
-    return runPoints(*in.argc, in.argv, in.login, screenshot);
+    const std::string station = in.value("--station") ? CheckedStationName(*in.value("--station")) : DefaultStationName();
+    return runPoints(*in.argc, in.argv, in.login, screenshot, station);
 }
 
 int runStationLogin(const Invocation& in)
@@ -289,9 +292,13 @@ const std::vector<Command>& commands()
          {{"--with-points", nullptr}}, runArcher},
         {"export", "export DB --csv FILE.csv [--separator C]", "write every archer with every arrow to a CSV file", 1, 1,
          {{"--csv", "FILE.csv"}, {"--separator", "C"}}, runExport},
-        {"points", "points DB [--screenshot FILE.png]",
-         "open the points window; with --screenshot write it as PNG and quit", 1, 1,
-         {{"--screenshot", "FILE.png"}}, runPointsCommand},
+        {"points", "points DB [--station NAME] [--screenshot FILE.png]",
+         "open the points window; --station names this station in the arrows' history (default: the host name); "
+         "with --screenshot write it as PNG and quit", 1, 1,
+         {{"--screenshot", "FILE.png"}, {"--station", "NAME"}}, runPointsCommand},
+        {"history", "history DB ID|--lane LANE [--csv FILE]",
+         "every change of an archer's arrows, oldest first: when, which station and user, from what to what", 1, 2,
+         {{"--lane", "LANE"}, {"--csv", "FILE"}}, runHistoryCommand},
         {"results", "results DB [--list NAME] [--csv FILE [--separator C]] [--pdf FILE] [--html FILE]",
          "rank the archers of every result list: a table, or CSV, PDF and HTML files", 1, 1,
          {{"--list", "NAME"}, {"--csv", "FILE"}, {"--separator", "C"}, {"--pdf", "FILE"}, {"--html", "FILE"}},

@@ -7,6 +7,8 @@
 #include "controls/window_picture.h"
 #include "core/command_error.h"
 #include "host/station_context.h"
+#include "data/points_history.h"
+#include "journal/station_journal.h"
 #include "module/VozozeVove.h"
 #include "sharedheap/shared_heap.h"
 
@@ -18,6 +20,7 @@
 #include <QLibrary>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
@@ -268,7 +271,8 @@ public:
 
 } // namespace
 
-int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot)
+int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot,
+              const std::string& station)
 {
     if (!haveDisplay()) {
         if (!screenshot)
@@ -286,6 +290,11 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
         db::Connection probe;
         openCompetitionDatabase(probe, login);
         checkCompetitionSchema(probe, login.database);
+        // An older database gets the arrows' history the first time it is
+        // opened by a login that may add it.
+        if (!screenshot && !EnsurePointsHistory(probe))
+            std::cerr << "tallyon: " << login.database << " keeps no history of the arrows yet, and this login "
+                      << "cannot add it; open it once as the organiser" << std::endl;
         probe.disconnect();
     }
 
@@ -303,7 +312,7 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     app.setQuitOnLastWindowClosed(false);
 
     TdmTallyon dm;
-    SetUpStationContext(dm, login);
+    SetUpStationContext(dm, login, kStationLockTimeout, station);
     try {
         dm.Connect(login);
     } catch (const db::DbError& e) {
@@ -349,6 +358,16 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
             throw CommandError("cannot write " + screenshot->toStdString());
         return 0;
     }
+
+    // Every arrow typed goes to the station's journal; what an earlier run
+    // left unsaved is offered first.
+    StationJournal journal(QString::fromStdString(login.database), QString::fromStdString(station));
+    QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
+                              Q_ARG(QObject*, &journal));
+    const auto forgetJournal = qScopeGuard([window] {
+        QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
+                                  Q_ARG(QObject*, nullptr));
+    });
 
     QuitOnHide quitOnHide;
     window->installEventFilter(&quitOnHide);

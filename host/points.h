@@ -6,8 +6,12 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 // Opens the points window of the module beside the program on the database
-// and runs until the operator closes it. With a screenshot path, writes the
-// shown window as PNG and returns. Returns the exit code; CommandError on failure.
-int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot);
+// and runs until the operator closes it, as the station named (in the
+// arrows' history and the station journal, which it offers to recover
+// from first). With a screenshot path, writes the shown window as PNG and
+// returns, without the journal. Returns the exit code; CommandError on failure.
+int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot,
+              const std::string& station);

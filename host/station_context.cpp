@@ -1,10 +1,17 @@
 #include "host/station_context.h"
 
+#include "core/command_error.h"
 #include "data/competition_login.h"
+#include "data/points_history.h"
 #include "data/uTallyonData.h"
+#include "db/connection.h"
 #include "db/field.h"
 #include "db/query.h"
 
+#include <QString>
+#include <QSysInfo>
+
+#include <cctype>
 #include <string>
 
 namespace {
@@ -30,8 +37,30 @@ void installDataContextHandlers(TdmTallyon& dm)
 
 } // namespace
 
-void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login, std::chrono::seconds lockTimeout)
+std::string DefaultStationName()
 {
+    std::string name;
+    for (const char c : QSysInfo::machineHostName().toLatin1().toStdString())
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.')
+            name += c;
+    return name.empty() ? std::string("station") : name.substr(0, 40);
+}
+
+std::string CheckedStationName(const std::string& given)
+{
+    bool plain = !given.empty() && given.size() <= 40;
+    for (const char c : given)
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == ' ' || c == '-' || c == '_' || c == '.');
+    if (!plain)
+        throw CommandError("\"" + given + "\" cannot name a station: 1 to 40 letters, digits, spaces, '.', '-' or '_'");
+    return given;
+}
+
+void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login, std::chrono::seconds lockTimeout,
+                         const std::string& station)
+{
+    for (db::Connection* connection : {&dm.IBDBCompetition, &dm.IBDBBaseClasses})
+        connection->setSessionContext({{kStationContextName, station}});
     dm.IBTransPoints.params() = {"concurrency", "wait", "lock_timeout=" + std::to_string(lockTimeout.count())};
     installDataContextHandlers(dm);
     // A file of this process cannot go silent; a server can (stopped,

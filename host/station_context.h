@@ -5,6 +5,7 @@
 // operator instead of freezing.
 
 #include <chrono>
+#include <string>
 
 class TdmTallyon;
 struct CompetitionLogin;
@@ -16,6 +17,14 @@ inline constexpr std::chrono::seconds kStationLockTimeout{5};
 // attaches again.
 inline constexpr std::chrono::seconds kServerAnswerTimeout{10};
 
-// Prepares dm for login before dm.Connect(login).
+// The station's name in the arrows' history when none is given: the host name.
+std::string DefaultStationName();
+// A name given for the station: 1 to 40 of letters, digits, space, '.',
+// '-' and '_'. CommandError for any other.
+std::string CheckedStationName(const std::string& given);
+
+// Prepares dm for login before dm.Connect(login): every attachment of its
+// connections, also one made again after a lost one, names the station.
 void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login,
-                         std::chrono::seconds lockTimeout = kStationLockTimeout);
+                         std::chrono::seconds lockTimeout = kStationLockTimeout,
+                         const std::string& station = DefaultStationName());

@@ -238,6 +238,8 @@ void TArcher::savePoints()
     if (!plan.conflicts.empty())
         reportConflicts(points, plan);
     takeSavedAsBase(plan);
+    if (OnPointsSaved)
+        OnPointsSaved(ID);
 }
 
 // Opens the archer's stored rows in a new transaction of the points query.

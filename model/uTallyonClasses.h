@@ -6,6 +6,7 @@
 #include "data/object_list.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -130,6 +131,14 @@ public:
     // same arrow, EArcherRemovedError when the archer's row is gone; any
     // other error rolls the whole save back and passes on.
     void savePoints();
+    // Called with ID after a save of the arrows has committed (not after a
+    // save that stored nothing: a conflict, a lock, a failure).
+    std::function<void(std::int32_t archerId)> OnPointsSaved;
+    // Takes asRead as the arrow's value when it was read, the base a save
+    // merges against: for arrows typed at an earlier run, which another
+    // station may have changed since.
+    void TakeValueAsRead(std::int32_t round, std::int32_t arrow, const TArcheryPoint& asRead);
+
     // Writes Lane into the archer's row; false when no row has ID.
     bool SaveLaneToDatabase();
 

@@ -19,7 +19,7 @@ function(tallyon_server_test name)
   cmake_parse_arguments(S "SKIP_WITHOUT_SERVER" "" "" ${ARGN})
   set_tests_properties(${name} PROPERTIES
     FIXTURES_REQUIRED test_server
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYON_TEST_SERVER_ROOT=${TALLYON_TEST_SERVER_ROOT}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYON_TEST_SERVER_ROOT=${TALLYON_TEST_SERVER_ROOT};TALLYON_JOURNAL_DIR=${CMAKE_BINARY_DIR}/test-journals")
   if(S_SKIP_WITHOUT_SERVER)
     set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "no Firebird server to test with")
   endif()

@@ -2,7 +2,11 @@
 // model and the points window as the host sets them up, offscreen, on the
 // database given, played through commands on standard input, one a line.
 //
-//   station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS [USER]]
+//   station_driver DATABASE PASSWORD [LOCK_TIMEOUT_SECONDS [USER [STATION]]]
+//
+// The station keeps its journal as the host does (in $TALLYON_JOURNAL_DIR
+// when set). A question of the window comes as "question TEXT" and waits
+// for a line "yes" or "no".
 //
 //   goto ID          click the archer's node in the lane tree
 //   type R A TEXT    type TEXT into the box of round R, arrow A, its old text
@@ -21,8 +25,10 @@
 #include "data/uTallyonData.h"
 #include "db/error.h"
 #include "forms/error_display.h"
+#include "forms/question_display.h"
 #include "forms/uVuRudiCompetition.h"
 #include "host/station_context.h"
+#include "journal/station_journal.h"
 #include "model/message_seam.h"
 
 #include <QApplication>
@@ -58,6 +64,8 @@ public:
     }
 
     bool visible() const { return window_.isVisible(); }
+    void useJournal(StationJournal* journal) { window_.UseStationJournal(journal); }
+    ~Station() { window_.UseStationJournal(nullptr); }
 
     void run(const QString& line)
     {
@@ -142,6 +150,11 @@ int main(int argc, char** argv)
 
     SetMessageHandler([](const std::string& text) { say("message " + oneLine(QString::fromLatin1(text))); });
     SetErrorHandler([](const QString& text) { say("error " + oneLine(text)); });
+    SetQuestionHandler([](const QString& text) {
+        say("question " + oneLine(text));
+        std::string answer;
+        return std::getline(std::cin, answer) && QString::fromStdString(answer).trimmed() == QLatin1String("yes");
+    });
 
     CompetitionLogin login;
     login.database = argv[1];
@@ -149,10 +162,11 @@ int main(int argc, char** argv)
     if (argc > 4)
         login.user = argv[4];
     const std::chrono::seconds lockTimeout(argc > 3 ? std::atoi(argv[3]) : kStationLockTimeout.count());
+    const std::string stationName = argc > 5 ? argv[5] : DefaultStationName();
 
     // The data context as the host program sets it up.
     TdmTallyon dm;
-    SetUpStationContext(dm, login, lockTimeout);
+    SetUpStationContext(dm, login, lockTimeout, stationName);
     try {
         dm.Connect(login);
     } catch (const std::exception& e) {
@@ -160,11 +174,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    StationJournal journal(QString::fromStdString(login.database), QString::fromStdString(stationName));
     Station station(dm);
     if (!station.open()) {
         say(QStringLiteral("error the window did not open"));
         return 1;
     }
+    station.useJournal(&journal);
     station.run(QStringLiteral("boxes"));
 
     std::string line;

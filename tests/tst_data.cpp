@@ -156,7 +156,7 @@ void TestData::schemaHoldsEveryTableAndGenerator()
     QCOMPARE(fixture.rows("select trim(RDB$RELATION_NAME) from RDB$RELATIONS where RDB$SYSTEM_FLAG = 0 "
                           "order by 1"),
              (Lines{"AGECLASS", "ARCHER", "BASEAGECLASS", "BASEBOWTYPES", "BASESHOOTINGCLASSES", "BOWTYPES",
-                    "COMPETITION", "COUNTRY", "POINTS", "RESULTLISTS", "SHOOTINGCLASSES"}));
+                    "COMPETITION", "COUNTRY", "POINTS", "POINTS_HISTORY", "RESULTLISTS", "SHOOTINGCLASSES"}));
     QCOMPARE(fixture.rows("select trim(RDB$GENERATOR_NAME) from RDB$GENERATORS where RDB$SYSTEM_FLAG = 0 "
                           "order by 1"),
              (Lines{"GEN_AGECLASS_ID", "GEN_ARCHER_ID", "GEN_BOWTYPES_ID", "GEN_COUNTRY_ID",

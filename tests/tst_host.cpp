@@ -1385,7 +1385,9 @@ void TestHost::errorsGiveOneLine()
         c.write(QStringLiteral("archers.csv"), kHeader);
     if (setup.startsWith(u"lacks ")) {
         QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
-        std::vector<std::string> drops;
+        // A database of another program: without the arrows' history,
+        // whose trigger would hold on to the columns.
+        std::vector<std::string> drops{"drop trigger TALLYON_POINTS_HISTORY"};
         for (const QString& column : setup.mid(6).split(u' '))
             drops.push_back("alter table " + column.section(u'.', 0, 0).toStdString() + " drop "
                             + column.section(u'.', 1).toStdString());

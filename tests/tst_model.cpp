@@ -571,7 +571,7 @@ void TestModel::failedSaveStoresNothing()
                       "if (exists(select 1 from POINTS where POINT = 13)) then "
                       "exception E_TEST 'Commit refused by the test'; end"});
     if (fault == "column")
-        fixture.seed({"alter table POINTS drop EMPTYSCORE"});
+        fixture.seed({"drop trigger TALLYON_POINTS_HISTORY", "alter table POINTS drop EMPTYSCORE"});
     const Lines before = fixture.rows("select * from POINTS order by ROUNDNO, ARROWNO");
 
     auto dm = fixture.connectContext();
