@@ -46,6 +46,9 @@ int runImport(const Invocation& in)
 {
     ImportOptions options;
     options.strict = in.has("--strict");
+    options.clubAsTeam = in.has("--club-as-team");
+    if (const auto map = in.value("--map"))
+        options.columnMap = argument(*map);
     const ImportSummary s = importArchers(in.login, argument(in.arguments[1]), options);
     for (const std::string& note : s.notes)
         std::cout << note << "\n";
@@ -176,8 +179,10 @@ void printHelp()
     std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
                  "On a server, --user and --password-file FILE (a file only you can read), or ISC_USER\n"
                  "and ISC_PASSWORD, log in; --password WORD works too, but others see it in the process list.\n"
-                 "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
-                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS;\n"
+                 "CSV columns: LANENO, LANELETTER, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS, SHOOTINGCLASS,\n"
+                 "and optionally LANE, USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS, FIRSTNAME, CLUB (kept\n"
+                 "in USERDEF1); German and French header words (Scheibe, Vorname, Verein, Bogenart...) are\n"
+                 "known; without LANELETTER the lane number column holds lanes such as 12A;\n"
                  "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
 }
 
@@ -277,9 +282,10 @@ const std::vector<Command>& commands()
         {"init", "init DB", "create an empty competition database", 1, 1, {}, runInit},
         {"demo", "demo DB", "create a demo competition: 40 archers on 14 lanes, some already scored", 1, 1, {},
          runDemo},
-        {"import", "import DB FILE.csv [--strict]",
-         "add the archers of a CSV file, all or none; --strict refuses unknown columns", 2, 2,
-         {{"--strict", nullptr}}, runImport},
+        {"import", "import DB FILE.csv [--strict] [--map \"HEADER=COLUMN,...\"] [--club-as-team]",
+         "add the archers of a CSV file, all or none; --strict refuses unknown columns, --map names the file's "
+         "own headers, --club-as-team makes the club the team instead of the country", 2, 2,
+         {{"--strict", nullptr}, {"--map", "HEADER=COLUMN,..."}, {"--club-as-team", nullptr}}, runImport},
         {"archers", "archers DB", "list the archers in lane order with their arrows entered", 1, 1, {}, runArchers},
         {"archer", "archer DB ID set COLUMN=VALUE ...",
          "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
