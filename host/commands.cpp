@@ -62,6 +62,10 @@ int runImport(const Invocation& in)
 
 int runArchers(const Invocation& in)
 {
+    if (in.has("--pdf") || in.has("--csv"))
+        return runStartListCommand(in);
+    if (in.has("--separator"))
+        throw UsageError("--separator goes with --csv");
     listArchers(in.login, std::cout);
     return 0;
 }
@@ -286,7 +290,9 @@ const std::vector<Command>& commands()
          "add the archers of a CSV file, all or none; --strict refuses unknown columns, --map names the file's "
          "own headers, --club-as-team makes the club the team instead of the country", 2, 2,
          {{"--strict", nullptr}, {"--map", "HEADER=COLUMN,..."}, {"--club-as-team", nullptr}}, runImport},
-        {"archers", "archers DB", "list the archers in lane order with their arrows entered", 1, 1, {}, runArchers},
+        {"archers", "archers DB [--pdf FILE] [--csv FILE [--separator C]]",
+         "list the archers in lane order with their arrows entered; --pdf and --csv write the start list", 1, 1,
+         {{"--pdf", "FILE"}, {"--csv", "FILE"}, {"--separator", "C"}}, runArchers},
         {"archer", "archer DB ID set COLUMN=VALUE ...",
          "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
          {{"--with-points", nullptr}}, runArcher},
@@ -305,9 +311,11 @@ const std::vector<Command>& commands()
         {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
          "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
          2, 4, {{"--team", nullptr}}, runListsCommand},
-        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
-         "score cards as on paper, one a page", 1, 2,
-         {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
+        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all [--blank] --pdf FILE [--html FILE]",
+         "score cards as on paper, two an A4 page, with the archer's number as a barcode; --blank leaves the "
+         "ends empty for the target", 1, 2,
+         {{"--lane", "LANE"}, {"--all", nullptr}, {"--blank", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}},
+         runScorecardCommand},
         {"station-login", "station-login DB NAME [--station-password-file FILE]",
          "as organiser, make a server login for the stations: reads archers, writes arrows, nothing else; "
          "its password from the file, or made up and shown once", 2, 2,

@@ -170,6 +170,7 @@ ArcherResult archerFromRow(db::Query& q)
     a.bowType = q.fieldByName("BOWTYPE").asString();
     a.ageClass = q.fieldByName("AGECLASS").asString();
     a.shootingClass = q.fieldByName("SHOOTINGCLASS").asString();
+    a.club = q.fieldByName("CLUB").asString();
     return a;
 }
 
@@ -183,7 +184,7 @@ std::vector<ArcherResult> readArchers(db::Connection& connection, db::Transactio
     std::vector<ArcherResult> out;
     db::Query q(&connection, &transaction);
     q.sqlAdd("select " + archerNamesColumns() + ",");
-    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO");
+    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO, a.USERDEF1 as CLUB");
     q.sqlAdd(archerNamesFrom());
     q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
     q.open();

@@ -13,6 +13,7 @@
 #include "results/ranking.h"
 #include "results/results_output.h"
 #include "results/results_schema.h"
+#include "results/code128.h"
 #include "results/scorecard.h"
 #include "tests/support/competition.h"
 
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -175,6 +177,41 @@ QString pdfText(const QString& pdf)
     return runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out;
 }
 
+
+// A start list's competition: seven lanes (two pages), a club on one lane,
+// a class name longer than its column, and the competition's dates.
+void seedStartList(const ResultsCompetition& c)
+{
+    c.seed({"insert into AGECLASS values (2, 'Erwachsene Sch\xFCtzenklasse')",
+            "update COMPETITION set STARTDATE = '2026-12-12', FINISHEDDATE = '2026-12-13'"});
+    std::vector<std::string> sql;
+    int id = 1;
+    for (int lane = 1; lane <= 7; ++lane) {
+        for (const char* letter : {"A", "B"}) {
+            sql.push_back(ResultsCompetition::archerRow(id, "Sch\xFCtze " + std::to_string(id), lane, letter,
+                                                        id % 2 ? "M" : "F", 1 + id % 2, 1 + id % 2, 1 + id % 2));
+            ++id;
+        }
+    }
+    sql.push_back("update ARCHER set USERDEF1 = 'BSC M\xFChlbach', AGECLASSNO = 2 where LANENO = 2");
+    c.seed(sql);
+}
+
+// The golden file's text. With TALLYON_UPDATE_GOLDEN set, actual is
+// written into the source tree's file first, to be read over and committed.
+QString golden(const char* name, const QString& actual)
+{
+    if (qEnvironmentVariableIsSet("TALLYON_UPDATE_GOLDEN")) {
+        QFile out(QStringLiteral(QT_TESTCASE_SOURCEDIR "/data/") + QLatin1String(name));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(actual.toUtf8());
+    }
+    QFile f(QFINDTESTDATA(QStringLiteral("data/") + QLatin1String(name)));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("<no golden file %1>").arg(QLatin1String(name));
+    return QString::fromUtf8(f.readAll());
+}
+
 } // namespace
 
 class TestResults : public QObject {
@@ -202,7 +239,12 @@ private slots:
     void csvGuardsFormulas();
     void pdfWrittenAndReadBack();
     void listsCommands();
-    void scorecardPdfHasOnePagePerCard();
+    void scorecardPdfHasTwoCardsAPage();
+    void code128CheckDigits_data();
+    void code128CheckDigits();
+    void startListMatchesItsGoldenFiles();
+    void blankCardsMatchTheirGoldenText();
+    void cardBarcodesDecode();
 
     void savedPointsReachTheListener();
     void boardIsShownAnewAfterASave();
@@ -675,7 +717,7 @@ void TestResults::listsCommands()
     QCOMPARE(r.exitCode, 1);
 }
 
-void TestResults::scorecardPdfHasOnePagePerCard()
+void TestResults::scorecardPdfHasTwoCardsAPage()
 {
     if (!pdftotextInstalled())
         QSKIP("pdftotext and pdfinfo are not installed");
@@ -685,13 +727,13 @@ void TestResults::scorecardPdfHasOnePagePerCard()
     const QString pdf = c.file(QStringLiteral("cards.pdf"));
     RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--all"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.err, QString());
-    QCOMPARE(pdfPages(pdf), 8);
+    QCOMPARE(pdfPages(pdf), 4);
     QVERIFY(pdfText(pdf).contains(QStringLiteral("Zoë Brontë")));
 
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--lane"), QStringLiteral("3"),
                  QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.err, QString());
-    QCOMPARE(pdfPages(pdf), 3);
+    QCOMPARE(pdfPages(pdf), 2);
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("7"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(pdfPages(pdf), 1);
     const QString text = pdfText(pdf).simplified();
@@ -700,6 +742,108 @@ void TestResults::scorecardPdfHasOnePagePerCard()
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("99"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("no archer 99")), qPrintable(r.err));
+}
+
+void TestResults::code128CheckDigits_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("symbols");   // start, data, check digit
+    // Even digit counts in code set C, two digits a symbol; the rest in B.
+    QTest::newRow("1234, set C") << "1234" << QList<int>{105, 12, 34, 82};
+    QTest::newRow("17, set C") << "17" << QList<int>{105, 17, 19};
+    QTest::newRow("7, set B") << "7" << QList<int>{104, 23, 24};
+    QTest::newRow("123, set B") << "123" << QList<int>{104, 17, 18, 19, 8};
+    QTest::newRow("PJJ123C, set B") << "PJJ123C" << QList<int>{104, 48, 42, 42, 17, 18, 19, 35, 55};
+    QTest::newRow("no text") << "" << QList<int>{};
+    QTest::newRow("beyond ASCII") << "\u00e9" << QList<int>{};
+}
+
+void TestResults::code128CheckDigits()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, symbols);
+    const std::vector<int> got = code128Symbols(text.toStdString());
+    QCOMPARE(QList<int>(got.begin(), got.end()), symbols);
+    // Every symbol is eleven modules wide, the stop thirteen.
+    const std::vector<int> widths = code128Widths(got);
+    int modules = 0;
+    for (const int w : widths)
+        modules += w;
+    QCOMPARE(modules, symbols.isEmpty() ? 0 : 11 * int(symbols.size()) + 13);
+}
+
+void TestResults::startListMatchesItsGoldenFiles()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    const QString pdf = c.file(QStringLiteral("start.pdf"));
+    const QString csv = c.file(QStringLiteral("start.csv"));
+    const RunResult r = tallyon({QStringLiteral("archers"), c.path(), QStringLiteral("--pdf"), pdf,
+                                 QStringLiteral("--csv"), csv, QStringLiteral("--separator"), QStringLiteral(";")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    // Five lanes a page: seven lanes take two, each with the title.
+    QCOMPARE(pdfPages(pdf), 2);
+    const QString text = pdfText(pdf);
+    QCOMPARE(text.count(QStringLiteral("Start list")), 2);
+    QCOMPARE(text, golden("start-list.txt", text));
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QString table = QString::fromUtf8(written.readAll());
+    QCOMPARE(table, golden("start-list.csv", table));
+}
+
+void TestResults::blankCardsMatchTheirGoldenText()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.arrows(3, {{3, "X"}, {3, "9"}});   // a blank card shows none of them
+    const QString pdf = c.file(QStringLiteral("cards.pdf"));
+    RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--lane"), QStringLiteral("2"),
+                           QStringLiteral("--blank"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QStringLiteral("wrote %1 (2 blank cards, two a page)\n").arg(pdf));
+    QCOMPARE(pdfPages(pdf), 1);
+    const QString blank = pdfText(pdf);
+    QCOMPARE(blank, golden("scorecard-blank.txt", blank));
+    // No sum, no total, no arrow: the card is for the target.
+    QVERIFY2(!blank.contains(QRegularExpression(QStringLiteral("\\b0\\b"))), qPrintable(blank));
+    // The long class name shrinks to fit; no word of it is broken.
+    QCOMPARE(blank.count(QStringLiteral("Erwachsene Schützenklasse")), 2);
+
+    r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("3"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    const QString filled = pdfText(pdf);
+    QCOMPARE(filled, golden("scorecard-filled.txt", filled));
+}
+
+void TestResults::cardBarcodesDecode()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+        QSKIP("zbarimg (zbar-tools) or pdftoppm (poppler-utils) is not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.seed({"update ARCHER set ARCHERID = 123 where ARCHERID = 13", "update ARCHER set ARCHERID = 1244 where ARCHERID = 14"});
+    const QString pdf = c.file(QStringLiteral("cards.pdf"));
+    for (const QStringList& how : {QStringList{QStringLiteral("--lane"), QStringLiteral("7")},
+                                   QStringList{QStringLiteral("--lane"), QStringLiteral("7"), QStringLiteral("--blank")}}) {
+        const RunResult r = tallyon(QStringList{QStringLiteral("scorecard"), c.path()} + how
+                                    + QStringList{QStringLiteral("--pdf"), pdf});
+        QCOMPARE(r.err, QString());
+        const QString png = c.file(QStringLiteral("card"));
+        QCOMPARE(runProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("150"), QStringLiteral("-png"),
+                                                         QStringLiteral("-singlefile"), pdf, png}).exitCode, 0);
+        const RunResult read = runProgram(QStringLiteral("zbarimg"), {QStringLiteral("-q"), png + QStringLiteral(".png")});
+        QStringList codes = read.out.split(u'\n', Qt::SkipEmptyParts);
+        codes.sort();
+        // Archers 13 and 14 became 123 and 1244: an odd and an even count of digits.
+        QCOMPARE(codes, (QStringList{QStringLiteral("CODE-128:123"), QStringLiteral("CODE-128:1244")}));
+    }
 }
 
 void TestResults::savedPointsReachTheListener()
