@@ -320,9 +320,10 @@ const std::vector<Command>& commands()
          "as organiser, make a server login for the stations: reads archers, writes arrows, nothing else; "
          "its password from the file, or made up and shown once", 2, 2,
          {{"--station-password-file", "FILE"}}, runStationLogin},
-        {"board", "board DB [--list NAME] [--screenshot FILE.png]",
-         "the results on a big screen, shown anew after every save", 1, 1,
-         {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
+        {"board", "board DB [--list NAME] [--window] [--screenshot FILE.png]",
+         "the results full screen for the hall, page by page, shown anew after every save; --window in a window, "
+         "--screenshot writes each page as PNG", 1, 1,
+         {{"--list", "NAME"}, {"--window", nullptr}, {"--screenshot", "FILE.png"}}, runBoardCommand},
     };
     return table;
 }

@@ -390,5 +390,7 @@ int runBoardCommand(const Invocation& in)
     std::optional<QString> screenshot;
     if (const auto s = in.value("--screenshot"))
         screenshot = path(*s);
-    return runBoard(*in.argc, in.argv, in.login, list, screenshot);
+    if (screenshot && in.has("--window"))
+        throw UsageError("--window shows the board; --screenshot only takes its pictures");
+    return runBoard(*in.argc, in.argv, in.login, list, screenshot, in.has("--window"));
 }

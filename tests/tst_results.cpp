@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -248,6 +249,10 @@ private slots:
 
     void savedPointsReachTheListener();
     void boardIsShownAnewAfterASave();
+    void boardPagesKeepTitlesWithRows_data();
+    void boardPagesKeepTitlesWithRows();
+    void boardPagesFitAboveTheStatusLine();
+    void boardWithoutADisplay();
 };
 
 void TestResults::filterIsCompiledToParameters_data()
@@ -906,6 +911,129 @@ void TestResults::boardIsShownAnewAfterASave()
     const QString text = board.shownText();
     QVERIFY2(text.indexOf(QStringLiteral("Sigurðardóttir")) < text.indexOf(QStringLiteral("Second")), qPrintable(text));
     QCOMPARE(c.count("select count(*) from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'TALLYON_POINTS_SAVED'"), 1);
+}
+
+void TestResults::boardPagesKeepTitlesWithRows_data()
+{
+    QTest::addColumn<int>("linesPerPage");
+    for (const int n : {4, 5, 6, 7, 9, 13, 40})
+        QTest::newRow(qPrintable(QStringLiteral("%1 lines").arg(n))) << n;
+}
+
+void TestResults::boardPagesKeepTitlesWithRows()
+{
+    QFETCH(int, linesPerPage);
+    // Lists of 3, 12, 1 and no archers, and one with a fault.
+    CompetitionResults results;
+    int id = 0;
+    for (const int size : {3, 12, 1, 0}) {
+        ResultList list;
+        list.name = "List " + std::to_string(size);
+        for (int i = 0; i < size; ++i) {
+            ArcherResult a;
+            a.archerId = ++id;
+            a.name = "Archer " + std::to_string(id);
+            a.place = i + 1;
+            list.archers.push_back(a);
+        }
+        results.lists.push_back(list);
+    }
+    ResultList faulty;
+    faulty.name = "Faulty";
+    faulty.faults.push_back("its condition is refused");
+    results.lists.push_back(faulty);
+
+    const std::vector<BoardPage> pages = boardPages(results, linesPerPage);
+    QStringList rows;
+    for (const BoardPage& page : pages) {
+        QVERIFY(!page.empty());
+        QVERIFY2(int(page.size()) <= linesPerPage, qPrintable(QString::number(page.size())));
+        // Every page begins with a list's title, and no title or headings end one.
+        QCOMPARE(page.front().kind, BoardLine::Title);
+        QVERIFY(page.back().kind == BoardLine::Row || page.back().kind == BoardLine::Note);
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            if (page[i].kind == BoardLine::Row)
+                rows << page[i].cells[2];
+            // A title stands with its first two rows, or all its rows when fewer.
+            if (page[i].kind == BoardLine::Title && !page[i].text.endsWith(QStringLiteral("(continued)"))
+                && page[i].text.startsWith(QStringLiteral("List ")) && page[i].text != QStringLiteral("List 0")) {
+                const int wanted = std::min(2, page[i].text.mid(5).toInt());
+                int following = 0;
+                for (std::size_t k = i + 2; k < page.size() && page[k].kind == BoardLine::Row; ++k)
+                    ++following;
+                QVERIFY2(following >= wanted, qPrintable(page[i].text));
+            }
+        }
+    }
+    // Every archer once, in order.
+    QCOMPARE(rows.size(), 16);
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i], QStringLiteral("Archer %1").arg(i + 1));
+    // A list cut by a page goes on under its title, "continued".
+    if (linesPerPage < 14) {
+        bool continued = false;
+        for (const BoardPage& page : pages)
+            continued = continued || page.front().text == QStringLiteral("List 12 (continued)");
+        QVERIFY(continued);
+    }
+}
+
+void TestResults::boardPagesFitAboveTheStatusLine()
+{
+    ResultsCompetition c;
+    std::vector<std::string> sql;
+    for (int i = 0; i < 45; ++i)
+        sql.push_back(ResultsCompetition::archerRow(i + 1, "Archer " + std::to_string(i + 1), i / 4 + 1,
+                                                    std::string(1, char('A' + i % 4)), i % 3 ? "M" : "F", 1 + i % 2));
+    c.seed(sql);
+    ResultsBoard board(c.login);
+    board.resize(1280, 720);
+    board.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&board));
+    QVERIFY2(board.pageCount() >= 3, qPrintable(QString::number(board.pageCount())));
+    int archers = 0;
+    for (int page = 0; page < board.pageCount(); ++page) {
+        board.showPage(page);
+        const QImage picture = board.grab().toImage();
+        const BoardPage& lines = board.shownPage();
+        QCOMPARE(lines.front().kind, BoardLine::Title);
+        // The picture: the second line is the headings' bar, the last row
+        // ends above the status line.
+        const QRect headings = board.lineRect(1);
+        QCOMPARE(picture.pixelColor(headings.left() + 2, headings.center().y()), QColor(0x24, 0x40, 0x5a));
+        QVERIFY2(board.linesBottom() <= board.statusTop(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(board.linesBottom()).arg(board.statusTop())));
+        for (const BoardLine& l : lines)
+            archers += l.kind == BoardLine::Row;
+    }
+    QCOMPARE(archers, 45);
+}
+
+void TestResults::boardWithoutADisplay()
+{
+    ResultsCompetition c;
+    c.archer(1, "A", 1, "A");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("board"), c.path()});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QStringList lines = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("QStandardPaths:")); });
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("tallyon: no display for the board")), qPrintable(lines[0]));
+    QVERIFY(lines[0].contains(QStringLiteral("--screenshot")));
+
+    const QString png = c.file(QStringLiteral("board.png"));
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("board"), c.path(), QStringLiteral("--screenshot"), png});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("wrote %1 (page 1 of 1)\n").arg(png));
+    QCOMPARE(QImage(png).size(), QSize(1600, 900));
 }
 
 QTEST_MAIN(TestResults)
