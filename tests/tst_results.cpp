@@ -277,15 +277,20 @@ void TestResults::filterIsCompiledToParameters_data()
     QTest::newRow("is not null") << "USERDEF1 IS NOT NULL" << "USERDEF1 is not null" << QStringList();
     QTest::newRow("not") << "not ENABLEFINALS = 'F'" << "not (ENABLEFINALS = ?)" << QStringList{"F"};
     QTest::newRow("bow type by name")
-        << "BOWTYPE = 'Recurve'" << "BOWTYPE in (select TYPENO from BOWTYPES where DESCRIPTION = ?)"
+        << "BOWTYPE = 'Recurve'" << "BOWTYPE in (select TYPENO from BOWTYPES where upper(DESCRIPTION) = upper(?))"
         << QStringList{"Recurve"};
+    QTest::newRow("the import's names of columns")
+        << "AGECLASS = 'Adult' and COUNTRY = 1 and CLUB like 'BSC%'"
+        << "AGECLASSNO in (select AGECLASSNO from AGECLASS where upper(DESCRIPTION) = upper(?)) and COUNTRYNUMBER = ?"
+           " and USERDEF1 like ?"
+        << QStringList{"Adult", "1", "BSC%"};
     QTest::newRow("country not by name")
         << "COUNTRYNUMBER <> 'France'"
-        << "COUNTRYNUMBER not in (select COUNTRYNUMBER from COUNTRY where NAME = ?)" << QStringList{"France"};
+        << "COUNTRYNUMBER not in (select COUNTRYNUMBER from COUNTRY where upper(NAME) = upper(?))" << QStringList{"France"};
     QTest::newRow("in, names and numbers")
         << "SHOOTINGCLASS in ('Men', 2)"
         << "(SHOOTINGCLASS in (?) or SHOOTINGCLASS in (select SHOOTINGCLASSNO from SHOOTINGCLASSES where "
-           "DESCRIPTION in (?)))"
+           "upper(DESCRIPTION) in (upper(?))))"
         << QStringList{"2", "Men"};
     QTest::newRow("a keyword inside text stays text")
         << "NAME = 'x'' or 1=1; drop table ARCHER --'" << "NAME = ?"
@@ -706,6 +711,24 @@ void TestResults::listsCommands()
     QVERIFY2(r.err.contains(QStringLiteral("refused")), qPrintable(r.err));
     QCOMPARE(c.count("select count(*) from RESULTLISTS"), 1);
     QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);
+
+    // A name no table holds is refused with the names there are; any case
+    // of a stored name is taken.
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Compound"),
+                 QStringLiteral("BOWTYPE = 'Compund'")});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, QStringLiteral("tallyon: result list \"Compound\": no bow type 'Compund'; known: Compound, Recurve"));
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Adults"),
+                 QStringLiteral("AGECLASS in ('adult', 'Veteran')")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("no age class 'Veteran'; known: Adult")), qPrintable(r.err));
+    QCOMPARE(c.count("select count(*) from RESULTLISTS"), 1);
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Recurve"),
+                 QStringLiteral("bowtype = 'RECURVE' and AGECLASS = 'adult'")});
+    QCOMPARE(r.err, QString());
+    QVERIFY2(r.out.contains(QStringLiteral(": 7 archers now")), qPrintable(r.out));
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("remove"), QStringLiteral("Recurve")});
+    QCOMPARE(r.exitCode, 0);
 
     r = tallyon({QStringLiteral("lists"), db, QStringLiteral("show")});
     QCOMPARE(r.exitCode, 0);
