@@ -212,6 +212,7 @@ void modelFigures(Table& table);
 void windowFigures(Table& table, const std::string& program);
 void resultsFigures(Table& table);
 void serverFigures(Table& table, const std::string& program);
+void cardsFigures(Table& table, const std::string& program);
 
 // The children's sides of the server part (this program started with
 // "--station" or "--next-on-own-server"); answer the exit code.
