@@ -149,9 +149,10 @@ ImportColumns readHeader(const ImportFile& file, const ImportOptions& options, I
                                                         : "column " + std::string(column->name) + " appears twice"));
         found.club = found.club || club;
     }
-    for (const auto& [key, field] : map) {
-        if (!mapUsed.count(key))
-            throw CommandError(at + "--map names the header \"" + shown(key) + "\", which the header row lacks");
+    for (const QString& entry : options.columnMap.split(u',', Qt::SkipEmptyParts)) {
+        const QString given = entry.left(entry.indexOf(u'=')).trimmed();
+        if (!mapUsed.count(headerKey(given)))
+            throw CommandError(at + "--map names the header \"" + shown(given) + "\", which the header row lacks");
     }
     if (options.clubAsTeam && !found.club)
         throw CommandError(at + "--club-as-team needs a club column (Verein, Club)");

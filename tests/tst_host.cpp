@@ -622,7 +622,7 @@ void TestHost::importIsRefusedWhole_data()
            "separated by semicolons)";
     QTest::newRow("map names a header the file lacks")
         << kHeader + good << QStringList{QStringLiteral("--map"), QStringLiteral("Ziel=LANENO")}
-        << "line 1: --map names the header \"ziel\", which the header row lacks";
+        << "line 1: --map names the header \"Ziel\", which the header row lacks";
     QTest::newRow("lane without letter, no letter column")
         << QByteArray("Scheibe;Name;Geschlecht;Nation;Bogenart;Altersklasse;Klasse\n5A;Piotr;m;Polska;Recurve;Adult;Men\n"
                       "6;Jan;m;Polska;Recurve;Adult;Men\n")
