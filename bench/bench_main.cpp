@@ -19,7 +19,7 @@
 
 namespace {
 
-const char* const kParts[] = {"db", "model", "window", "results", "server", "journal"};
+const char* const kParts[] = {"db", "model", "window", "results", "server", "journal", "cards"};
 
 int runChild(int argc, char** argv)
 {
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (std::find_if(std::begin(kParts), std::end(kParts), [&](const char* p) { return std::strcmp(p, argv[i]) == 0; })
             == std::end(kParts)) {
-            std::fprintf(stderr, "usage: tallyon_bench [db] [model] [window] [results] [server] [journal]\n");
+            std::fprintf(stderr, "usage: tallyon_bench [db] [model] [window] [results] [server] [journal] [cards]\n");
             return 2;
         }
     const auto wanted = [&](const char* part) {
@@ -75,6 +75,8 @@ int main(int argc, char** argv)
             bench::serverFigures(table, program);
         if (wanted("journal"))
             bench::journalAndHistoryFigures(table);
+        if (wanted("cards"))
+            bench::cardsFigures(table, program);
     } catch (const std::exception& error) {
         table.print();
         std::fprintf(stderr, "%s\n", error.what());

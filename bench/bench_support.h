@@ -232,6 +232,7 @@ void resultsFigures(Table& table);
 void serverFigures(Table& table, const std::string& program);
 // The station journal's cost per typed arrow and the save with the arrows' history.
 void journalAndHistoryFigures(Table& table);
+void cardsFigures(Table& table, const std::string& program);
 
 // The children's sides of the server part (this program started with
 // "--station" or "--next-on-own-server"); answer the exit code.

@@ -48,6 +48,9 @@ int runImport(const Invocation& in)
 {
     ImportOptions options;
     options.strict = in.has("--strict");
+    options.clubAsTeam = in.has("--club-as-team");
+    if (const auto map = in.value("--map"))
+        options.columnMap = argument(*map);
     const ImportSummary s = importArchers(in.login, argument(in.arguments[1]), options);
     for (const std::string& note : s.notes)
         std::cout << note << "\n";
@@ -61,6 +64,10 @@ int runImport(const Invocation& in)
 
 int runArchers(const Invocation& in)
 {
+    if (in.has("--pdf") || in.has("--csv"))
+        return runStartListCommand(in);
+    if (in.has("--separator"))
+        throw UsageError("--separator goes with --csv");
     listArchers(in.login, std::cout);
     return 0;
 }
@@ -179,8 +186,10 @@ void printHelp()
     std::cout << "\nDB is a file path (opened in this process) or host[/port]:path on a Firebird server.\n"
                  "On a server, --user and --password-file FILE (a file only you can read), or ISC_USER\n"
                  "and ISC_PASSWORD, log in; --password WORD works too, but others see it in the process list.\n"
-                 "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
-                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS;\n"
+                 "CSV columns: LANENO, LANELETTER, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS, SHOOTINGCLASS,\n"
+                 "and optionally LANE, USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS, FIRSTNAME, CLUB (kept\n"
+                 "in USERDEF1); German and French header words (Scheibe, Vorname, Verein, Bogenart...) are\n"
+                 "known; without LANELETTER the lane number column holds lanes such as 12A;\n"
                  "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
 }
 
@@ -280,10 +289,13 @@ const std::vector<Command>& commands()
         {"init", "init DB", "create an empty competition database", 1, 1, {}, runInit},
         {"demo", "demo DB", "create a demo competition: 40 archers on 14 lanes, some already scored", 1, 1, {},
          runDemo},
-        {"import", "import DB FILE.csv [--strict]",
-         "add the archers of a CSV file, all or none; --strict refuses unknown columns", 2, 2,
-         {{"--strict", nullptr}}, runImport},
-        {"archers", "archers DB", "list the archers in lane order with their arrows entered", 1, 1, {}, runArchers},
+        {"import", "import DB FILE.csv [--strict] [--map \"HEADER=COLUMN,...\"] [--club-as-team]",
+         "add the archers of a CSV file, all or none; --strict refuses unknown columns, --map names the file's "
+         "own headers, --club-as-team makes the club the team instead of the country", 2, 2,
+         {{"--strict", nullptr}, {"--map", "HEADER=COLUMN,..."}, {"--club-as-team", nullptr}}, runImport},
+        {"archers", "archers DB [--pdf FILE] [--csv FILE [--separator C]]",
+         "list the archers in lane order with their arrows entered; --pdf and --csv write the start list", 1, 1,
+         {{"--pdf", "FILE"}, {"--csv", "FILE"}, {"--separator", "C"}}, runArchers},
         {"archer", "archer DB ID set COLUMN=VALUE ...",
          "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
          {{"--with-points", nullptr}}, runArcher},
@@ -306,16 +318,19 @@ const std::vector<Command>& commands()
         {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
          "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
          2, 4, {{"--team", nullptr}}, runListsCommand},
-        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
-         "score cards as on paper, one a page", 1, 2,
-         {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
+        {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all [--blank] --pdf FILE [--html FILE]",
+         "score cards as on paper, two an A4 page, with the archer's number as a barcode; --blank leaves the "
+         "ends empty for the target", 1, 2,
+         {{"--lane", "LANE"}, {"--all", nullptr}, {"--blank", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}},
+         runScorecardCommand},
         {"station-login", "station-login DB NAME [--station-password-file FILE]",
          "as organiser, make a server login for the stations: reads archers, writes arrows, nothing else; "
          "its password from the file, or made up and shown once", 2, 2,
          {{"--station-password-file", "FILE"}}, runStationLogin},
-        {"board", "board DB [--list NAME] [--screenshot FILE.png]",
-         "the results on a big screen, shown anew after every save", 1, 1,
-         {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
+        {"board", "board DB [--list NAME] [--window] [--screenshot FILE.png]",
+         "the results full screen for the hall, page by page, shown anew after every save; --window in a window, "
+         "--screenshot writes each page as PNG", 1, 1,
+         {{"--list", "NAME"}, {"--window", nullptr}, {"--screenshot", "FILE.png"}}, runBoardCommand},
     };
     return table;
 }

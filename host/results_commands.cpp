@@ -16,6 +16,8 @@
 #include "results/results_output.h"
 #include "results/results_schema.h"
 #include "results/scorecard.h"
+#include "results/scorecard_pages.h"
+#include "results/start_list.h"
 
 #include <QGuiApplication>
 
@@ -303,6 +305,7 @@ int scorecard(const Invocation& o, const CompetitionLogin& login)
 {
     const auto pdf = option(o, "--pdf");
     const auto html = option(o, "--html");
+    const bool blank = o.has("--blank");
     if (!pdf && !html)
         throw UsageError("scorecard writes a file: give --pdf FILE");
     db::Connection connection;
@@ -313,20 +316,56 @@ int scorecard(const Invocation& o, const CompetitionLogin& login)
     connection.disconnect();
 
     DocumentApplication app;
-    const QString document = scorecardsAsHtml(competition, archers);
-    const std::string cards = std::to_string(archers.size()) + (archers.size() == 1 ? " card" : " cards");
+    const std::string cards = std::to_string(archers.size()) + (blank ? " blank" : "")
+                              + (archers.size() == 1 ? " card" : " cards");
     if (html) {
-        writeFile(path(*html), document.toUtf8());
+        writeFile(path(*html), scorecardsAsHtml(competition, archers, blank).toUtf8());
         std::cout << "wrote " << *html << " (" << cards << ")\n";
     }
     if (pdf) {
-        writePdf(document, path(*pdf), QStringLiteral("Score cards"));
-        std::cout << "wrote " << *pdf << " (" << cards << ")\n";
+        writeScorecardsPdf(competition, archers, blank, path(*pdf));
+        std::cout << "wrote " << *pdf << " (" << cards << ", two a page)\n";
+    }
+    return 0;
+}
+
+int startList(const Invocation& o, const CompetitionLogin& login)
+{
+    const auto pdf = option(o, "--pdf");
+    const auto csv = option(o, "--csv");
+    QChar separator = u',';
+    if (const auto s = option(o, "--separator")) {
+        const auto given = csvSeparatorFromArgument(QString::fromLocal8Bit(s->c_str()));
+        if (!given)
+            throw UsageError("--separator takes one character (or \"tab\"), not \"" + *s + "\"");
+        if (!csv)
+            throw UsageError("--separator goes with --csv");
+        separator = *given;
+    }
+    db::Connection connection;
+    open(connection, login);
+    const Competition competition = readCompetition(connection);
+    const std::vector<ArcherResult> archers = readArcherResults(connection);
+    connection.disconnect();
+    const std::string count = std::to_string(archers.size()) + (archers.size() == 1 ? " archer" : " archers");
+    if (csv) {
+        writeFile(path(*csv), startListAsCsv(archers, separator));
+        std::cout << "wrote the start list " << *csv << " (" << count << ")\n";
+    }
+    if (pdf) {
+        DocumentApplication app;
+        writeStartListPdf(competition, archers, path(*pdf));
+        std::cout << "wrote the start list " << *pdf << " (" << count << ")\n";
     }
     return 0;
 }
 
 } // namespace
+
+int runStartListCommand(const Invocation& in)
+{
+    return startList(in, in.login);
+}
 
 int runResultsCommand(const Invocation& in)
 {
@@ -351,5 +390,7 @@ int runBoardCommand(const Invocation& in)
     std::optional<QString> screenshot;
     if (const auto s = in.value("--screenshot"))
         screenshot = path(*s);
-    return runBoard(*in.argc, in.argv, in.login, list, screenshot);
+    if (screenshot && in.has("--window"))
+        throw UsageError("--window shows the board; --screenshot only takes its pictures");
+    return runBoard(*in.argc, in.argv, in.login, list, screenshot, in.has("--window"));
 }

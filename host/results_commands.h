@@ -1,5 +1,6 @@
 #pragma once
-// The commands around the results: results, lists, scorecard and board.
+// The commands around the results: results, lists, scorecard, board
+// and the start list.
 
 #include "host/commands.h"
 
@@ -7,3 +8,5 @@ int runResultsCommand(const Invocation& in);
 int runListsCommand(const Invocation& in);
 int runScorecardCommand(const Invocation& in);
 int runBoardCommand(const Invocation& in);
+// The start list of the archers command: --pdf and --csv files.
+int runStartListCommand(const Invocation& in);

@@ -4,6 +4,7 @@
 
 #include "data/uTallyonData.h"
 #include "db/connection.h"
+#include "results/board_pages.h"
 
 #include <QWidget>
 
@@ -11,9 +12,9 @@
 #include <optional>
 #include <string>
 
+class BoardPageView;
 class PointsSavedListener;
 class QLabel;
-class QTextBrowser;
 
 class ResultsBoard : public QWidget {
     Q_OBJECT
@@ -28,18 +29,42 @@ public:
     // Reads the results and shows them; a failure is shown in the status
     // line and the last ranking stays.
     void refresh();
-    // The ranking as shown, as plain text.
+    // The page shown, as plain text: one line a line of the board.
     QString shownText() const;
+    int pageCount() const { return int(pages_.size()); }
+    int currentPage() const { return current_; }
+    void showPage(int index);
+    // The bottom of the page's last line and the top of the status line,
+    // in the board's pixels.
+    int linesBottom() const;
+    int statusTop() const;
+    // Where a line of the page stands, in the board's pixels.
+    QRect lineRect(int index) const;
+    const BoardPage& shownPage() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void paginate();
+    void pointsSaved();
+
     db::Connection connection_;
     std::optional<std::string> onlyList_;
     std::unique_ptr<PointsSavedListener> listener_;
-    QTextBrowser* view_ = nullptr;
+    BoardPageView* view_ = nullptr;
     QLabel* status_ = nullptr;
+    CompetitionResults results_;
+    std::vector<BoardPage> pages_;
+    int current_ = 0;
+    QString lastSave_;   // the time the last save was told, "HH:mm:ss"
+    QString state_;      // the status line's text after the time
 };
 
-// The board command: the window until it is closed, or with a screenshot
-// path the shown board written as PNG.
+// The board command: full screen (a window of its own with window) until
+// it is closed, or with a screenshot path each page written as PNG (FILE.png,
+// then FILE-2.png...). Without a display, the screenshot is drawn offscreen
+// and the board itself refused (CommandError).
 int runBoard(int& argc, char** argv, const CompetitionLogin& login, const std::optional<std::string>& onlyList,
-             const std::optional<QString>& screenshot);
+             const std::optional<QString>& screenshot, bool window = false);

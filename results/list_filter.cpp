@@ -17,24 +17,39 @@ struct ColumnInfo {
     const char* refTable = nullptr;
     const char* refKey = nullptr;
     const char* refName = nullptr;
+    const char* what = nullptr;   // "bow type", for messages
 };
 
 const ColumnInfo kColumns[] = {
     {"ARCHERID", ColumnKind::Integer},
-    {"COUNTRYNUMBER", ColumnKind::Integer, "COUNTRY", "COUNTRYNUMBER", "NAME"},
+    {"COUNTRYNUMBER", ColumnKind::Integer, "COUNTRY", "COUNTRYNUMBER", "NAME", "country"},
     {"NAME", ColumnKind::Text},
     {"LANE", ColumnKind::Text},
     {"SEX", ColumnKind::Text},
     {"USERDEF1", ColumnKind::Text},
     {"USERDEF2", ColumnKind::Text},
-    {"BOWTYPE", ColumnKind::Integer, "BOWTYPES", "TYPENO", "DESCRIPTION"},
-    {"AGECLASSNO", ColumnKind::Integer, "AGECLASS", "AGECLASSNO", "DESCRIPTION"},
-    {"SHOOTINGCLASS", ColumnKind::Integer, "SHOOTINGCLASSES", "SHOOTINGCLASSNO", "DESCRIPTION"},
+    {"BOWTYPE", ColumnKind::Integer, "BOWTYPES", "TYPENO", "DESCRIPTION", "bow type"},
+    {"AGECLASSNO", ColumnKind::Integer, "AGECLASS", "AGECLASSNO", "DESCRIPTION", "age class"},
+    {"SHOOTINGCLASS", ColumnKind::Integer, "SHOOTINGCLASSES", "SHOOTINGCLASSNO", "DESCRIPTION", "shooting class"},
     {"ENABLETEAM", ColumnKind::Text},
     {"ENABLEFINALS", ColumnKind::Text},
     {"LANENO", ColumnKind::Integer},
     {"LANELETTER", ColumnKind::Text},
 };
+
+// The import's names of columns, and the columns they stand for.
+const std::pair<const char*, const char*> kAliases[] = {
+    {"AGECLASS", "AGECLASSNO"}, {"COUNTRY", "COUNTRYNUMBER"}, {"CLUB", "USERDEF1"}};
+
+std::string knownColumns()
+{
+    std::string names;
+    for (const ColumnInfo& c : kColumns)
+        names += (names.empty() ? "" : ", ") + std::string(c.name);
+    for (const auto& [alias, column] : kAliases)
+        names += std::string(", ") + alias;
+    return names;
+}
 
 constexpr std::size_t kMaxLength = 1000;   // the width of LISTFILTER
 constexpr int kMaxDepth = 20;
@@ -129,6 +144,7 @@ public:
         if (peek().kind != Tok::End)
             fail("expected AND, OR or the end of the condition");
         f.params = std::move(params_);
+        f.names = std::move(names_);
         return f;
     }
 
@@ -180,10 +196,17 @@ private:
         if (peek().kind != Tok::Word)
             fail("expected a column of ARCHER");
         const Token& name = take();
+        std::string wanted = name.text;
+        for (const auto& [alias, column] : kAliases) {
+            if (wanted == alias)
+                wanted = column;
+        }
         const auto column = std::find_if(std::begin(kColumns), std::end(kColumns),
-                                         [&](const ColumnInfo& c) { return name.text == c.name; });
+                                         [&](const ColumnInfo& c) { return wanted == c.name; });
         if (column == std::end(kColumns))
-            throw ListFilterError("\"" + name.text + "\" is no column of ARCHER a list may test", name.pos);
+            throw ListFilterError("\"" + name.text + "\" is no column of ARCHER a list may test; the columns are "
+                                      + knownColumns(),
+                                  name.pos);
         return test(*column);
     }
 
@@ -212,6 +235,7 @@ private:
             if (!namesAllowed)
                 fail(std::string(column.name) + " compares with a name only by =, <> or IN");
             take();
+            names_.push_back({column.refTable, column.refName, column.what, v.text});
             return {db::Value(v.text), true};
         }
         if (v.kind == Tok::Number || v.kind == Tok::Text)
@@ -227,10 +251,11 @@ private:
         return "?";
     }
 
-    // "KEY from TABLE where NAME" for a reference column's names.
+    // "KEY from TABLE where upper(NAME)" for a reference column's names, which
+    // compare in any case (the values go in as upper(?)).
     static std::string byNameSelect(const ColumnInfo& c)
     {
-        return std::string("select ") + c.refKey + " from " + c.refTable + " where " + c.refName;
+        return std::string("select ") + c.refKey + " from " + c.refTable + " where upper(" + c.refName + ")";
     }
 
     std::string test(const ColumnInfo& column)
@@ -268,7 +293,8 @@ private:
                     if (o.byName != byName)
                         continue;
                     std::string& list = byName ? names : numbers;
-                    list += (list.empty() ? "" : ", ") + param(std::move(o.value));
+                    const std::string p = param(std::move(o.value));
+                    list += (list.empty() ? "" : ", ") + (byName ? "upper(" + p + ")" : p);
                 }
             }
             std::string sql;
@@ -294,13 +320,15 @@ private:
         const bool equality = op == "=" || op == "<>";
         Operand v = value(column, equality);
         if (v.byName)
-            return col + (op == "=" ? " in (" : " not in (") + byNameSelect(column) + " = " + param(std::move(v.value)) + ")";
+            return col + (op == "=" ? " in (" : " not in (") + byNameSelect(column) + " = upper(" + param(std::move(v.value))
+                   + "))";
         return col + " " + op + " " + param(std::move(v.value));
     }
 
     std::vector<Token> t_;
     std::size_t i_ = 0;
     std::vector<db::Value> params_;
+    std::vector<FilterName> names_;
 };
 
 } // namespace

@@ -12,7 +12,9 @@
 //
 // Integer columns take numbers; text columns take quoted text. The four
 // reference columns (BOWTYPE, AGECLASSNO, SHOOTINGCLASS, COUNTRYNUMBER) also
-// take the name of the bow type, class or country in quotes with =, <> and IN.
+// take the name of the bow type, class or country in quotes with =, <> and
+// IN, in any case. The import's names stand for the columns too: AGECLASS
+// for AGECLASSNO, COUNTRY for COUNTRYNUMBER, CLUB for USERDEF1.
 
 #include "db/value.h"
 
@@ -31,9 +33,18 @@ private:
     std::size_t position_;
 };
 
+// A name the condition looks up: it must be one its table holds.
+struct FilterName {
+    std::string table;        // "BOWTYPES"
+    std::string nameColumn;   // "DESCRIPTION"
+    std::string what;         // "bow type"
+    std::string value;        // as written, ISO 8859-1
+};
+
 struct CompiledFilter {
     std::string sql;                 // a condition for a WHERE clause on ARCHER; empty: every archer
     std::vector<db::Value> params;   // one per "?" in sql, in order
+    std::vector<FilterName> names;   // the names it looks up, to be checked against their tables
 };
 
 // ListFilterError naming the first fault: an unknown column, a value of the

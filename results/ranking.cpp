@@ -12,6 +12,8 @@
 #include "results/results_schema.h"
 #include "model/uTallyonClasses.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -170,6 +172,7 @@ ArcherResult archerFromRow(db::Query& q)
     a.bowType = q.fieldByName("BOWTYPE").asString();
     a.ageClass = q.fieldByName("AGECLASS").asString();
     a.shootingClass = q.fieldByName("SHOOTINGCLASS").asString();
+    a.club = q.fieldByName("CLUB").asString();
     return a;
 }
 
@@ -183,7 +186,7 @@ std::vector<ArcherResult> readArchers(db::Connection& connection, db::Transactio
     std::vector<ArcherResult> out;
     db::Query q(&connection, &transaction);
     q.sqlAdd("select " + archerNamesColumns() + ",");
-    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO");
+    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO, a.USERDEF1 as CLUB");
     q.sqlAdd(archerNamesFrom());
     q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
     q.open();
@@ -279,6 +282,35 @@ std::vector<ArcherResult> readArcherResults(db::Connection& connection, const st
     return archers;
 }
 
+namespace {
+
+// A name that no row of its table holds selects nobody: a misspelt bow type
+// would read as a list of 0 archers. Refused, with the names there are.
+void refuseUnknownNames(db::Connection& connection, db::Transaction& transaction, const CompiledFilter& compiled,
+                        const std::string& listName)
+{
+    for (const FilterName& name : compiled.names) {
+        db::Query q(&connection, &transaction);
+        q.sqlAdd("select " + name.nameColumn + " as NAME from " + name.table + " order by 1");
+        q.open();
+        QStringList known;
+        bool found = false;
+        const QString wanted = fromLatin1(name.value).toCaseFolded();
+        for (q.first(); !q.eof(); q.next()) {
+            const QString stored = fromLatin1(q.fieldByName("NAME").asString());
+            found = found || stored.toCaseFolded() == wanted;
+            known << stored;
+        }
+        q.close();
+        if (!found)
+            throw CommandError("result list \"" + fromLatin1(listName).toStdString() + "\": no " + name.what + " '"
+                               + fromLatin1(name.value).toStdString() + "'; known: "
+                               + (known.isEmpty() ? std::string("none yet") : known.join(QStringLiteral(", ")).toStdString()));
+    }
+}
+
+} // namespace
+
 std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::string& listName,
                                         const std::string& filter)
 {
@@ -298,6 +330,7 @@ std::vector<std::int32_t> archersOfList(db::Connection& connection, const std::s
     q.setParams(compiled.params);
     std::vector<std::int32_t> ids;
     try {
+        refuseUnknownNames(connection, transaction, compiled, listName);
         q.open();
         for (q.first(); !q.eof(); q.next())
             ids.push_back(q.fieldByName("ARCHERID").asInteger());

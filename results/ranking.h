@@ -34,6 +34,7 @@ struct ArcherResult {
     std::string bowType;
     std::string ageClass;
     std::string shootingClass;
+    std::string club;               // USERDEF1, where the import keeps the club
     std::optional<std::int32_t> bowTypeNo, ageClassNo, shootingClassNo;
 
     std::array<int, RoundCount> roundPoints{};

@@ -16,7 +16,7 @@ QString cell(const QString& content, const char* extra = "")
     return QStringLiteral("<td align=\"center\" %1>%2</td>").arg(QLatin1String(extra), content.isEmpty() ? QStringLiteral("&nbsp;") : content);
 }
 
-QString roundTable(const ArcherResult& a, int round)
+QString roundTable(const ArcherResult& a, int round, bool blank)
 {
     const auto& arrows = a.arrows[std::size_t(round - 1)];
     QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\" "
@@ -32,14 +32,14 @@ QString roundTable(const ArcherResult& a, int round)
         html += QStringLiteral("<tr>") + cell(QString::number(end + 1), "style=\"background-color:#f3f5f7;\"");
         for (int i = 0; i < ArrowsPerEnd; ++i) {
             const CardArrow& arrow = arrows[std::size_t(end * ArrowsPerEnd + i)];
-            if (arrow.entered) {
+            if (arrow.entered && !blank) {
                 any = true;
                 sum += arrow.point;
                 tens += arrow.point == 10;
                 xs += arrow.cross;
                 nines += arrow.point == 9;
             }
-            html += cell(cardArrowText(arrow), "width=\"13%\"");
+            html += cell(blank ? QString() : cardArrowText(arrow), "width=\"13%\"");
         }
         running += sum;
         html += cell(any ? QStringLiteral("<b>%1</b>").arg(sum) : QString());
@@ -49,17 +49,18 @@ QString roundTable(const ArcherResult& a, int round)
     html += QStringLiteral("<tr><td colspan=\"4\" align=\"right\"><b>Round %1</b></td><td colspan=\"2\" align=\"center\">"
                            "<b>%2</b></td></tr>")
                 .arg(round)
-                .arg(a.roundPoints[std::size_t(round - 1)]);
-    html += QStringLiteral("<tr><td colspan=\"6\" align=\"center\">10s: <b>%1</b> &nbsp; Xs: <b>%2</b> &nbsp; "
-                           "9s: <b>%3</b></td></tr>")
-                .arg(tens)
-                .arg(xs)
-                .arg(nines);
+                .arg(blank ? QStringLiteral("&nbsp;") : QString::number(a.roundPoints[std::size_t(round - 1)]));
+    if (!blank)
+        html += QStringLiteral("<tr><td colspan=\"6\" align=\"center\">10s: <b>%1</b> &nbsp; Xs: <b>%2</b> &nbsp; "
+                               "9s: <b>%3</b></td></tr>")
+                    .arg(tens)
+                    .arg(xs)
+                    .arg(nines);
     html += QStringLiteral("</table>");
     return html;
 }
 
-QString card(const Competition& competition, const ArcherResult& a, bool first)
+QString card(const Competition& competition, const ArcherResult& a, bool first, bool blank)
 {
     QString html;
     html += QStringLiteral("<div style=\"%1\">").arg(first ? QString() : QStringLiteral("page-break-before:always;"));
@@ -83,17 +84,20 @@ QString card(const Competition& competition, const ArcherResult& a, bool first)
     html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"0\" style=\"font-size:12pt;\"><tr>"
                            "<td width=\"49%\" valign=\"top\">%1</td><td width=\"2%\"></td>"
                            "<td width=\"49%\" valign=\"top\">%2</td></tr></table><br>")
-                .arg(roundTable(a, 1), roundTable(a, 2));
+                .arg(roundTable(a, 1, blank), roundTable(a, 2, blank));
 
     html += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"6\" width=\"100%\" "
                            "style=\"border-collapse:collapse; font-size:13pt;\"><tr style=\"background-color:#dde4ea;\">"
                            "<th>Total</th><th>10s</th><th>Xs</th><th>9s</th><th>Arrows entered</th></tr><tr>");
-    html += cell(QStringLiteral("<b>%1</b>").arg(a.total)) + cell(QString::number(a.tens()))
-            + cell(QString::number(a.xs)) + cell(QString::number(a.nines()))
-            + cell(QStringLiteral("%1 of %2%3")
-                       .arg(a.arrowsEntered)
-                       .arg(ArrowsPerCard)
-                       .arg(a.incomplete() ? QStringLiteral(" (incomplete)") : QString()));
+    if (blank)
+        html += cell({}) + cell({}) + cell({}) + cell({}) + cell({});
+    else
+        html += cell(QStringLiteral("<b>%1</b>").arg(a.total)) + cell(QString::number(a.tens()))
+                + cell(QString::number(a.xs)) + cell(QString::number(a.nines()))
+                + cell(QStringLiteral("%1 of %2%3")
+                           .arg(a.arrowsEntered)
+                           .arg(ArrowsPerCard)
+                           .arg(a.incomplete() ? QStringLiteral(" (incomplete)") : QString()));
     html += QStringLiteral("</tr></table><br><br><br>");
 
     html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\" style=\"font-size:11pt;\"><tr>"
@@ -117,12 +121,12 @@ QString cardArrowText(const CardArrow& arrow)
     return QString::number(arrow.point);
 }
 
-QString scorecardsAsHtml(const Competition& competition, const std::vector<ArcherResult>& archers)
+QString scorecardsAsHtml(const Competition& competition, const std::vector<ArcherResult>& archers, bool blank)
 {
     QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Score cards</title></head><body>");
     bool first = true;
     for (const ArcherResult& a : archers) {
-        html += card(competition, a, first);
+        html += card(competition, a, first, blank);
         first = false;
     }
     html += QStringLiteral("</body></html>");

@@ -21,8 +21,8 @@ std::string quoted(const QString& raw)
 const std::vector<ArcherColumn>& archerColumns()
 {
     static const std::vector<ArcherColumn> columns = {
-        {"LANENO", true, ColumnKind::LaneNumber, 0},   {"LANELETTER", true, ColumnKind::LaneLetters, 2},
-        {"LANE", true, ColumnKind::Text, 10},          {"NAME", true, ColumnKind::Text, 80},
+        {"LANENO", true, ColumnKind::LaneNumber, 0},   {"LANELETTER", false, ColumnKind::LaneLetters, 2},
+        {"LANE", false, ColumnKind::Text, 10},         {"NAME", true, ColumnKind::Text, 80},
         {"SEX", true, ColumnKind::Text, 10},           {"COUNTRY", true, ColumnKind::Lookup, 80},
         {"BOWTYPE", true, ColumnKind::Lookup, 60},     {"AGECLASS", true, ColumnKind::Lookup, 60},
         {"SHOOTINGCLASS", true, ColumnKind::Lookup, 60}, {"USERDEF1", false, ColumnKind::Text, 60},

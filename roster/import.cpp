@@ -10,6 +10,8 @@
 #include "data/competition_schema.h"
 #include "roster/csv.h"
 #include "core/command_error.h"
+#include "core/latin1.h"
+#include "roster/header_words.h"
 #include "roster/name_table.h"
 
 #include <QFile>
@@ -19,6 +21,8 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -80,17 +84,47 @@ ImportFile readFile(const QString& csvPath, ImportSummary& summary)
 // The header names the columns, in any order: column to field index.
 using ColumnIndex = std::map<const ArcherColumn*, int>;
 
-ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, ImportSummary& summary)
+struct ImportColumns {
+    ColumnIndex columns;
+    std::optional<int> firstName;   // joined to the name
+    bool club = false;              // USERDEF1 holds the file's club column
+};
+
+// "Scheibe as LANENO": what the import took a header for, when it is not
+// the column's own name.
+std::string takenAs(const QString& header, const std::string& field)
+{
+    const std::string what = field == kClubField ? "the club (USERDEF1)"
+                             : field == kFirstNameField ? "the first name (NAME as \"Name, First name\")"
+                                                        : field;
+    return "\"" + shown(header.trimmed()) + "\" as " + what;
+}
+
+// The field of one header: the map's, else the known words'.
+std::optional<std::string> headerField(const QString& header, const std::map<QString, std::string>& map,
+                                       std::set<QString>& mapUsed)
+{
+    const auto mapped = map.find(headerKey(header));
+    if (mapped != map.end()) {
+        mapUsed.insert(mapped->first);
+        return mapped->second;
+    }
+    return fieldOfHeader(header);
+}
+
+ImportColumns readHeader(const ImportFile& file, const ImportOptions& options, ImportSummary& summary)
 {
     const CsvRecord& header = file.records.front();
     const std::string at = file.where + " line " + std::to_string(header.line) + ": ";
-    ColumnIndex columns;
-    std::string ignored;
+    const std::map<QString, std::string> map = parseColumnMap(options.columnMap);
+    std::set<QString> mapUsed;
+    ImportColumns found;
+    std::string ignored, taken;
     int ignoredCount = 0;
     for (int i = 0; i < header.fields.size(); ++i) {
         const QString& name = header.fields[i];
-        const ArcherColumn* column = findArcherColumn(name);
-        if (!column) {
+        const std::optional<std::string> field = headerField(name, map, mapUsed);
+        if (!field) {
             const std::string shownName = name.trimmed().isEmpty() ? "column " + std::to_string(i + 1) + " (no name)"
                                                                    : "\"" + shown(name.trimmed()) + "\"";
             if (options.strict)
@@ -99,20 +133,52 @@ ColumnIndex readHeader(const ImportFile& file, const ImportOptions& options, Imp
                 ignored += (ignored.empty() ? "" : ", ") + shownName;
             continue;
         }
-        if (!columns.emplace(column, i).second)
-            throw CommandError(at + "column " + column->name + " appears twice");
+        if (name.trimmed().toUpper().toStdString() != *field || *field == kClubField || *field == kFirstNameField)
+            taken += (taken.empty() ? "" : ", ") + takenAs(name, *field);
+        if (*field == kFirstNameField) {
+            if (found.firstName)
+                throw CommandError(at + "two columns hold the first name");
+            found.firstName = i;
+            continue;
+        }
+        const bool club = *field == kClubField;
+        const ArcherColumn* column = findArcherColumn(QString::fromStdString(club ? "USERDEF1" : *field));
+        if (!found.columns.emplace(column, i).second)
+            throw CommandError(at + (club || found.club ? "the club and USERDEF1 are both given; the club is kept in "
+                                                          "USERDEF1"
+                                                        : "column " + std::string(column->name) + " appears twice"));
+        found.club = found.club || club;
     }
+    for (const QString& entry : options.columnMap.split(u',', Qt::SkipEmptyParts)) {
+        const QString given = entry.left(entry.indexOf(u'=')).trimmed();
+        if (!mapUsed.count(headerKey(given)))
+            throw CommandError(at + "--map names the header \"" + shown(given) + "\", which the header row lacks");
+    }
+    if (options.clubAsTeam && !found.club)
+        throw CommandError(at + "--club-as-team needs a club column (Verein, Club)");
+    std::vector<std::string> missing;
     for (const ArcherColumn& c : archerColumns()) {
-        if (c.required && !columns.count(&c))
-            throw CommandError(at + "column " + c.name + " is missing (the header has "
-                            + std::to_string(header.fields.size()) + " columns separated by "
-                            + separatorName(file.separator) + ")");
+        const bool countryByClub = options.clubAsTeam && std::string_view(c.name) == "COUNTRY";
+        if (c.required && !found.columns.count(&c) && !countryByClub)
+            missing.push_back(c.name);
     }
+    if (!missing.empty()) {
+        std::string names;
+        for (const std::string& m : missing)
+            names += (names.empty() ? "" : ", ") + m;
+        throw CommandError(at + (missing.size() == 1 ? "column " + names + " is missing" : "columns " + names + " are missing")
+                           + " (the header has " + std::to_string(header.fields.size()) + " columns separated by "
+                           + separatorName(file.separator) + "); name a header of your own with --map \"HEADER=COLUMN\"");
+    }
+    if (!taken.empty())
+        summary.notes.push_back("took the columns of " + file.where + ": " + taken);
     if (ignoredCount > kNamedIgnored)
         ignored += " and " + std::to_string(ignoredCount - kNamedIgnored) + " more";
     if (!ignored.empty())
         summary.notes.push_back("ignored the unknown columns " + ignored + " of " + file.where);
-    return columns;
+    if (options.clubAsTeam && found.columns.count(findArcherColumn(QStringLiteral("COUNTRY"))))
+        summary.notes.push_back("the club names the team (COUNTRY); the file's country column is not used");
+    return found;
 }
 
 // The lookup tables and the lanes in use, with what the import adds to them.
@@ -164,29 +230,57 @@ private:
 // One record's fields by column; a column the file lacks reads empty.
 class RecordFields {
 public:
-    RecordFields(const ColumnIndex& columns, const CsvRecord& record) : columns_(columns), record_(record) {}
+    RecordFields(const ImportColumns& columns, const CsvRecord& record) : columns_(columns), record_(record) {}
 
     QString raw(const char* name) const
     {
         const ArcherColumn* column = findArcherColumn(QString::fromLatin1(name));
-        const auto it = columns_.find(column);
-        return it == columns_.end() ? QString() : record_.fields[it->second];
+        const auto it = columns_.columns.find(column);
+        return it == columns_.columns.end() ? QString() : record_.fields[it->second];
+    }
+    bool has(const char* name) const { return columns_.columns.count(findArcherColumn(QString::fromLatin1(name))) != 0; }
+    // The name, joined with a first name column as "Name, First name".
+    std::string name() const
+    {
+        QString joined = raw("NAME").trimmed();
+        if (columns_.firstName) {
+            const QString first = record_.fields[*columns_.firstName].trimmed();
+            if (!first.isEmpty())
+                joined = joined.isEmpty() ? first : joined + QStringLiteral(", ") + first;
+        }
+        return textValue(column("NAME"), joined);
     }
     const ArcherColumn& column(const char* name) const { return *findArcherColumn(QString::fromLatin1(name)); }
     std::string text(const char* name) const { return textValue(column(name), raw(name)); }
     bool flag(const char* name) const { return flagValue(column(name), raw(name)); }
 
 private:
-    const ColumnIndex& columns_;
+    const ImportColumns& columns_;
     const CsvRecord& record_;
 };
 
+// The lane of the record: LANENO and LANELETTER, or without a LANELETTER
+// column a lane such as "12A" in the lane number's column.
+void readLane(const RecordFields& in, ArcherRow& row)
+{
+    if (in.has("LANELETTER")) {
+        row.laneNo = laneNumberValue(in.column("LANENO"), in.raw("LANENO"));
+        row.laneLetter = laneLettersValue(in.column("LANELETTER"), in.raw("LANELETTER"));
+        return;
+    }
+    const QString raw = in.raw("LANENO").trimmed();
+    const auto lane = parseLaneLabel(raw.toLatin1().toStdString());
+    if (!lane || lane->second.empty() || raw.size() > 12)
+        throw ValueError("LANENO \"" + shown(raw) + "\" is no lane such as 12A, and the file has no LANELETTER column");
+    row.laneNo = lane->first;
+    row.laneLetter = lane->second;
+}
+
 // The record as an archer row; ValueError for a value its column refuses.
-ArcherRow readArcher(const RecordFields& in, int line, ImportTarget& target)
+ArcherRow readArcher(const RecordFields& in, int line, ImportTarget& target, const ImportOptions& options)
 {
     ArcherRow row;
-    row.laneNo = laneNumberValue(in.column("LANENO"), in.raw("LANENO"));
-    row.laneLetter = laneLettersValue(in.column("LANELETTER"), in.raw("LANELETTER"));
+    readLane(in, row);
     if (const auto takenBy = target.takeLane(row.laneNo, row.laneLetter, line)) {
         const std::string lane = laneLabel(row.laneNo, row.laneLetter);
         if (*takenBy == 0)
@@ -194,19 +288,33 @@ ArcherRow readArcher(const RecordFields& in, int line, ImportTarget& target)
         throw ValueError("lane " + lane + " is also given on line " + std::to_string(*takenBy));
     }
     row.lane = consistentLaneLabel(in.text("LANE"), row.laneNo, row.laneLetter);
-    row.name = in.text("NAME");
+    row.name = in.name();
     if (row.name.empty())
         throw ValueError("NAME is empty; every archer needs a name");
-    row.sex = in.text("SEX");
+    row.sex = textValue(in.column("SEX"), normalisedSex(in.raw("SEX")));
     row.userDef1 = in.text("USERDEF1");
     row.userDef2 = in.text("USERDEF2");
     row.enableTeam = in.flag("ENABLETEAM");
     row.enableFinals = in.flag("ENABLEFINALS");
-    row.countryNumber = target.lookup(target.countries, in.text("COUNTRY"));
+    // The club may name the team: teams are made by COUNTRY.
+    const std::string team = options.clubAsTeam ? textValue(in.column("COUNTRY"), in.raw("USERDEF1"))
+                                                : in.text("COUNTRY");
+    row.countryNumber = target.lookup(target.countries, team);
     row.bowType = target.lookup(target.bowTypes, in.text("BOWTYPE"));
     row.ageClass = target.lookup(target.ageClasses, in.text("AGECLASS"));
     row.shootingClass = target.lookup(target.shootingClasses, in.text("SHOOTINGCLASS"));
     return row;
+}
+
+// A "?" inside a name is where a spreadsheet put a letter its encoding
+// could not hold ("?esko"): stored as given, and told.
+std::optional<std::string> lostLetterWarning(const std::string& where, int line, std::int32_t id, const std::string& name)
+{
+    if (name.find('?') == std::string::npos)
+        return std::nullopt;
+    return "warning: " + where + " line " + std::to_string(line) + ": archer " + std::to_string(id) + " \""
+           + fromLatin1(name).toStdString() + "\" holds \"?\", where the spreadsheet may have lost a letter; "
+           + "correct it with tallyon archer DB " + std::to_string(id) + " set NAME=...";
 }
 
 } // namespace
@@ -215,7 +323,7 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
 {
     ImportSummary summary;
     const ImportFile file = readFile(csvPath, summary);
-    const ColumnIndex columns = readHeader(file, options, summary);
+    const ImportColumns columns = readHeader(file, options, summary);
     const qsizetype headerFields = file.records.front().fields.size();
 
     db::Connection connection;
@@ -224,6 +332,7 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
     for (std::string& note : EnsureRosterKeys(connection, login.database))
         summary.notes.push_back(std::move(note));
 
+    std::vector<std::string> warnings;   // told once the import stands
     std::size_t current = 0;   // the record being imported, for the messages
     const auto at = [&] { return file.where + " line " + std::to_string(file.records[current].line) + ": "; };
     try {
@@ -235,7 +344,10 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
                 throw CommandError(at() + std::to_string(record.fields.size()) + " fields where the header has "
                                 + std::to_string(headerFields) + " (separated by " + separatorName(file.separator)
                                 + ")");
-            insertArcher(connection, transaction, readArcher(RecordFields(columns, record), record.line, target));
+            const ArcherRow row = readArcher(RecordFields(columns, record), record.line, target, options);
+            const std::int32_t id = insertArcher(connection, transaction, row);
+            if (auto warning = lostLetterWarning(file.where, record.line, id, row.name))
+                warnings.push_back(std::move(*warning));
             ++summary.archers;
         }
         transaction.commit();
@@ -250,5 +362,7 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
         throw CommandError(where + oneLine(e.what()));
     }
     connection.disconnect();
+    for (std::string& warning : warnings)
+        summary.notes.push_back(std::move(warning));
     return summary;
 }

@@ -10,6 +10,8 @@
 
 struct ImportOptions {
     bool strict = false;     // refuse columns the import does not know
+    QString columnMap;       // "Scheibe=LANENO,Nation=COUNTRY": the file's own headers
+    bool clubAsTeam = false; // the club column names the team (COUNTRY) instead of the country
 };
 
 struct ImportSummary {
@@ -22,8 +24,11 @@ struct ImportSummary {
 };
 
 // Adds the archers of a CSV file with a header row, all or none. The
+// header names the columns by their names, by the usual German, French or
+// English words (Scheibe, Vorname, Verein, Nation...) or by the map. The
 // separator (comma, semicolon or tab) is the header's; the text is UTF-8,
 // or Windows-1252 when it is not. Countries, classes and bow types are
-// given by name and created when missing. CommandError "FILE line N: ..." for
+// given by name (any case, spaces around ignored) and created when
+// missing; sexes are read as M and F. CommandError "FILE line N: ..." for
 // the first faulty record.
 ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPath, const ImportOptions& options = {});

@@ -17,19 +17,31 @@ std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, co
     return id;
 }
 
+std::string lookupKey(const std::string& latin1Name)
+{
+    return fromLatin1(latin1Name).simplified().toCaseFolded().toStdString();
+}
+
 void NameTable::load(db::Connection& connection, db::Transaction& transaction)
 {
     db::Query q(&connection, &transaction);
-    q.sqlAdd(std::string("select ") + key_ + ", " + name_ + " from " + table_);
+    // In number order: of two spellings stored before, the older one is taken.
+    q.sqlAdd(std::string("select ") + key_ + ", " + name_ + " from " + table_ + " order by " + key_);
     q.open();
-    for (q.first(); !q.eof(); q.next())
-        numbers_.emplace(q.fieldByName(name_).asString(), q.fieldByName(key_).asInteger());
+    for (q.first(); !q.eof(); q.next()) {
+        const std::string name = q.fieldByName(name_).asString();
+        const std::int32_t number = q.fieldByName(key_).asInteger();
+        numbers_.emplace(name, number);
+        byKey_.emplace(lookupKey(name), number);
+    }
     q.close();
 }
 
 std::int32_t NameTable::numberOf(const std::string& name, db::Connection& connection, db::Transaction& transaction)
 {
     if (auto it = numbers_.find(name); it != numbers_.end())
+        return it->second;
+    if (auto it = byKey_.find(lookupKey(name)); it != byKey_.end())
         return it->second;
     const std::int32_t number = nextId(connection, transaction, generator_);
     db::Statement insert(&connection, &transaction);
@@ -42,6 +54,7 @@ std::int32_t NameTable::numberOf(const std::string& name, db::Connection& connec
                            + "\" was just added by another change; run the command again");
     }
     numbers_.emplace(name, number);
+    byKey_.emplace(lookupKey(name), number);
     ++created_;
     return number;
 }

@@ -11,6 +11,10 @@ class Connection;
 class Transaction;
 }
 
+// A lookup name as names compare: case folded, spaces around dropped and
+// inner runs of spaces as one ("  compound " is "Compound"). UTF-8.
+std::string lookupKey(const std::string& latin1Name);
+
 // The next value of a generator.
 std::int32_t nextId(db::Connection& connection, db::Transaction& transaction, const char* generator);
 
@@ -22,7 +26,8 @@ public:
 
     // Reads every name the table holds.
     void load(db::Connection& connection, db::Transaction& transaction);
-    // The number of name, from a new row when the table lacks it.
+    // The number of name, or of the name stored first that differs from it
+    // only in case and spaces; from a new row when the table has neither.
     // CommandError when another change added the name since this one began.
     std::int32_t numberOf(const std::string& name, db::Connection& connection, db::Transaction& transaction);
     // The name of a number the table holds; empty for none.
@@ -38,6 +43,7 @@ private:
     const char* generator_;
     const char* what_;   // "country", "bow type"... for messages
     std::map<std::string, std::int32_t> numbers_;
+    std::map<std::string, std::int32_t> byKey_;   // lookupKey → number
     int created_ = 0;
 };
 

@@ -13,6 +13,7 @@
 #include "core/command_error.h"
 #include "core/latin1.h"
 #include "core/terminal_text.h"
+#include "roster/header_words.h"
 #include "roster/name_table.h"
 
 #include <algorithm>
@@ -206,7 +207,7 @@ void listArchers(const CompetitionLogin& login, std::ostream& out)
 {
     Session s(login);
     db::Query q(&s.connection, &s.transaction);
-    q.sqlAdd("select " + archerNamesColumns() + ", " + kEnteredArrows + " as ARROWS");
+    q.sqlAdd("select " + archerNamesColumns() + ", a.USERDEF1 as CLUB, " + kEnteredArrows + " as ARROWS");
     q.sqlAdd(archerNamesFrom());
     q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
     q.open();
@@ -217,12 +218,20 @@ void listArchers(const CompetitionLogin& login, std::ostream& out)
     std::vector<QStringList> rows = {{QStringLiteral("ID"), QStringLiteral("LANE"), QStringLiteral("NAME"),
                                       QStringLiteral("COUNTRY"), QStringLiteral("BOW TYPE"), QStringLiteral("AGE CLASS"),
                                       QStringLiteral("SHOOTING CLASS"), QStringLiteral("ARROWS")}};
+    bool anyClub = false;
     for (q.first(); !q.eof(); q.next()) {
-        rows.push_back({text(q, "ARCHERID"), text(q, "LANE"), text(q, "NAME"), text(q, "COUNTRY"), text(q, "BOWTYPE"),
-                        text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS")});
+        rows.push_back({text(q, "ARCHERID"), text(q, "LANE"), text(q, "NAME"), text(q, "CLUB"), text(q, "COUNTRY"),
+                        text(q, "BOWTYPE"), text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS")});
+        anyClub = anyClub || !rows.back()[3].isEmpty();
     }
     q.close();
     s.transaction.commit();
+    // The club (USERDEF1) shows when any archer has one.
+    rows.front().insert(3, QStringLiteral("CLUB"));
+    if (!anyClub) {
+        for (QStringList& row : rows)
+            row.removeAt(3);
+    }
     printTable(rows, out);
 }
 
@@ -277,7 +286,7 @@ void applyColumns(Session& s, const std::map<const ArcherColumn*, QString>& give
         if (column.kind == ColumnKind::Flag) {
             value = db::Value(flagValue(column, raw) ? "T" : "F");
         } else if (column.kind == ColumnKind::Text && name != "LANE") {
-            const std::string text = textValue(column, raw);
+            const std::string text = textValue(column, name == "SEX" ? normalisedSex(raw) : raw);
             if (name == "NAME" && text.empty())
                 throw ValueError("NAME is empty; every archer needs a name");
             if (!text.empty())

@@ -186,6 +186,9 @@ private slots:
     void importAddsArchersAndCreatesNamesOnce();
     void importVariants_data();
     void importVariants();
+    void importReadsTheOrganisersSheet_data();
+    void importReadsTheOrganisersSheet();
+    void importMatchesNamesAndSexes();
     void importIsRefusedWhole_data();
     void importIsRefusedWhole();
     void archersListInLaneOrder();
@@ -443,10 +446,10 @@ void TestHost::importVariants_data()
                       "1,B,,Zo\xC3\xAB,F,Espa\xC3\xB1" "a,Compound,Adult,Women\n")
         << both << "";
     QTest::newRow("extra columns ignored, any order")
-        << QByteArray("CLUB;NAME;LANENO;LANELETTER;LANE;SEX;COUNTRY;BOWTYPE;AGECLASS;SHOOTINGCLASS;;Notes\n"
+        << QByteArray("Fee;NAME;LANENO;LANELETTER;LANE;SEX;COUNTRY;BOWTYPE;AGECLASS;SHOOTINGCLASS;;Notes\n"
                       "BSC;M\xC3\xBCller, J\xC3\xBCrgen;1;A;;M;Deutschland;Recurve;Adult;Men;;late\n"
                       "TSV;Zo\xC3\xAB;1;B;;F;Espa\xC3\xB1" "a;Compound;Adult;Women;;\n")
-        << both << "ignored the unknown columns \"CLUB\", column 11 (no name), \"Notes\" of bad.csv";
+        << both << "ignored the unknown columns \"Fee\", column 11 (no name), \"Notes\" of bad.csv";
     QTest::newRow("sep line, blank rows, lone CRs")
         << QByteArray("sep=;\rLANENO;LANELETTER;LANE;NAME;SEX;COUNTRY;BOWTYPE;AGECLASS;SHOOTINGCLASS;USERDEF1\r"
                       ";;;;;;;;;\r1;A;;M\xC3\xBCller, J\xC3\xBCrgen;M;Deutschland;Recurve;Adult;Men;\"two\rlines\"\r"
@@ -477,6 +480,125 @@ void TestHost::importVariants()
              archers);
 }
 
+void TestHost::importReadsTheOrganisersSheet_data()
+{
+    QTest::addColumn<QString>("file");            // in tests/data
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("archers");     // LANE|NAME|SEX|USERDEF1|country|bow type|age class|class
+    QTest::addColumn<QStringList>("out");         // the import's lines
+
+    // A German club's sheet: semicolons, Windows-1252, its own headers; the
+    // spellings of a bow type, a country and a sex vary, one name lost a letter.
+    const QStringList german = {
+        QStringLiteral("1A|Müller, Jürgen|M|BSC Essen|Deutschland|Recurve|Erwachsene|Herren"),
+        QStringLiteral("1B|?esko, Jan|M|TSV Hof|Tschechien|Compound|Erwachsene|Herren"),
+        QStringLiteral("1C|Weiß, Eva|F|TSV Hof|Deutschland|Compound|Erwachsene|Damen"),
+        QStringLiteral("2A|Grün, Lotte|F|BSC Essen|Deutschland|Recurve|Junioren|Damen"),
+        QStringLiteral("2B|König, Ute|F|SV Brake|Österreich|Blankbogen|Master|Damen")};
+    const QString germanTaken = QStringLiteral(
+        "took the columns of roster-de.csv: \"Scheibe\" as LANENO, \"Position\" as LANELETTER, \"Vorname\" as the "
+        "first name (NAME as \"Name, First name\"), \"Verein\" as the club (USERDEF1), \"Nation\" as COUNTRY, "
+        "\"Bogenart\" as BOWTYPE, \"Altersklasse\" as AGECLASS, \"Klasse\" as SHOOTINGCLASS, \"Geschlecht\" as SEX");
+    const QString lostLetter = QStringLiteral(
+        "warning: roster-de.csv line 3: archer 2 \"?esko, Jan\" holds \"?\", where the spreadsheet may have lost a "
+        "letter; correct it with tallyon archer DB 2 set NAME=...");
+    QTest::newRow("German") << "roster-de.csv" << QStringList() << german
+                            << QStringList{QStringLiteral("roster-de.csv is not UTF-8: read it as Windows-1252"),
+                                           germanTaken, lostLetter,
+                                           QStringLiteral("imported 5 archers; added 3 countries, 3 bow types, "
+                                                          "3 age classes, 2 shooting classes")};
+    QStringList byClub = german;
+    for (QString& row : byClub) {
+        QStringList cells = row.split(u'|');
+        cells[4] = cells[3];
+        row = cells.join(u'|');
+    }
+    QTest::newRow("German, the club as team")
+        << "roster-de.csv" << QStringList{QStringLiteral("--club-as-team")} << byClub
+        << QStringList{QStringLiteral("roster-de.csv is not UTF-8: read it as Windows-1252"), germanTaken,
+                       QStringLiteral("the club names the team (COUNTRY); the file's country column is not used"),
+                       lostLetter,
+                       QStringLiteral("imported 5 archers; added 3 countries, 3 bow types, 3 age classes, "
+                                      "2 shooting classes")};
+    QTest::newRow("French")
+        << "roster-fr.csv" << QStringList()
+        << QStringList{QStringLiteral("3A|Dupont, Amélie|F|Les Archers de Lyon|France|Classique|Senior|Femmes"),
+                       QStringLiteral("3B|Lefèvre, Jean|M|Compagnie d'Arc de Reims|France|Poulies|Senior|Hommes"),
+                       QStringLiteral("3C|Martin, Noémie|F|Les Archers de Lyon|Belgique|Classique|Junior|Femmes")}
+        << QStringList{QStringLiteral("took the columns of roster-fr.csv: \"Cible\" as LANENO, \"Lettre\" as "
+                                      "LANELETTER, \"Nom\" as NAME, \"Prénom\" as the first name (NAME as \"Name, "
+                                      "First name\"), \"Club\" as the club (USERDEF1), \"Pays\" as COUNTRY, \"Type "
+                                      "d'arc\" as BOWTYPE, \"Catégorie d'âge\" as AGECLASS, \"Classe\" as "
+                                      "SHOOTINGCLASS, \"Sexe\" as SEX"),
+                       QStringLiteral("imported 3 archers; added 2 countries, 2 bow types, 2 age classes, "
+                                      "2 shooting classes")};
+    // The sheet's own headers named by the map; the lane as "4A" in one column.
+    QTest::newRow("map")
+        << "roster-map.csv"
+        << QStringList{QStringLiteral("--map"), QStringLiteral("Ziel=LANENO, Wer=NAME,Team=club,Land=COUNTRY, "
+                                                               "Bogen=BOWTYPE,AK=AGECLASS,WK=SHOOTINGCLASS,G=SEX")}
+        << QStringList{QStringLiteral("4A|Nowak, Ewa|F|KS Kraków|Polska|Recurve|Adult|Women"),
+                       QStringLiteral("4B|Berg, Ola|M|Oslo BK|Norge|Recurve|Adult|Men")}
+        << QStringList{QStringLiteral("took the columns of roster-map.csv: \"Ziel\" as LANENO, \"Wer\" as NAME, "
+                                      "\"Team\" as the club (USERDEF1), \"Land\" as COUNTRY, \"Bogen\" as BOWTYPE, "
+                                      "\"AK\" as AGECLASS, \"WK\" as SHOOTINGCLASS, \"G\" as SEX"),
+                       QStringLiteral("imported 2 archers; added 2 countries, 1 bow type, 1 age class, "
+                                      "2 shooting classes")};
+}
+
+void TestHost::importReadsTheOrganisersSheet()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, archers);
+    QFETCH(QStringList, out);
+    ProgramCompetition c;
+    QCOMPARE(tallyon({QStringLiteral("init"), c.path()}).exitCode, 0);
+    QFile sheet(QFINDTESTDATA(QStringLiteral("data/") + file));
+    QVERIFY(sheet.open(QIODevice::ReadOnly));
+    c.write(file, sheet.readAll());
+    const RunResult r = tallyon(QStringList{QStringLiteral("import"), c.path(), c.file(file)} + options);
+    QCOMPARE(r.errorLines, QStringList());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), out);
+    QCOMPARE(c.list("select a.LANE || '|' || a.NAME || '|' || a.SEX || '|' || a.USERDEF1 || '|' || c.NAME || '|'"
+                    " || b.DESCRIPTION || '|' || g.DESCRIPTION || '|' || k.DESCRIPTION from ARCHER a"
+                    " join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER join BOWTYPES b on b.TYPENO = a.BOWTYPE"
+                    " join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO"
+                    " join SHOOTINGCLASSES k on k.SHOOTINGCLASSNO = a.SHOOTINGCLASS order by a.LANENO, a.LANELETTER"),
+             archers);
+    // The club shows in the archer list.
+    const RunResult list = tallyon({QStringLiteral("archers"), c.path()});
+    QVERIFY2(list.out.startsWith(QStringLiteral("ID  LANE  NAME")) && list.out.contains(QStringLiteral("  CLUB  ")),
+             qPrintable(list.out));
+}
+
+void TestHost::importMatchesNamesAndSexes()
+{
+    ProgramCompetition c;
+    seedRoster(c);   // Norge, Sverige; Recurve, Compound, Barebow; Adult, Junior; Women, Men
+    c.write(QStringLiteral("more.csv"), kHeader + "7,A,,Dag,m,  NORGE ,recurve,ADULT,  women\n"
+                                                  "7,B,,Eli,w,sverige,Compound  ,junior,Men\n"
+                                                  "7,C,,Fia,Weiblich,norge,BAREBOW,Adult,Women\n"
+                                                  "7,D,,Gus,x,Norge,Recurve,Adult,Men\n");
+    const RunResult r = tallyon({QStringLiteral("import"), c.path(), c.file(QStringLiteral("more.csv"))});
+    QCOMPARE(r.errorLines, QStringList());
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts),
+             QStringList{QStringLiteral("imported 4 archers; added 0 countries, 0 bow types, 0 age classes, "
+                                        "0 shooting classes")});
+    QCOMPARE(c.list("select a.NAME || a.SEX || c.NAME || b.DESCRIPTION || g.DESCRIPTION || k.DESCRIPTION from ARCHER a"
+                    " join COUNTRY c on c.COUNTRYNUMBER = a.COUNTRYNUMBER join BOWTYPES b on b.TYPENO = a.BOWTYPE"
+                    " join AGECLASS g on g.AGECLASSNO = a.AGECLASSNO"
+                    " join SHOOTINGCLASSES k on k.SHOOTINGCLASSNO = a.SHOOTINGCLASS where a.LANENO = 7 order by 1"),
+             (QStringList{QStringLiteral("DagMNorgeRecurveAdultWomen"), QStringLiteral("EliFSverigeCompoundJuniorMen"),
+                          QStringLiteral("FiaFNorgeBarebowAdultWomen"), QStringLiteral("GusxNorgeRecurveAdultMen")}));
+    // A change takes the same rules.
+    QCOMPARE(tallyon({QStringLiteral("archer"), c.path(), QStringLiteral("1"), QStringLiteral("set"),
+                      QStringLiteral("SEX=damen"), QStringLiteral("BOWTYPE=COMPOUND")}).exitCode, 0);
+    QCOMPARE(c.list("select SEX || BOWTYPE from ARCHER where ARCHERID = 1"), QStringList{QStringLiteral("F2")});
+    QCOMPARE(c.count("select count(*) from BOWTYPES"), 3);
+}
+
 void TestHost::importIsRefusedWhole_data()
 {
     QTest::addColumn<QByteArray>("csv");
@@ -494,6 +616,20 @@ void TestHost::importIsRefusedWhole_data()
         << none << "line 3: SHOOTINGCLASS holds \"€\" (U+20AC)";
     QTest::newRow("missing column") << QByteArray("LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS\n") << none
                                     << "line 1: column SHOOTINGCLASS is missing (the header has 8 columns separated by commas)";
+    QTest::newRow("columns missing, all named")
+        << QByteArray("Scheibe;Name;Startgeld\n") << none
+        << "line 1: columns SEX, COUNTRY, BOWTYPE, AGECLASS, SHOOTINGCLASS are missing (the header has 3 columns "
+           "separated by semicolons)";
+    QTest::newRow("map names a header the file lacks")
+        << kHeader + good << QStringList{QStringLiteral("--map"), QStringLiteral("Ziel=LANENO")}
+        << "line 1: --map names the header \"Ziel\", which the header row lacks";
+    QTest::newRow("lane without letter, no letter column")
+        << QByteArray("Scheibe;Name;Geschlecht;Nation;Bogenart;Altersklasse;Klasse\n5A;Piotr;m;Polska;Recurve;Adult;Men\n"
+                      "6;Jan;m;Polska;Recurve;Adult;Men\n")
+        << none << "line 3: LANENO \"6\" is no lane such as 12A, and the file has no LANELETTER column";
+    QTest::newRow("club and USERDEF1")
+        << QByteArray("LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,Verein,USERDEF1\n") + good
+        << none << "line 1: the club and USERDEF1 are both given";
     QTest::newRow("unknown column, strict")
         << QByteArray("LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,AGE\n") + good
         << QStringList{QStringLiteral("--strict")} << "line 1: unknown column \"AGE\"; the columns are LANENO, LANELETTER";
@@ -608,8 +744,8 @@ void TestHost::archerChanges_data()
                                         << "5A|Hall 2|Bert Öst|M|Sverige|Compound|Adult|Men|TT";
     QTest::newRow("own lane again") << QStringList{"2", "set", "LANE=1B"} << before;
     QTest::newRow("new country") << QStringList{"2", "set", "COUNTRY=Suomi"} << "1B|1B|Bert Öst|M|Suomi|Compound|Adult|Men|TT";
-    QTest::newRow("classes and sex") << QStringList{"2", "set", "SEX=W", "AGECLASS=Junior", "SHOOTINGCLASS=Women", "BOWTYPE=Barebow"}
-                                     << "1B|1B|Bert Öst|W|Sverige|Barebow|Junior|Women|TT";
+    QTest::newRow("classes and sex, W read as F") << QStringList{"2", "set", "SEX=W", "AGECLASS=Junior", "SHOOTINGCLASS=Women", "BOWTYPE=Barebow"}
+                                     << "1B|1B|Bert Öst|F|Sverige|Barebow|Junior|Women|TT";
     QTest::newRow("country emptied") << QStringList{"2", "set", "COUNTRY="} << "1B|1B|Bert Öst|M||Compound|Adult|Men|TT";
     QTest::newRow("flag") << QStringList{"2", "set", "ENABLETEAM=no"} << "1B|1B|Bert Öst|M|Sverige|Compound|Adult|Men|FT";
 

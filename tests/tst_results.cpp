@@ -13,13 +13,16 @@
 #include "results/ranking.h"
 #include "results/results_output.h"
 #include "results/results_schema.h"
+#include "results/code128.h"
 #include "results/scorecard.h"
 #include "tests/support/competition.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -175,6 +178,41 @@ QString pdfText(const QString& pdf)
     return runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out;
 }
 
+
+// A start list's competition: seven lanes (two pages), a club on one lane,
+// a class name longer than its column, and the competition's dates.
+void seedStartList(const ResultsCompetition& c)
+{
+    c.seed({"insert into AGECLASS values (2, 'Erwachsene Sch\xFCtzenklasse')",
+            "update COMPETITION set STARTDATE = '2026-12-12', FINISHEDDATE = '2026-12-13'"});
+    std::vector<std::string> sql;
+    int id = 1;
+    for (int lane = 1; lane <= 7; ++lane) {
+        for (const char* letter : {"A", "B"}) {
+            sql.push_back(ResultsCompetition::archerRow(id, "Sch\xFCtze " + std::to_string(id), lane, letter,
+                                                        id % 2 ? "M" : "F", 1 + id % 2, 1 + id % 2, 1 + id % 2));
+            ++id;
+        }
+    }
+    sql.push_back("update ARCHER set USERDEF1 = 'BSC M\xFChlbach', AGECLASSNO = 2 where LANENO = 2");
+    c.seed(sql);
+}
+
+// The golden file's text. With TALLYON_UPDATE_GOLDEN set, actual is
+// written into the source tree's file first, to be read over and committed.
+QString golden(const char* name, const QString& actual)
+{
+    if (qEnvironmentVariableIsSet("TALLYON_UPDATE_GOLDEN")) {
+        QFile out(QStringLiteral(QT_TESTCASE_SOURCEDIR "/data/") + QLatin1String(name));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(actual.toUtf8());
+    }
+    QFile f(QFINDTESTDATA(QStringLiteral("data/") + QLatin1String(name)));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("<no golden file %1>").arg(QLatin1String(name));
+    return QString::fromUtf8(f.readAll());
+}
+
 } // namespace
 
 class TestResults : public QObject {
@@ -202,10 +240,19 @@ private slots:
     void csvGuardsFormulas();
     void pdfWrittenAndReadBack();
     void listsCommands();
-    void scorecardPdfHasOnePagePerCard();
+    void scorecardPdfHasTwoCardsAPage();
+    void code128CheckDigits_data();
+    void code128CheckDigits();
+    void startListMatchesItsGoldenFiles();
+    void blankCardsMatchTheirGoldenText();
+    void cardBarcodesDecode();
 
     void savedPointsReachTheListener();
     void boardIsShownAnewAfterASave();
+    void boardPagesKeepTitlesWithRows_data();
+    void boardPagesKeepTitlesWithRows();
+    void boardPagesFitAboveTheStatusLine();
+    void boardWithoutADisplay();
 };
 
 void TestResults::filterIsCompiledToParameters_data()
@@ -230,15 +277,20 @@ void TestResults::filterIsCompiledToParameters_data()
     QTest::newRow("is not null") << "USERDEF1 IS NOT NULL" << "USERDEF1 is not null" << QStringList();
     QTest::newRow("not") << "not ENABLEFINALS = 'F'" << "not (ENABLEFINALS = ?)" << QStringList{"F"};
     QTest::newRow("bow type by name")
-        << "BOWTYPE = 'Recurve'" << "BOWTYPE in (select TYPENO from BOWTYPES where DESCRIPTION = ?)"
+        << "BOWTYPE = 'Recurve'" << "BOWTYPE in (select TYPENO from BOWTYPES where upper(DESCRIPTION) = upper(?))"
         << QStringList{"Recurve"};
+    QTest::newRow("the import's names of columns")
+        << "AGECLASS = 'Adult' and COUNTRY = 1 and CLUB like 'BSC%'"
+        << "AGECLASSNO in (select AGECLASSNO from AGECLASS where upper(DESCRIPTION) = upper(?)) and COUNTRYNUMBER = ?"
+           " and USERDEF1 like ?"
+        << QStringList{"Adult", "1", "BSC%"};
     QTest::newRow("country not by name")
         << "COUNTRYNUMBER <> 'France'"
-        << "COUNTRYNUMBER not in (select COUNTRYNUMBER from COUNTRY where NAME = ?)" << QStringList{"France"};
+        << "COUNTRYNUMBER not in (select COUNTRYNUMBER from COUNTRY where upper(NAME) = upper(?))" << QStringList{"France"};
     QTest::newRow("in, names and numbers")
         << "SHOOTINGCLASS in ('Men', 2)"
         << "(SHOOTINGCLASS in (?) or SHOOTINGCLASS in (select SHOOTINGCLASSNO from SHOOTINGCLASSES where "
-           "DESCRIPTION in (?)))"
+           "upper(DESCRIPTION) in (upper(?))))"
         << QStringList{"2", "Men"};
     QTest::newRow("a keyword inside text stays text")
         << "NAME = 'x'' or 1=1; drop table ARCHER --'" << "NAME = ?"
@@ -660,6 +712,24 @@ void TestResults::listsCommands()
     QCOMPARE(c.count("select count(*) from RESULTLISTS"), 1);
     QCOMPARE(c.count("select count(*) from POINTS"), 7 * 60);
 
+    // A name no table holds is refused with the names there are; any case
+    // of a stored name is taken.
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Compound"),
+                 QStringLiteral("BOWTYPE = 'Compund'")});
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, QStringLiteral("tallyon: result list \"Compound\": no bow type 'Compund'; known: Compound, Recurve"));
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Adults"),
+                 QStringLiteral("AGECLASS in ('adult', 'Veteran')")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("no age class 'Veteran'; known: Adult")), qPrintable(r.err));
+    QCOMPARE(c.count("select count(*) from RESULTLISTS"), 1);
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Recurve"),
+                 QStringLiteral("bowtype = 'RECURVE' and AGECLASS = 'adult'")});
+    QCOMPARE(r.err, QString());
+    QVERIFY2(r.out.contains(QStringLiteral(": 7 archers now")), qPrintable(r.out));
+    r = tallyon({QStringLiteral("lists"), db, QStringLiteral("remove"), QStringLiteral("Recurve")});
+    QCOMPARE(r.exitCode, 0);
+
     r = tallyon({QStringLiteral("lists"), db, QStringLiteral("show")});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains(QStringLiteral("Lane 1  INDIVIDUAL        2  LANENO = 1")), qPrintable(r.out));
@@ -675,7 +745,7 @@ void TestResults::listsCommands()
     QCOMPARE(r.exitCode, 1);
 }
 
-void TestResults::scorecardPdfHasOnePagePerCard()
+void TestResults::scorecardPdfHasTwoCardsAPage()
 {
     if (!pdftotextInstalled())
         QSKIP("pdftotext and pdfinfo are not installed");
@@ -685,13 +755,13 @@ void TestResults::scorecardPdfHasOnePagePerCard()
     const QString pdf = c.file(QStringLiteral("cards.pdf"));
     RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--all"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.err, QString());
-    QCOMPARE(pdfPages(pdf), 8);
+    QCOMPARE(pdfPages(pdf), 4);
     QVERIFY(pdfText(pdf).contains(QStringLiteral("Zoë Brontë")));
 
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--lane"), QStringLiteral("3"),
                  QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.err, QString());
-    QCOMPARE(pdfPages(pdf), 3);
+    QCOMPARE(pdfPages(pdf), 2);
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("7"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(pdfPages(pdf), 1);
     const QString text = pdfText(pdf).simplified();
@@ -700,6 +770,108 @@ void TestResults::scorecardPdfHasOnePagePerCard()
     r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("99"), QStringLiteral("--pdf"), pdf});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("no archer 99")), qPrintable(r.err));
+}
+
+void TestResults::code128CheckDigits_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("symbols");   // start, data, check digit
+    // Even digit counts in code set C, two digits a symbol; the rest in B.
+    QTest::newRow("1234, set C") << "1234" << QList<int>{105, 12, 34, 82};
+    QTest::newRow("17, set C") << "17" << QList<int>{105, 17, 19};
+    QTest::newRow("7, set B") << "7" << QList<int>{104, 23, 24};
+    QTest::newRow("123, set B") << "123" << QList<int>{104, 17, 18, 19, 8};
+    QTest::newRow("PJJ123C, set B") << "PJJ123C" << QList<int>{104, 48, 42, 42, 17, 18, 19, 35, 55};
+    QTest::newRow("no text") << "" << QList<int>{};
+    QTest::newRow("beyond ASCII") << "\u00e9" << QList<int>{};
+}
+
+void TestResults::code128CheckDigits()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<int>, symbols);
+    const std::vector<int> got = code128Symbols(text.toStdString());
+    QCOMPARE(QList<int>(got.begin(), got.end()), symbols);
+    // Every symbol is eleven modules wide, the stop thirteen.
+    const std::vector<int> widths = code128Widths(got);
+    int modules = 0;
+    for (const int w : widths)
+        modules += w;
+    QCOMPARE(modules, symbols.isEmpty() ? 0 : 11 * int(symbols.size()) + 13);
+}
+
+void TestResults::startListMatchesItsGoldenFiles()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    const QString pdf = c.file(QStringLiteral("start.pdf"));
+    const QString csv = c.file(QStringLiteral("start.csv"));
+    const RunResult r = tallyon({QStringLiteral("archers"), c.path(), QStringLiteral("--pdf"), pdf,
+                                 QStringLiteral("--csv"), csv, QStringLiteral("--separator"), QStringLiteral(";")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    // Five lanes a page: seven lanes take two, each with the title.
+    QCOMPARE(pdfPages(pdf), 2);
+    const QString text = pdfText(pdf);
+    QCOMPARE(text.count(QStringLiteral("Start list")), 2);
+    QCOMPARE(text, golden("start-list.txt", text));
+    QFile written(csv);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QString table = QString::fromUtf8(written.readAll());
+    QCOMPARE(table, golden("start-list.csv", table));
+}
+
+void TestResults::blankCardsMatchTheirGoldenText()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.arrows(3, {{3, "X"}, {3, "9"}});   // a blank card shows none of them
+    const QString pdf = c.file(QStringLiteral("cards.pdf"));
+    RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("--lane"), QStringLiteral("2"),
+                           QStringLiteral("--blank"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out, QStringLiteral("wrote %1 (2 blank cards, two a page)\n").arg(pdf));
+    QCOMPARE(pdfPages(pdf), 1);
+    const QString blank = pdfText(pdf);
+    QCOMPARE(blank, golden("scorecard-blank.txt", blank));
+    // No sum, no total, no arrow: the card is for the target.
+    QVERIFY2(!blank.contains(QRegularExpression(QStringLiteral("\\b0\\b"))), qPrintable(blank));
+    // The long class name shrinks to fit; no word of it is broken.
+    QCOMPARE(blank.count(QStringLiteral("Erwachsene Schützenklasse")), 2);
+
+    r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("3"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    const QString filled = pdfText(pdf);
+    QCOMPARE(filled, golden("scorecard-filled.txt", filled));
+}
+
+void TestResults::cardBarcodesDecode()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+        QSKIP("zbarimg (zbar-tools) or pdftoppm (poppler-utils) is not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.seed({"update ARCHER set ARCHERID = 123 where ARCHERID = 13", "update ARCHER set ARCHERID = 1244 where ARCHERID = 14"});
+    const QString pdf = c.file(QStringLiteral("cards.pdf"));
+    for (const QStringList& how : {QStringList{QStringLiteral("--lane"), QStringLiteral("7")},
+                                   QStringList{QStringLiteral("--lane"), QStringLiteral("7"), QStringLiteral("--blank")}}) {
+        const RunResult r = tallyon(QStringList{QStringLiteral("scorecard"), c.path()} + how
+                                    + QStringList{QStringLiteral("--pdf"), pdf});
+        QCOMPARE(r.err, QString());
+        const QString png = c.file(QStringLiteral("card"));
+        QCOMPARE(runProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("150"), QStringLiteral("-png"),
+                                                         QStringLiteral("-singlefile"), pdf, png}).exitCode, 0);
+        const RunResult read = runProgram(QStringLiteral("zbarimg"), {QStringLiteral("-q"), png + QStringLiteral(".png")});
+        QStringList codes = read.out.split(u'\n', Qt::SkipEmptyParts);
+        codes.sort();
+        // Archers 13 and 14 became 123 and 1244: an odd and an even count of digits.
+        QCOMPARE(codes, (QStringList{QStringLiteral("CODE-128:123"), QStringLiteral("CODE-128:1244")}));
+    }
 }
 
 void TestResults::savedPointsReachTheListener()
@@ -762,6 +934,129 @@ void TestResults::boardIsShownAnewAfterASave()
     const QString text = board.shownText();
     QVERIFY2(text.indexOf(QStringLiteral("Sigurðardóttir")) < text.indexOf(QStringLiteral("Second")), qPrintable(text));
     QCOMPARE(c.count("select count(*) from RDB$TRIGGERS where RDB$TRIGGER_NAME = 'TALLYON_POINTS_SAVED'"), 1);
+}
+
+void TestResults::boardPagesKeepTitlesWithRows_data()
+{
+    QTest::addColumn<int>("linesPerPage");
+    for (const int n : {4, 5, 6, 7, 9, 13, 40})
+        QTest::newRow(qPrintable(QStringLiteral("%1 lines").arg(n))) << n;
+}
+
+void TestResults::boardPagesKeepTitlesWithRows()
+{
+    QFETCH(int, linesPerPage);
+    // Lists of 3, 12, 1 and no archers, and one with a fault.
+    CompetitionResults results;
+    int id = 0;
+    for (const int size : {3, 12, 1, 0}) {
+        ResultList list;
+        list.name = "List " + std::to_string(size);
+        for (int i = 0; i < size; ++i) {
+            ArcherResult a;
+            a.archerId = ++id;
+            a.name = "Archer " + std::to_string(id);
+            a.place = i + 1;
+            list.archers.push_back(a);
+        }
+        results.lists.push_back(list);
+    }
+    ResultList faulty;
+    faulty.name = "Faulty";
+    faulty.faults.push_back("its condition is refused");
+    results.lists.push_back(faulty);
+
+    const std::vector<BoardPage> pages = boardPages(results, linesPerPage);
+    QStringList rows;
+    for (const BoardPage& page : pages) {
+        QVERIFY(!page.empty());
+        QVERIFY2(int(page.size()) <= linesPerPage, qPrintable(QString::number(page.size())));
+        // Every page begins with a list's title, and no title or headings end one.
+        QCOMPARE(page.front().kind, BoardLine::Title);
+        QVERIFY(page.back().kind == BoardLine::Row || page.back().kind == BoardLine::Note);
+        for (std::size_t i = 0; i < page.size(); ++i) {
+            if (page[i].kind == BoardLine::Row)
+                rows << page[i].cells[2];
+            // A title stands with its first two rows, or all its rows when fewer.
+            if (page[i].kind == BoardLine::Title && !page[i].text.endsWith(QStringLiteral("(continued)"))
+                && page[i].text.startsWith(QStringLiteral("List ")) && page[i].text != QStringLiteral("List 0")) {
+                const int wanted = std::min(2, page[i].text.mid(5).toInt());
+                int following = 0;
+                for (std::size_t k = i + 2; k < page.size() && page[k].kind == BoardLine::Row; ++k)
+                    ++following;
+                QVERIFY2(following >= wanted, qPrintable(page[i].text));
+            }
+        }
+    }
+    // Every archer once, in order.
+    QCOMPARE(rows.size(), 16);
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i], QStringLiteral("Archer %1").arg(i + 1));
+    // A list cut by a page goes on under its title, "continued".
+    if (linesPerPage < 14) {
+        bool continued = false;
+        for (const BoardPage& page : pages)
+            continued = continued || page.front().text == QStringLiteral("List 12 (continued)");
+        QVERIFY(continued);
+    }
+}
+
+void TestResults::boardPagesFitAboveTheStatusLine()
+{
+    ResultsCompetition c;
+    std::vector<std::string> sql;
+    for (int i = 0; i < 45; ++i)
+        sql.push_back(ResultsCompetition::archerRow(i + 1, "Archer " + std::to_string(i + 1), i / 4 + 1,
+                                                    std::string(1, char('A' + i % 4)), i % 3 ? "M" : "F", 1 + i % 2));
+    c.seed(sql);
+    ResultsBoard board(c.login);
+    board.resize(1280, 720);
+    board.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&board));
+    QVERIFY2(board.pageCount() >= 3, qPrintable(QString::number(board.pageCount())));
+    int archers = 0;
+    for (int page = 0; page < board.pageCount(); ++page) {
+        board.showPage(page);
+        const QImage picture = board.grab().toImage();
+        const BoardPage& lines = board.shownPage();
+        QCOMPARE(lines.front().kind, BoardLine::Title);
+        // The picture: the second line is the headings' bar, the last row
+        // ends above the status line.
+        const QRect headings = board.lineRect(1);
+        QCOMPARE(picture.pixelColor(headings.left() + 2, headings.center().y()), QColor(0x24, 0x40, 0x5a));
+        QVERIFY2(board.linesBottom() <= board.statusTop(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(board.linesBottom()).arg(board.statusTop())));
+        for (const BoardLine& l : lines)
+            archers += l.kind == BoardLine::Row;
+    }
+    QCOMPARE(archers, 45);
+}
+
+void TestResults::boardWithoutADisplay()
+{
+    ResultsCompetition c;
+    c.archer(1, "A", 1, "A");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("board"), c.path()});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QStringList lines = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("QStandardPaths:")); });
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("tallyon: no display for the board")), qPrintable(lines[0]));
+    QVERIFY(lines[0].contains(QStringLiteral("--screenshot")));
+
+    const QString png = c.file(QStringLiteral("board.png"));
+    p.start(QStringLiteral(TALLYON_EXE), {QStringLiteral("board"), c.path(), QStringLiteral("--screenshot"), png});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QStringLiteral("wrote %1 (page 1 of 1)\n").arg(png));
+    QCOMPARE(QImage(png).size(), QSize(1600, 900));
 }
 
 QTEST_MAIN(TestResults)
