@@ -4,11 +4,11 @@
 #include "db/call_scope.h"
 #include "db/connection.h"
 #include "db/error.h"
-#include "db/name_match.h"
 #include "db/prepared_sql.h"
 #include "db/sql_text.h"
 #include "db/statement_cache.h"
 #include "db/transaction.h"
+#include "core/text_trim.h"
 
 #include <ibase.h>
 
@@ -165,7 +165,7 @@ WriteBlock::WriteBlock(Connection* connection, Transaction* transaction)
 
 void WriteBlock::add(std::string sql, std::vector<Value> params)
 {
-    if (detail::trimmed(sql).empty())
+    if (trimmedView(sql).empty())
         throw UsageError("A write of a block has no text");
     writes_.push_back({std::move(sql), std::move(params)});
 }
