@@ -7,6 +7,7 @@
 #include "roster/export.h"
 #include "core/command_error.h"
 #include "roster/import.h"
+#include "host/final_commands.h"
 #include "host/points.h"
 #include "host/results_commands.h"
 #include "host/station_login.h"
@@ -75,7 +76,10 @@ int runArcher(const Invocation& in)
             assignments << argument(in.arguments[i]);
         if (assignments.isEmpty())
             throw UsageError("usage: tallyon archer DB ID set COLUMN=VALUE ...");
-        changeArcher(in.login, id, assignments, std::cout);
+        // STATUS lives in a table of its own beside ARCHER.
+        applyArcherStatus(in, id, assignments);
+        if (!assignments.isEmpty())
+            changeArcher(in.login, id, assignments, std::cout);
     } else if (action == "remove") {
         if (in.arguments.size() > 3)
             throw UsageError("usage: tallyon archer DB ID remove [--with-points]");
@@ -282,7 +286,7 @@ const std::vector<Command>& commands()
          {{"--strict", nullptr}}, runImport},
         {"archers", "archers DB", "list the archers in lane order with their arrows entered", 1, 1, {}, runArchers},
         {"archer", "archer DB ID set COLUMN=VALUE ...",
-         "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
+         "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes, STATUS (DNS, DNF, DSQ)...", 3, kAnyNumber,
          {{"--with-points", nullptr}}, runArcher},
         {"archer", "archer DB ID remove [--with-points]",
          "remove an archer; one with arrows entered only with --with-points", 3, kAnyNumber,
@@ -296,9 +300,9 @@ const std::vector<Command>& commands()
          "rank the archers of every result list: a table, or CSV, PDF and HTML files", 1, 1,
          {{"--list", "NAME"}, {"--csv", "FILE"}, {"--separator", "C"}, {"--pdf", "FILE"}, {"--html", "FILE"}},
          runResultsCommand},
-        {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
-         "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
-         2, 4, {{"--team", nullptr}}, runListsCommand},
+        {"lists", "lists DB show | add NAME [CONDITION] [--team] | set NAME TEAMSIZE=N CUTOFF=N | remove NAME",
+         "show, add, set or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
+         2, 5, {{"--team", nullptr}}, runListsCommand},
         {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all --pdf FILE [--html FILE]",
          "score cards as on paper, one a page", 1, 2,
          {{"--lane", "LANE"}, {"--all", nullptr}, {"--pdf", "FILE"}, {"--html", "FILE"}}, runScorecardCommand},
@@ -309,6 +313,12 @@ const std::vector<Command>& commands()
         {"board", "board DB [--list NAME] [--screenshot FILE.png]",
          "the results on a big screen, shown anew after every save", 1, 1,
          {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
+        {"competition", "competition DB [set NAME=... PLACE=... STARTDATE=YYYY-MM-DD [FINISHEDDATE=YYYY-MM-DD]]",
+         "show or set the competition's name, place and dates, which head every result", 1, kAnyNumber, {},
+         runCompetitionCommand},
+        {"shootoff", "shootoff DB --list NAME ID ID ...",
+         "record the order a shoot-off gave archers tied on every rule, best first", 3, kAnyNumber,
+         {{"--list", "NAME"}}, runShootOffCommand},
     };
     return table;
 }

@@ -8,6 +8,7 @@
 #include "roster/archer_columns.h"
 #include "roster/archer_row.h"
 #include "data/archer_names_select.h"
+#include "data/archer_status.h"
 #include "data/competition_schema.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
@@ -214,12 +215,16 @@ void listArchers(const CompetitionLogin& login, std::ostream& out)
         out << login.database << " has no archers yet; add them with tallyon import DB FILE.csv\n";
         return;
     }
+    const std::map<std::int32_t, std::string> statuses = readArcherStatuses(s.connection, s.transaction);
     std::vector<QStringList> rows = {{QStringLiteral("ID"), QStringLiteral("LANE"), QStringLiteral("NAME"),
                                       QStringLiteral("COUNTRY"), QStringLiteral("BOW TYPE"), QStringLiteral("AGE CLASS"),
-                                      QStringLiteral("SHOOTING CLASS"), QStringLiteral("ARROWS")}};
+                                      QStringLiteral("SHOOTING CLASS"), QStringLiteral("ARROWS"),
+                                      QStringLiteral("STATUS")}};
     for (q.first(); !q.eof(); q.next()) {
+        const auto status = statuses.find(q.fieldByName("ARCHERID").asInteger());
         rows.push_back({text(q, "ARCHERID"), text(q, "LANE"), text(q, "NAME"), text(q, "COUNTRY"), text(q, "BOWTYPE"),
-                        text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS")});
+                        text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS"),
+                        status == statuses.end() ? QString() : QString::fromStdString(status->second)});
     }
     q.close();
     s.transaction.commit();
