@@ -319,6 +319,9 @@ const std::vector<Command>& commands()
         {"shootoff", "shootoff DB --list NAME ID ID ...",
          "record the order a shoot-off gave archers tied on every rule, best first", 3, kAnyNumber,
          {{"--list", "NAME"}}, runShootOffCommand},
+        {"verify", "verify DB [--unlock ID]",
+         "check the entered cards against the signed ones in a window, each then locked; --unlock ID unlocks one",
+         1, 1, {{"--unlock", "ID"}}, runVerifyCommand},
     };
     return table;
 }

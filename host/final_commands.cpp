@@ -10,7 +10,9 @@
 #include "db/transaction.h"
 #include "results/competition_edit.h"
 #include "results/final_tables.h"
+#include "results/card_check.h"
 #include "results/shootoff.h"
+#include "verify/verify_window.h"
 
 #include <iostream>
 #include <optional>
@@ -169,4 +171,21 @@ void applyArcherStatus(const Invocation& in, std::int32_t archerId, QStringList&
     writeArcherStatus(connection, transaction, archerId, *status);
     transaction.commit();
     std::cout << "archer " << archerId << ": STATUS: \"" << before << "\" -> \"" << *status << "\"\n";
+}
+
+int runVerifyCommand(const Invocation& in)
+{
+    db::Connection connection;
+    open(connection, in.login);
+    if (const auto unlock = in.value("--unlock")) {
+        const std::int32_t id = idArgument(*unlock);
+        std::cout << "archer " << id << ": "
+                  << (unlockCard(connection, id) ? "the card is unlocked; its arrows may be changed again"
+                                                 : "the card was not locked")
+                  << "\n";
+        return 0;
+    }
+    // The lock is in place before the first card is checked.
+    ensureCardLock(connection);
+    return runVerifyWindow(*in.argc, in.argv, connection, checkerName(in.login.user));
 }

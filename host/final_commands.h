@@ -8,6 +8,7 @@
 
 int runCompetitionCommand(const Invocation& in);
 int runShootOffCommand(const Invocation& in);
+int runVerifyCommand(const Invocation& in);
 
 // `lists DB set NAME TEAMSIZE=N CUTOFF=N`.
 int setListOptions(const Invocation& in);
