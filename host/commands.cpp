@@ -181,7 +181,7 @@ void printHelp()
                  "On a server, --user and --password-file FILE (a file only you can read), or ISC_USER\n"
                  "and ISC_PASSWORD, log in; --password WORD works too, but others see it in the process list.\n"
                  "CSV columns: LANENO, LANELETTER, LANE, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS,\n"
-                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS;\n"
+                 "SHOOTINGCLASS, and optionally USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS, STATUS;\n"
                  "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
 }
 

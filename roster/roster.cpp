@@ -264,6 +264,8 @@ void applyColumns(Session& s, const std::map<const ArcherColumn*, QString>& give
             continue;
         const QString& raw = it->second;
         const std::string name = column.name;
+        if (name == "STATUS")
+            continue;   // not an ARCHER column: written beside it by the caller
         if (column.kind == ColumnKind::Lookup) {
             LookupColumn lookup = lookupOf(name);
             lookup.table.load(s.connection, s.transaction);

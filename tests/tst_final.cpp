@@ -295,6 +295,28 @@ void TestFinal::statusCommands()
                  .exitCode,
              0);
     QCOMPARE(c.rows("select ARCHERID || STATUS from ARCHERSTATUS"), std::vector<std::string>{"2DSQ"});
+
+    // An import file's STATUS column; a status no archer can have refuses the whole file.
+    c.seed({"ALTER SEQUENCE GEN_ARCHER_ID RESTART WITH 100"});   // the archers above were seeded with their numbers
+    const QString csv = c.file(QStringLiteral("more.csv"));
+    const auto importFile = [&](const QByteArray& status) {
+        QFile f(csv);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write("LANENO,LANELETTER,LANE,NAME,SEX,COUNTRY,BOWTYPE,AGECLASS,SHOOTINGCLASS,STATUS\n"
+                "7,A,7A,Neu,M,Deutschland,Recurve,Adult,Men,\n"
+                "8,A,8A,Spaet,M,Deutschland,Recurve,Adult,Men," + status + "\n");
+        f.close();
+        return c.run({QStringLiteral("import"), csv});
+    };
+    r = importFile("late");
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("line 3: STATUS")), qPrintable(r.err));
+    QCOMPARE(c.count("select count(*) from ARCHER"), 2);
+    r = importFile("dnf");
+    QCOMPARE(r.err, QString());
+    QCOMPARE(c.rows("select a.NAME || s.STATUS from ARCHERSTATUS s join ARCHER a on a.ARCHERID = s.ARCHERID "
+                    "order by a.NAME"),
+             (std::vector<std::string>{"SpaetDNF", "WolffDSQ"}));
 }
 
 void TestFinal::shootOffOrdersOnlyTheStillTied()
