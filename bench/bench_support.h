@@ -211,6 +211,7 @@ void datasetLayerFigures(Table& table);
 void modelFigures(Table& table);
 void windowFigures(Table& table, const std::string& program);
 void resultsFigures(Table& table);
+void finalFigures(Table& table);
 void serverFigures(Table& table, const std::string& program);
 
 // The children's sides of the server part (this program started with

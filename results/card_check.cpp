@@ -120,6 +120,8 @@ void ensureCardLock(db::Connection& connection)
     createOnce(connection,
                std::string("CREATE EXCEPTION ") + kLockException + " 'The card is verified and locked'",
                exceptionExists);
+    if (hasTrigger(connection, kLockTrigger))
+        return;
     // Only a change of an arrow is refused: a save that writes the stored
     // values again passes.
     createOnce(connection,

@@ -241,6 +241,8 @@ void takeArrow(const PointFields& f, ArcherResult& current, TArcher& archer)
     archer.Results.push_back(std::move(point));
 }
 
+constexpr std::size_t kArchersReadByNumber = 50;
+
 // The arrows of all archers in one pass, each archer counted by the archer
 // model once its rows are in.
 void readArrows(db::Connection& connection, db::Transaction& transaction, std::vector<ArcherResult>& archers)
@@ -250,6 +252,18 @@ void readArrows(db::Connection& connection, db::Transaction& transaction, std::v
         index.emplace(archers[i].archerId, i);
     db::Query q(&connection, &transaction);
     q.sqlAdd("select ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS");
+    // A few archers (a card to check, to print) are read by their numbers,
+    // not picked out of every arrow of the competition.
+    if (!archers.empty() && archers.size() <= kArchersReadByNumber) {
+        std::string in;
+        std::vector<db::Value> params;
+        for (const ArcherResult& a : archers) {
+            in += in.empty() ? "?" : ", ?";
+            params.emplace_back(a.archerId);
+        }
+        q.sqlAdd("where ARCHERID in (" + in + ")");
+        q.setParams(params);
+    }
     q.sqlAdd("order by ARCHERID, ROUNDNO, ARROWNO");
     q.open();
     const PointFields fields(q);

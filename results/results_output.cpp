@@ -24,7 +24,7 @@ const int kTextColumns = 3;   // place, lane, name... the first columns read lef
 QString arrowsCell(const ArcherResult& a)
 {
     QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(ArrowsPerCard);
-    if (a.incomplete())
+    if (a.incomplete() && a.status != "DNS")
         cell += QStringLiteral(" incomplete");
     return cell;
 }
@@ -294,7 +294,7 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                 QString cell = htmlEscaped(cells[c]);
                 if (c == 6)
                     cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
-                if (c == cells.size() - 1 && a.incomplete())
+                if (c == cells.size() - 1 && a.incomplete() && a.status != "DNS")
                     cell = QStringLiteral("<span style=\"color:%1;\">%2</span>")
                                .arg(dim, htmlEscaped(cells[c]).replace(u' ', QStringLiteral("<br>")));
                 html += QStringLiteral("<td align=\"%1\">%2</td>")

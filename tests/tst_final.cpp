@@ -10,6 +10,7 @@
 #include "forms/uVuRudiCompetition.h"
 #include "model/message_seam.h"
 #include "results/card_check.h"
+#include "roster/demo.h"
 #include "results/placing.h"
 #include "results/ranking.h"
 #include "results/results_notes.h"
@@ -25,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -154,6 +156,7 @@ private slots:
     void verifiedCardLocksTheWindowsSave();
     void verifyWindowChecksTypedAndScannedCards();
     void listIsFinalOnceEveryCardIsVerified();
+    void demoClosesWithFinalResults();
 
 private:
     QStringList errors_;
@@ -671,6 +674,104 @@ void TestFinal::listIsFinalOnceEveryCardIsVerified()
     QCOMPARE(unlock.err, QString());
     QVERIFY(unlock.out.contains(QStringLiteral("archer 4: the card is unlocked")));
     QCOMPARE(listStateText(c.results().lists[0]), QStringLiteral("provisional: 2 of 3 cards verified"));
+}
+
+// The demo competition closed as an organiser would: the details set, the
+// cards filled in, one archer DNS, a tie for a first place settled by a
+// shoot-off, a team list, every card typed into the verify window; the PDF
+// then reads "final" under every list. With TALLYON_FINAL_PDF set, the PDF
+// is copied there (docs/final-results.png is its first page).
+void TestFinal::demoClosesWithFinalResults()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext is not installed");
+    TemporaryDatabase demo;
+    createDemoCompetition(demo.login);
+    const auto run = [&](QStringList args) {
+        args.insert(1, demo.path());
+        const RunResult r = tallyon(args);
+        if (r.exitCode != 0)
+            qWarning("%s", qPrintable(r.err));
+        return r.exitCode;
+    };
+    QCOMPARE(run({QStringLiteral("competition"), QStringLiteral("set"), QStringLiteral("NAME=Hallenturnier am Mühlbach"),
+                  QStringLiteral("PLACE=Sporthalle Süd"), QStringLiteral("STARTDATE=2026-12-09"),
+                  QStringLiteral("FINISHEDDATE=2026-12-10")}),
+             0);
+    // Every card shot to its end; archer 40 did not start; archer 2 shot
+    // exactly what archer 13 did, in the same list.
+    std::vector<std::string> sql{"delete from POINTS where EMPTYSCORE = 'T' or ARCHERID = 40"};
+    for (int id = 1; id < 40; ++id) {
+        for (int n = 0; n < 60; ++n)
+            sql.push_back("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) select "
+                          + std::to_string(id) + ", " + std::to_string(n / 30 + 1) + ", " + std::to_string(n % 30 + 1)
+                          + ", " + std::to_string(10 - (n * 7 + id) % 4) + ", 'F', 'F' from RDB$DATABASE where not exists "
+                          "(select 1 from POINTS where ARCHERID = " + std::to_string(id) + " and ROUNDNO = "
+                          + std::to_string(n / 30 + 1) + " and ARROWNO = " + std::to_string(n % 30 + 1) + ")");
+    }
+    demo.seed(sql);
+    QCOMPARE(run({QStringLiteral("archer"), QStringLiteral("40"), QStringLiteral("set"), QStringLiteral("STATUS=DNS")}), 0);
+    QCOMPARE(run({QStringLiteral("lists"), QStringLiteral("add"), QStringLiteral("Teams"), QStringLiteral("--team")}), 0);
+
+    // Each tie for a medal settled in the order the archers are listed.
+    CompetitionResults r;
+    {
+        db::Connection connection;
+        demo.attach(connection);
+        r = readResults(connection);
+    }
+    for (const ResultList& list : r.lists) {
+        for (const OpenTie& tie : list.openTies) {
+            QStringList args{QStringLiteral("shootoff"), QStringLiteral("--list"), QString::fromLatin1(list.name.c_str())};
+            for (const ArcherResult& a : list.archers) {
+                if (a.place == tie.place)
+                    args << QString::number(a.archerId);
+            }
+            QVERIFY(!list.team);
+            QCOMPARE(run(args), 0);
+        }
+    }
+
+    // Every card typed as the archer signed it.
+    {
+        db::Connection connection;
+        demo.attach(connection);
+        ensureCardLock(connection);
+        VerifyWindow window(connection, "Scorers' table");
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* archerBox = window.findChild<QLineEdit*>(QStringLiteral("archer"));
+        for (const ArcherResult& a : readArcherResults(connection)) {
+            if (a.status == "DNS")
+                continue;
+            QTest::keyClicks(archerBox, QString::number(a.archerId));
+            QTest::keyClick(archerBox, Qt::Key_Return);
+            for (int n : {a.roundPoints[0], a.roundPoints[1], a.tens(), a.xs}) {
+                QTest::keyClicks(QApplication::focusWidget(), QString::number(n));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            }
+            QVERIFY2(window.lastCheckPassed(), qPrintable(window.message()));
+        }
+    }
+
+    const QString pdf = demo.file(QStringLiteral("final.pdf"));
+    QCOMPARE(run({QStringLiteral("results"), QStringLiteral("--pdf"), pdf}), 0);
+    if (const QString keep = qEnvironmentVariable("TALLYON_FINAL_PDF"); !keep.isEmpty()) {
+        QFile::remove(keep);
+        QVERIFY(QFile::copy(pdf, keep));
+    }
+    // The ligature of "fi" read back as two letters.
+    const QString text = runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                             .out.normalized(QString::NormalizationForm_KC);
+    QVERIFY(text.contains(QStringLiteral("Hallenturnier am Mühlbach")));
+    QVERIFY(text.contains(QStringLiteral("Sporthalle Süd, 2026-12-09 to 2026-12-10, as of ")));
+    QVERIFY(text.contains(QStringLiteral("Teams (teams, best 3 count)")));
+    QVERIFY(text.contains(QStringLiteral(" SO ")));
+    QVERIFY(text.contains(QStringLiteral("DNS")));
+    QVERIFY(!text.contains(QStringLiteral("provisional")));
+    QVERIFY(!text.contains(QStringLiteral("shoot-off needed")));
+    QCOMPARE(text.count(QRegularExpression(QStringLiteral("^\\s*final\\s*$"), QRegularExpression::MultilineOption)),
+             int(r.lists.size()));
 }
 
 QTEST_MAIN(TestFinal)
