@@ -229,6 +229,7 @@ void datasetLayerFigures(Table& table);
 void modelFigures(Table& table);
 void windowFigures(Table& table, const std::string& program);
 void resultsFigures(Table& table);
+void finalFigures(Table& table);
 void serverFigures(Table& table, const std::string& program);
 // The station journal's cost per typed arrow and the save with the arrows' history.
 void journalAndHistoryFigures(Table& table);

@@ -7,6 +7,7 @@
 #include "roster/export.h"
 #include "core/command_error.h"
 #include "roster/import.h"
+#include "host/final_commands.h"
 #include "host/history_command.h"
 #include "host/points.h"
 #include "host/station_context.h"
@@ -84,7 +85,10 @@ int runArcher(const Invocation& in)
             assignments << argument(in.arguments[i]);
         if (assignments.isEmpty())
             throw UsageError("usage: tallyon archer DB ID set COLUMN=VALUE ...");
-        changeArcher(in.login, id, assignments, std::cout);
+        // STATUS lives in a table of its own beside ARCHER.
+        applyArcherStatus(in, id, assignments);
+        if (!assignments.isEmpty())
+            changeArcher(in.login, id, assignments, std::cout);
     } else if (action == "remove") {
         if (in.arguments.size() > 3)
             throw UsageError("usage: tallyon archer DB ID remove [--with-points]");
@@ -187,9 +191,9 @@ void printHelp()
                  "On a server, --user and --password-file FILE (a file only you can read), or ISC_USER\n"
                  "and ISC_PASSWORD, log in; --password WORD works too, but others see it in the process list.\n"
                  "CSV columns: LANENO, LANELETTER, NAME, SEX, COUNTRY, BOWTYPE, AGECLASS, SHOOTINGCLASS,\n"
-                 "and optionally LANE, USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS, FIRSTNAME, CLUB (kept\n"
-                 "in USERDEF1); German and French header words (Scheibe, Vorname, Verein, Bogenart...) are\n"
-                 "known; without LANELETTER the lane number column holds lanes such as 12A;\n"
+                 "and optionally LANE, USERDEF1, USERDEF2, ENABLETEAM, ENABLEFINALS, STATUS (DNS, DNF, DSQ),\n"
+                 "FIRSTNAME, CLUB (kept in USERDEF1); German and French header words (Scheibe, Vorname, Verein,\n"
+                 "Bogenart...) are known; without LANELETTER the lane number column holds lanes such as 12A;\n"
                  "separated by commas, semicolons or tabs; UTF-8, or else Windows-1252.\n";
 }
 
@@ -297,7 +301,7 @@ const std::vector<Command>& commands()
          "list the archers in lane order with their arrows entered; --pdf and --csv write the start list", 1, 1,
          {{"--pdf", "FILE"}, {"--csv", "FILE"}, {"--separator", "C"}}, runArchers},
         {"archer", "archer DB ID set COLUMN=VALUE ...",
-         "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes...", 3, kAnyNumber,
+         "change an archer's NAME, LANE, LANENO, LANELETTER, SEX, COUNTRY, classes, STATUS (DNS, DNF, DSQ)...", 3, kAnyNumber,
          {{"--with-points", nullptr}}, runArcher},
         {"archer", "archer DB ID remove [--with-points]",
          "remove an archer; one with arrows entered only with --with-points", 3, kAnyNumber,
@@ -315,9 +319,9 @@ const std::vector<Command>& commands()
          "rank the archers of every result list: a table, or CSV, PDF and HTML files", 1, 1,
          {{"--list", "NAME"}, {"--csv", "FILE"}, {"--separator", "C"}, {"--pdf", "FILE"}, {"--html", "FILE"}},
          runResultsCommand},
-        {"lists", "lists DB show | add NAME [CONDITION] [--team] | remove NAME",
-         "show, add or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
-         2, 4, {{"--team", nullptr}}, runListsCommand},
+        {"lists", "lists DB show | add NAME [CONDITION] [--team] | set NAME TEAMSIZE=N CUTOFF=N | remove NAME",
+         "show, add, set or remove result lists; CONDITION tests ARCHER columns: \"BOWTYPE = 'Recurve' and SEX = 'F'\"",
+         2, 5, {{"--team", nullptr}}, runListsCommand},
         {"scorecard", "scorecard DB ARCHER-ID|--lane LANE|--all [--blank] --pdf FILE [--html FILE]",
          "score cards as on paper, two an A4 page, with the archer's number as a barcode; --blank leaves the "
          "ends empty for the target", 1, 2,
@@ -331,6 +335,15 @@ const std::vector<Command>& commands()
          "the results full screen for the hall, page by page, shown anew after every save; --window in a window, "
          "--screenshot writes each page as PNG", 1, 1,
          {{"--list", "NAME"}, {"--window", nullptr}, {"--screenshot", "FILE.png"}}, runBoardCommand},
+        {"competition", "competition DB [set NAME=... PLACE=... STARTDATE=YYYY-MM-DD [FINISHEDDATE=YYYY-MM-DD]]",
+         "show or set the competition's name, place and dates, which head every result", 1, kAnyNumber, {},
+         runCompetitionCommand},
+        {"shootoff", "shootoff DB --list NAME ID ID ...",
+         "record the order a shoot-off gave archers tied on every rule, best first", 3, kAnyNumber,
+         {{"--list", "NAME"}}, runShootOffCommand},
+        {"verify", "verify DB [--unlock ID]",
+         "check the entered cards against the signed ones in a window, each then locked; --unlock ID unlocks one",
+         1, 1, {{"--unlock", "ID"}}, runVerifyCommand},
     };
     return table;
 }

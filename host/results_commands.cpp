@@ -11,6 +11,7 @@
 #include "core/csv_writer.h"
 #include "core/latin1.h"
 #include "results/list_filter.h"
+#include "host/final_commands.h"
 #include "host/login.h"
 #include "results/ranking.h"
 #include "results/results_output.h"
@@ -199,7 +200,7 @@ int showLists(const Invocation& o, db::Connection& connection)
 
 int addList(const Invocation& o, db::Connection& connection)
 {
-    if (o.arguments.size() < 3)
+    if (o.arguments.size() < 3 || o.arguments.size() > 4)
         throw UsageError("usage: tallyon lists DB add NAME [CONDITION] [--team]");
     const std::string name = latin1Argument(o.arguments[2], "the list's name");
     const std::string filter = o.arguments.size() == 4 ? latin1Argument(o.arguments[3], "the condition") : "";
@@ -245,6 +246,8 @@ int lists(const Invocation& o, const CompetitionLogin& login)
     const std::string action = o.arguments[1];
     if (o.has("--team") && action != "add")
         throw UsageError("--team goes with lists add");
+    if (action == "set")
+        return setListOptions(o);
     db::Connection connection;
     open(connection, login);
     if (action == "show")

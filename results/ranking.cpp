@@ -8,11 +8,15 @@
 #include "core/command_error.h"
 #include "core/latin1.h"
 #include "data/archer_names_select.h"
+#include "data/archer_status.h"
+#include "results/final_tables.h"
 #include "results/list_filter.h"
+#include "results/placing.h"
 #include "results/results_schema.h"
 #include "model/uTallyonClasses.h"
 
 #include <QStringList>
+#include <QDateTime>
 
 #include <algorithm>
 #include <map>
@@ -173,6 +177,7 @@ ArcherResult archerFromRow(db::Query& q)
     a.ageClass = q.fieldByName("AGECLASS").asString();
     a.shootingClass = q.fieldByName("SHOOTINGCLASS").asString();
     a.club = q.fieldByName("CLUB").asString();
+    a.enableTeam = q.fieldByName("ENABLETEAM").asFlag();
     return a;
 }
 
@@ -186,7 +191,8 @@ std::vector<ArcherResult> readArchers(db::Connection& connection, db::Transactio
     std::vector<ArcherResult> out;
     db::Query q(&connection, &transaction);
     q.sqlAdd("select " + archerNamesColumns() + ",");
-    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO, a.USERDEF1 as CLUB");
+    q.sqlAdd("  a.BOWTYPE as BOWTYPENO, a.AGECLASSNO, a.SHOOTINGCLASS as SHOOTINGCLASSNO, a.USERDEF1 as CLUB,");
+    q.sqlAdd("  a.ENABLETEAM");
     q.sqlAdd(archerNamesFrom());
     q.sqlAdd("order by a.LANENO, a.LANELETTER, a.ARCHERID");
     q.open();
@@ -196,6 +202,11 @@ std::vector<ArcherResult> readArchers(db::Connection& connection, db::Transactio
         out.push_back(archerFromRow(q));
     }
     q.close();
+    const std::map<std::int32_t, std::string> statuses = readArcherStatuses(connection, transaction);
+    for (ArcherResult& a : out) {
+        if (const auto it = statuses.find(a.archerId); it != statuses.end())
+            a.status = it->second;
+    }
     return out;
 }
 
@@ -233,6 +244,8 @@ void takeArrow(const PointFields& f, ArcherResult& current, TArcher& archer)
     archer.Results.push_back(std::move(point));
 }
 
+constexpr std::size_t kArchersReadByNumber = 50;
+
 // The arrows of all archers in one pass, each archer counted by the archer
 // model once its rows are in.
 void readArrows(db::Connection& connection, db::Transaction& transaction, std::vector<ArcherResult>& archers)
@@ -242,6 +255,18 @@ void readArrows(db::Connection& connection, db::Transaction& transaction, std::v
         index.emplace(archers[i].archerId, i);
     db::Query q(&connection, &transaction);
     q.sqlAdd("select ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE from POINTS");
+    // A few archers (a card to check, to print) are read by their numbers,
+    // not picked out of every arrow of the competition.
+    if (!archers.empty() && archers.size() <= kArchersReadByNumber) {
+        std::string in;
+        std::vector<db::Value> params;
+        for (const ArcherResult& a : archers) {
+            in += in.empty() ? "?" : ", ?";
+            params.emplace_back(a.archerId);
+        }
+        q.sqlAdd("where ARCHERID in (" + in + ")");
+        q.setParams(params);
+    }
     q.sqlAdd("order by ARCHERID, ROUNDNO, ARROWNO");
     q.open();
     const PointFields fields(q);
@@ -346,23 +371,46 @@ namespace {
 
 struct ListDefinition {
     std::string name, filter;
+    bool team = false;
 };
 
-// The competition and its individual list definitions, read together.
-std::vector<ListDefinition> readListDefinitions(db::Connection& connection, Competition& competition)
+// What decides the lists beside the archers' arrows, read together with
+// the list definitions.
+struct ListSettings {
+    std::map<std::string, std::map<std::int32_t, int>> shootOffs;
+    std::map<std::string, ListOptions> options;
+    std::map<std::int32_t, CardCheck> checks;
+};
+
+// The definitions of one kind of list, in the order of their names.
+void readDefinitions(db::Connection& connection, db::Transaction& transaction, const char* applyTo, bool team,
+                     std::vector<ListDefinition>& definitions)
+{
+    db::Query lists(&connection, &transaction);
+    lists.sqlAdd("select * from RESULTLISTS");
+    lists.sqlAdd(std::string("WHERE APPLYTO = '") + applyTo + "'");
+    lists.sqlAdd("ORDER BY LISTNAME");
+    lists.open();
+    for (lists.first(); !lists.eof(); lists.next())
+        definitions.push_back(
+            {lists.fieldByName("LISTNAME").asString(), lists.fieldByName("LISTFILTER").asString(), team});
+    lists.close();
+}
+
+// The competition, its individual list definitions, then its team list
+// definitions, and the lists' settings, read together.
+std::vector<ListDefinition> readListDefinitions(db::Connection& connection, Competition& competition,
+                                                ListSettings& settings)
 {
     std::vector<ListDefinition> definitions;
     db::Transaction transaction(&connection);
     readCommitted(transaction);
     competition = readCompetition(connection, transaction);
-    db::Query lists(&connection, &transaction);
-    lists.sqlAdd("select * from RESULTLISTS");
-    lists.sqlAdd("WHERE APPLYTO = 'INDIVIDUAL'");
-    lists.sqlAdd("ORDER BY LISTNAME");
-    lists.open();
-    for (lists.first(); !lists.eof(); lists.next())
-        definitions.push_back({lists.fieldByName("LISTNAME").asString(), lists.fieldByName("LISTFILTER").asString()});
-    lists.close();
+    readDefinitions(connection, transaction, "INDIVIDUAL", false, definitions);
+    readDefinitions(connection, transaction, "TEAM", true, definitions);
+    settings.shootOffs = readShootOffs(connection, transaction);
+    settings.options = readListOptions(connection, transaction);
+    settings.checks = readCardChecks(connection, transaction);
     transaction.commit();
     return definitions;
 }
@@ -400,6 +448,7 @@ std::vector<ResultList> listsOfDefinitions(db::Connection& connection, const std
         ResultList list;
         list.name = d.name;
         list.filter = d.filter;
+        list.team = d.team;
         std::set<std::int32_t> ids;
         try {
             for (std::int32_t id : archersOfList(connection, d.name, d.filter))
@@ -417,17 +466,36 @@ std::vector<ResultList> listsOfDefinitions(db::Connection& connection, const std
 }
 
 // Ranks each list; a list with a fault is not ranked at all: a ranking
-// without one of its archers would read as a true one.
-void rankLists(std::vector<ResultList>& lists, const std::vector<RankRule>& rules)
+// without one of its archers would read as a true one. A team list ranks
+// its teams; its archers stay for the count of the checked cards.
+void rankLists(std::vector<ResultList>& lists, const std::vector<RankRule>& rules, const ListSettings& settings)
 {
+    static const std::map<std::int32_t, int> kNoShootOff;
     for (ResultList& list : lists) {
+        if (const auto o = settings.options.find(list.name); o != settings.options.end()) {
+            list.teamSize = o->second.teamSize;
+            list.cutOff = o->second.cutOff;
+        }
         for (const ArcherResult& a : list.archers) {
             if (!a.fault.empty())
                 list.faults.push_back("result list \"" + fromLatin1(list.name).toStdString() + "\": " + a.fault);
         }
         if (!list.faults.empty())
             list.archers.clear();
-        rankArchers(list.archers, rules);
+        const auto shootOffs = settings.shootOffs.find(list.name);
+        placeArchers(list.archers, rules, shootOffs == settings.shootOffs.end() ? kNoShootOff : shootOffs->second);
+        if (list.team) {
+            list.teams = rankTeams(list.archers, rules, list.teamSize);
+            list.openTies = findOpenTies(list.teams, list.cutOff);
+        } else {
+            list.openTies = findOpenTies(list.archers, list.cutOff);
+        }
+        for (const ArcherResult& a : list.archers) {
+            if (a.status == "DNS" || (list.team && (!a.enableTeam || a.status == "DSQ")))
+                continue;
+            ++list.cards;
+            list.cardsVerified += int(settings.checks.count(a.archerId));
+        }
     }
 }
 
@@ -436,16 +504,24 @@ void rankLists(std::vector<ResultList>& lists, const std::vector<RankRule>& rule
 CompetitionResults readResults(db::Connection& connection, const std::optional<std::string>& onlyList)
 {
     CompetitionResults results;
+    results.asOf = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm")).toStdString();
     results.rules = readRankRules(connection);
-    const std::vector<ListDefinition> definitions = readListDefinitions(connection, results.competition);
+    ListSettings settings;
+    const std::vector<ListDefinition> definitions = readListDefinitions(connection, results.competition, settings);
     const std::vector<ArcherResult> archers = readArcherResults(connection);
-    results.lists = definitions.empty() ? listsPerCategory(archers)
-                                        : listsOfDefinitions(connection, definitions, archers, onlyList);
+    // Without individual lists of its own the competition is listed per
+    // category; its team lists follow.
+    const bool individualLists =
+        std::any_of(definitions.begin(), definitions.end(), [](const ListDefinition& d) { return !d.team; });
+    if (!individualLists)
+        results.lists = listsPerCategory(archers);
+    for (ResultList& l : listsOfDefinitions(connection, definitions, archers, onlyList))
+        results.lists.push_back(std::move(l));
     if (onlyList) {
         std::erase_if(results.lists, [&](const ResultList& l) { return l.name != *onlyList; });
         if (results.lists.empty())
             throw CommandError("there is no result list \"" + *onlyList + "\"");
     }
-    rankLists(results.lists, results.rules);
+    rankLists(results.lists, results.rules, settings);
     return results;
 }

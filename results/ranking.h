@@ -46,7 +46,10 @@ struct ArcherResult {
     // [round - 1][arrow - 1]
     std::array<std::array<CardArrow, ArrowsPerRound>, RoundCount> arrows{};
 
-    int place = 0;                  // set by ranking, 1 for the first
+    int place = 0;                  // set by ranking, 1 for the first; 0 for no place (DNS, DSQ)
+    std::string status;             // "DNS", "DNF", "DSQ" or empty
+    bool enableTeam = false;        // ENABLETEAM: may count for its country's team
+    bool shootOff = false;          // the place was settled by a shoot-off
     // A stored arrow that no arrow can be (POINT outside 0 to 10, an X that
     // is no 10), named with archer, round and arrow: the archer's arrows
     // are then not counted and the archer is not ranked.
@@ -77,10 +80,34 @@ int criterionValue(const ArcherResult& a, RankCriterion c);
 // counts them all (1, 2, 2, 4).
 void rankArchers(std::vector<ArcherResult>& archers, const std::vector<RankRule>& rules);
 
+// A tie on every criterion that decides a place that matters (1 to 3, or
+// the list's cut-off), with no shoot-off recorded yet.
+struct OpenTie {
+    int place = 0;
+    std::vector<std::string> names;   // ISO 8859-1, in list order
+};
+
+// One team of a team list: the members' counts summed into `sum` (its name
+// the team's), the members in their individual order.
+struct TeamResult {
+    ArcherResult sum;
+    std::vector<ArcherResult> members;
+    int counted = 0;                 // the best members whose scores count
+    bool shortTeam = false;          // fewer members than the list counts: listed after, no place
+};
+
 struct ResultList {
     std::string name;              // ISO 8859-1
     std::string filter;            // as stored; empty for a list made per category
-    std::vector<ArcherResult> archers;   // ranked; none when the list has faults
+    bool team = false;             // APPLYTO 'TEAM'
+    int teamSize = 3;              // members counted per team
+    int cutOff = 0;                // the place up to which archers go on (finals), 0 for none
+    std::vector<ArcherResult> archers;   // ranked, then DNS, then DSQ; none when the list has faults
+    std::vector<TeamResult> teams;       // team lists: ranked, short teams after
+    std::vector<OpenTie> openTies;
+    int cards = 0;                 // the cards that must be verified (DNS aside)
+    int cardsVerified = 0;
+    bool isFinal() const { return faults.empty() && cards > 0 && cardsVerified == cards && openTies.empty(); }
     // Why the list is not ranked, one line each naming the list (UTF-8):
     // its condition is refused, or an archer of it has a stored arrow no
     // arrow can be.
@@ -90,6 +117,7 @@ struct ResultList {
 // What the results commands read in one transaction.
 struct CompetitionResults {
     Competition competition;
+    std::string asOf;              // "14:32", the time the results were read
     std::vector<RankRule> rules;
     std::vector<ResultList> lists;
 };

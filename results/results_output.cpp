@@ -4,6 +4,8 @@
 #include "core/csv_writer.h"
 #include "core/latin1.h"
 #include "core/terminal_text.h"
+#include "results/placing.h"
+#include "results/results_notes.h"
 
 #include <QFile>
 #include <QFont>
@@ -22,7 +24,7 @@ const int kTextColumns = 3;   // place, lane, name... the first columns read lef
 QString arrowsCell(const ArcherResult& a)
 {
     QString cell = QString::number(a.arrowsEntered) + u'/' + QString::number(ArrowsPerCard);
-    if (a.incomplete())
+    if (a.incomplete() && a.status != "DNS")
         cell += QStringLiteral(" incomplete");
     return cell;
 }
@@ -39,7 +41,7 @@ QStringList resultColumnHeadings()
 
 QStringList resultCells(const ArcherResult& a)
 {
-    return {QString::number(a.place),
+    return {placeText(a),
             fromLatin1(a.lane),
             fromLatin1(a.name),
             fromLatin1(a.country),
@@ -55,9 +57,9 @@ QStringList resultCells(const ArcherResult& a)
 QString resultsAsText(const CompetitionResults& results)
 {
     QString out;
-    if (!results.competition.name.empty())
-        out += terminalSafe(fromLatin1(results.competition.name)) + u'\n';
-    const QStringList headings = resultColumnHeadings();
+    const QString heading = competitionHeading(results.competition);
+    if (!heading.isEmpty())
+        out += terminalSafe(heading) + u'\n';
     for (const ResultList& list : results.lists) {
         if (!out.isEmpty())
             out += u'\n';
@@ -67,11 +69,20 @@ QString resultsAsText(const CompetitionResults& results)
                 out += terminalSafe(QString::fromStdString(fault)) + u'\n';
             continue;
         }
-        out += terminalSafe(fromLatin1(list.name)) + QStringLiteral(" (") + QString::number(list.archers.size())
-               + (list.archers.size() == 1 ? QStringLiteral(" archer)\n") : QStringLiteral(" archers)\n"));
+        const QStringList headings = list.team ? teamColumnHeadings() : resultColumnHeadings();
         std::vector<QStringList> rows{headings};
-        for (const ArcherResult& a : list.archers)
-            rows.push_back(resultCells(a));
+        if (list.team) {
+            out += terminalSafe(fromLatin1(list.name)) + QStringLiteral(" (") + QString::number(list.teams.size())
+                   + (list.teams.size() == 1 ? QStringLiteral(" team, ") : QStringLiteral(" teams, "))
+                   + QString::number(list.teamSize) + QStringLiteral(" counted)\n");
+            for (const TeamResult& t : list.teams)
+                rows.push_back(teamCells(t, list.teamSize));
+        } else {
+            out += terminalSafe(fromLatin1(list.name)) + QStringLiteral(" (") + QString::number(list.archers.size())
+                   + (list.archers.size() == 1 ? QStringLiteral(" archer)\n") : QStringLiteral(" archers)\n"));
+            for (const ArcherResult& a : list.archers)
+                rows.push_back(resultCells(a));
+        }
         // A name may hold control characters; the terminal shows them as text.
         for (QStringList& row : rows) {
             for (QString& cell : row)
@@ -88,13 +99,15 @@ QString resultsAsText(const CompetitionResults& results)
                 if (c)
                     line += QStringLiteral("  ");
                 // Names and lanes read from the left, numbers from the right.
-                const bool left = c == 1 || c == 2 || c == 3 || c == row.size() - 1;
+                const bool left = list.team ? c == 1 || c == 2 : c == 1 || c == 2 || c == 3 || c == row.size() - 1;
                 line += left ? row[c].leftJustified(width[std::size_t(c)]) : row[c].rightJustified(width[std::size_t(c)]);
             }
             while (line.endsWith(u' '))
                 line.chop(1);
             out += line + u'\n';
         }
+        for (const QString& note : listNotes(list))
+            out += terminalSafe(note) + u'\n';
     }
     if (results.lists.empty())
         out += QStringLiteral("no archers\n");
@@ -107,17 +120,43 @@ QByteArray resultsAsCsv(const CompetitionResults& results, QChar separator)
     headings.prepend(QStringLiteral("List"));
     headings.append(QStringLiteral("Complete"));
     headings.replace(headings.indexOf(QStringLiteral("Arrows")), QStringLiteral("Arrows entered"));
+    headings << QStringLiteral("Mark") << QStringLiteral("Members");
     CsvWriteOptions options;
     options.separator = separator;
     CsvWriter csv(options);
+    // The competition heads the file in a row of its own.
+    const QString heading = competitionHeading(results.competition);
+    if (!heading.isEmpty())
+        csv.addRow({heading});
     csv.addRow(headings);
     for (const ResultList& list : results.lists) {
         for (const ArcherResult& a : list.archers) {
+            if (list.team)
+                break;
             QStringList cells = resultCells(a);
+            cells.first() = a.place > 0 ? QString::number(a.place) : QString();
             cells.last() = QString::number(a.arrowsEntered);
             cells.prepend(fromLatin1(list.name));
-            cells << (a.incomplete() ? QStringLiteral("no") : QStringLiteral("yes"));
+            cells << (a.incomplete() ? QStringLiteral("no") : QStringLiteral("yes")) << markText(a) << QString();
             csv.addRow(cells);
+        }
+        // A team's row: the team in Name and Country, its members last.
+        for (const TeamResult& t : list.teams) {
+            const QString team = fromLatin1(t.sum.name);
+            const QString place = t.shortTeam ? QString() : QString::number(t.sum.place);
+            csv.addRow({fromLatin1(list.name), place, QString(), team, team, QString::number(t.sum.roundPoints[0]),
+                        QString::number(t.sum.roundPoints[1]), QString::number(t.sum.total),
+                        QString::number(t.sum.tens()), QString::number(t.sum.xs), QString::number(t.sum.nines()),
+                        QString::number(t.sum.arrowsEntered),
+                        t.sum.arrowsEntered == t.counted * ArrowsPerCard ? QStringLiteral("yes") : QStringLiteral("no"),
+                        t.shortTeam ? teamCells(t, list.teamSize).first() : QString(), teamMembersText(t)});
+        }
+    }
+    // The notes of every list close the file, one a row.
+    for (const ResultList& list : results.lists) {
+        if (list.faults.empty()) {
+            for (const QString& note : listNotes(list))
+                csv.addRow({fromLatin1(list.name), note});
         }
     }
     return csv.bytes();
@@ -127,6 +166,70 @@ QString htmlEscaped(const QString& text)
 {
     return text.toHtmlEscaped();
 }
+
+namespace {
+
+// The open ties and the list's state under its table; "final" in green.
+QString notesHtml(const ResultList& list, const HtmlStyle& style, const QString& dim)
+{
+    if (!list.faults.empty())
+        return {};
+    QString html;
+    for (const OpenTie& tie : list.openTies)
+        html += QStringLiteral("<p style=\"color:%1; margin:0px;\">%2</p>")
+                    .arg(dim, htmlEscaped(QString::fromStdString(openTieText(tie))));
+    const QString green = style.dark ? QStringLiteral("#7fdc7f") : QStringLiteral("#1a7f1a");
+    html += QStringLiteral("<p style=\"color:%1; font-weight:bold; margin-top:2px;\">%2</p>")
+                .arg(list.isFinal() ? green : dim, htmlEscaped(listStateText(list)));
+    return html;
+}
+
+QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const QString& head, const QString& stripe,
+                      const QString& dim)
+{
+    const QStringList headings = teamColumnHeadings();
+    QString html = QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
+                                  "style=\"border-collapse:collapse; margin-top:%2px;\"><thead>"
+                                  "<tr><td colspan=\"%3\" style=\"font-size:%4pt; font-weight:bold;\">%5</td></tr>"
+                                  "<tr style=\"background-color:%6;\">")
+                       .arg(style.fontPt / 3)
+                       .arg(style.fontPt)
+                       .arg(headings.size())
+                       .arg(style.fontPt * 3 / 2)
+                       .arg(htmlEscaped(fromLatin1(list.name)) + QStringLiteral(" (teams, best %1 count)").arg(list.teamSize),
+                            head);
+    static const int widths[] = {12, 18, 46, 8, 6, 5, 5};
+    for (int c = 0; c < headings.size(); ++c)
+        html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
+                    .arg(c == 1 || c == 2 ? QStringLiteral("left") : QStringLiteral("right"))
+                    .arg(widths[c])
+                    .arg(headings[c]);
+    html += QStringLiteral("</tr></thead>");
+    int row = 0;
+    for (const TeamResult& t : list.teams) {
+        const QStringList cells = teamCells(t, list.teamSize);
+        html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(stripe) : QStringLiteral("<tr>");
+        for (int c = 0; c < cells.size(); ++c) {
+            QString cell = htmlEscaped(cells[c]);
+            if (c == 3)
+                cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
+            if (c == 0 && t.shortTeam)
+                cell = QStringLiteral("<span style=\"color:%1;\">%2</span>").arg(dim, cell);
+            html += QStringLiteral("<td align=\"%1\">%2</td>")
+                        .arg(c == 1 || c == 2 ? QStringLiteral("left") : QStringLiteral("right"), cell);
+        }
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table>");
+    for (const std::string& fault : list.faults)
+        html += QStringLiteral("<p style=\"color:%1;\">not ranked: %2</p>")
+                    .arg(dim, htmlEscaped(QString::fromStdString(fault)));
+    if (list.teams.empty() && list.faults.empty())
+        html += QStringLiteral("<p>no teams</p>");
+    return html;
+}
+
+} // namespace
 
 QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
 {
@@ -140,15 +243,28 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                                   "<body style=\"color:%1; background-color:%2; font-size:%3pt;\">")
                        .arg(fg, bg)
                        .arg(style.fontPt);
-    if (!results.competition.name.empty()) {
+    // The name large; place, dates and the time the results were read under it.
+    const Competition& competition = results.competition;
+    if (!competition.name.empty())
         html += QStringLiteral("<p style=\"font-size:%1pt; font-weight:bold; margin-bottom:0px;\">%2</p>")
                     .arg(style.fontPt * 2)
-                    .arg(htmlEscaped(fromLatin1(results.competition.name)));
-        if (!results.competition.place.empty())
-            html += QStringLiteral("<p>%1</p>").arg(htmlEscaped(fromLatin1(results.competition.place)));
-    }
-    const QStringList headings = resultColumnHeadings();
+                    .arg(htmlEscaped(fromLatin1(competition.name)));
+    QStringList under;
+    if (!competition.place.empty())
+        under << htmlEscaped(fromLatin1(competition.place));
+    if (const QString dates = competitionDates(competition); !dates.isEmpty())
+        under << dates;
+    if (!results.asOf.empty())
+        under << QStringLiteral("as of ") + QString::fromStdString(results.asOf);
+    if (!under.isEmpty())
+        html += QStringLiteral("<p>%1</p>").arg(under.join(QStringLiteral(", ")));
     for (const ResultList& list : results.lists) {
+        if (list.team) {
+            html += teamTableHtml(list, style, head, stripe, dim);
+            html += notesHtml(list, style, dim);
+            continue;
+        }
+        const QStringList headings = resultColumnHeadings();
         // The list's name heads its table: on paper it goes to the next
         // page together with the column headings, which repeat there.
         html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
@@ -178,7 +294,7 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                 QString cell = htmlEscaped(cells[c]);
                 if (c == 6)
                     cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
-                if (c == cells.size() - 1 && a.incomplete())
+                if (c == cells.size() - 1 && a.incomplete() && a.status != "DNS")
                     cell = QStringLiteral("<span style=\"color:%1;\">%2</span>")
                                .arg(dim, htmlEscaped(cells[c]).replace(u' ', QStringLiteral("<br>")));
                 html += QStringLiteral("<td align=\"%1\">%2</td>")
@@ -192,6 +308,7 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
                         .arg(dim, htmlEscaped(QString::fromStdString(fault)));
         if (list.archers.empty() && list.faults.empty())
             html += QStringLiteral("<p>no archers</p>");
+        html += notesHtml(list, style, dim);
     }
     if (results.lists.empty())
         html += QStringLiteral("<p>no archers</p>");

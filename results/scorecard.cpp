@@ -64,10 +64,8 @@ QString card(const Competition& competition, const ArcherResult& a, bool first, 
 {
     QString html;
     html += QStringLiteral("<div style=\"%1\">").arg(first ? QString() : QStringLiteral("page-break-before:always;"));
-    if (!competition.name.empty())
-        html += QStringLiteral("<p style=\"font-size:11pt;\">%1%2</p>")
-                    .arg(text(competition.name),
-                         competition.place.empty() ? QString() : QStringLiteral(", ") + text(competition.place));
+    if (const QString heading = competitionHeading(competition); !heading.isEmpty())
+        html += QStringLiteral("<p style=\"font-size:11pt;\">%1</p>").arg(htmlEscaped(heading));
     html += QStringLiteral("<h1 style=\"font-size:20pt;\">Score card &nbsp; Lane %1</h1>").arg(text(a.lane));
     html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\" width=\"100%\" style=\"font-size:12pt;\">");
     html += QStringLiteral("<tr><td width=\"22%\">Name</td><td><b style=\"font-size:16pt;\">%1</b></td>"

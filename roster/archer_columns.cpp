@@ -28,6 +28,8 @@ const std::vector<ArcherColumn>& archerColumns()
         {"SHOOTINGCLASS", true, ColumnKind::Lookup, 60}, {"USERDEF1", false, ColumnKind::Text, 60},
         {"USERDEF2", false, ColumnKind::Text, 60},     {"ENABLETEAM", false, ColumnKind::Flag, 0},
         {"ENABLEFINALS", false, ColumnKind::Flag, 0},
+        // DNS, DNF or DSQ; kept beside ARCHER (data/archer_status.h).
+        {"STATUS", false, ColumnKind::Text, 3},
     };
     return columns;
 }

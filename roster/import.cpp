@@ -1,5 +1,6 @@
 #include "roster/import.h"
 
+#include "data/archer_status.h"
 #include "db/connection.h"
 #include "db/error.h"
 #include "db/query.h"
@@ -335,6 +336,9 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
     std::vector<std::string> warnings;   // told once the import stands
     std::size_t current = 0;   // the record being imported, for the messages
     const auto at = [&] { return file.where + " line " + std::to_string(file.records[current].line) + ": "; };
+    const bool withStatus = columns.columns.count(findArcherColumn(QStringLiteral("STATUS"))) > 0;
+    if (withStatus)
+        ensureArcherStatusTable(connection);
     try {
         db::Transaction transaction(&connection);
         ImportTarget target(connection, transaction);
@@ -344,10 +348,18 @@ ImportSummary importArchers(const CompetitionLogin& login, const QString& csvPat
                 throw CommandError(at() + std::to_string(record.fields.size()) + " fields where the header has "
                                 + std::to_string(headerFields) + " (separated by " + separatorName(file.separator)
                                 + ")");
-            const ArcherRow row = readArcher(RecordFields(columns, record), record.line, target, options);
+            const RecordFields fields(columns, record);
+            const ArcherRow row = readArcher(fields, record.line, target, options);
             const std::int32_t id = insertArcher(connection, transaction, row);
             if (auto warning = lostLetterWarning(file.where, record.line, id, row.name))
                 warnings.push_back(std::move(*warning));
+            if (withStatus) {
+                const auto status = archerStatusFromText(fields.text("STATUS"));
+                if (!status)
+                    throw ValueError("STATUS \"" + fields.text("STATUS") + "\" is none of DNS, DNF, DSQ or empty");
+                if (!status->empty())
+                    writeArcherStatus(connection, transaction, id, *status);
+            }
             ++summary.archers;
         }
         transaction.commit();

@@ -8,6 +8,7 @@
 #include "roster/archer_columns.h"
 #include "roster/archer_row.h"
 #include "data/archer_names_select.h"
+#include "data/archer_status.h"
 #include "data/competition_schema.h"
 #include "data/competition_io.h"
 #include "core/command_error.h"
@@ -215,13 +216,17 @@ void listArchers(const CompetitionLogin& login, std::ostream& out)
         out << login.database << " has no archers yet; add them with tallyon import DB FILE.csv\n";
         return;
     }
+    const std::map<std::int32_t, std::string> statuses = readArcherStatuses(s.connection, s.transaction);
     std::vector<QStringList> rows = {{QStringLiteral("ID"), QStringLiteral("LANE"), QStringLiteral("NAME"),
                                       QStringLiteral("COUNTRY"), QStringLiteral("BOW TYPE"), QStringLiteral("AGE CLASS"),
-                                      QStringLiteral("SHOOTING CLASS"), QStringLiteral("ARROWS")}};
+                                      QStringLiteral("SHOOTING CLASS"), QStringLiteral("ARROWS"),
+                                      QStringLiteral("STATUS")}};
     bool anyClub = false;
     for (q.first(); !q.eof(); q.next()) {
+        const auto status = statuses.find(q.fieldByName("ARCHERID").asInteger());
         rows.push_back({text(q, "ARCHERID"), text(q, "LANE"), text(q, "NAME"), text(q, "CLUB"), text(q, "COUNTRY"),
-                        text(q, "BOWTYPE"), text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS")});
+                        text(q, "BOWTYPE"), text(q, "AGECLASS"), text(q, "SHOOTINGCLASS"), text(q, "ARROWS"),
+                        status == statuses.end() ? QString() : QString::fromStdString(status->second)});
         anyClub = anyClub || !rows.back()[3].isEmpty();
     }
     q.close();
@@ -268,6 +273,8 @@ void applyColumns(Session& s, const std::map<const ArcherColumn*, QString>& give
             continue;
         const QString& raw = it->second;
         const std::string name = column.name;
+        if (name == "STATUS")
+            continue;   // not an ARCHER column: written beside it by the caller
         if (column.kind == ColumnKind::Lookup) {
             LookupColumn lookup = lookupOf(name);
             lookup.table.load(s.connection, s.transaction);

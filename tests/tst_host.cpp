@@ -716,7 +716,7 @@ void TestHost::archersListInLaneOrder()
     QCOMPARE(r.errorLines, QStringList());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts),
-             (QStringList{QStringLiteral("ID  LANE  NAME      COUNTRY  BOW TYPE  AGE CLASS  SHOOTING CLASS  ARROWS"),
+             (QStringList{QStringLiteral("ID  LANE  NAME      COUNTRY  BOW TYPE  AGE CLASS  SHOOTING CLASS  ARROWS  STATUS"),
                           QStringLiteral("3   1A    Cara               Barebow   Junior     Women           0"),
                           QStringLiteral("2   1B    Bert Öst  Sverige  Compound  Adult      Men             3"),
                           QStringLiteral("1   2A    Anna      Norge    Recurve   Adult      Women           0")}));
