@@ -9,6 +9,7 @@
 #include "roster/import.h"
 #include "host/points.h"
 #include "host/results_commands.h"
+#include "host/serve_command.h"
 #include "host/station_login.h"
 #include "roster/roster.h"
 
@@ -309,6 +310,9 @@ const std::vector<Command>& commands()
         {"board", "board DB [--list NAME] [--screenshot FILE.png]",
          "the results on a big screen, shown anew after every save", 1, 1,
          {{"--list", "NAME"}, {"--screenshot", "FILE.png"}}, runBoardCommand},
+        {"serve", "serve DB [--port N] [--listen ADDRESS]",
+         "the live results for phones and a hall screen over HTTP (port 8080), updated after every save", 1, 1,
+         {{"--port", "N"}, {"--listen", "ADDRESS"}}, runServeCommand},
     };
     return table;
 }

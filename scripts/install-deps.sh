@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests and the demo need
 # (firebird3.0-server for the test server, its system service never used;
-# iproute2 for the benchmark's delayed network namespace).
+# iproute2 for the benchmark's delayed network namespace; qt6-httpserver-dev for
+# `tallyon serve`; chromium only for scripts/browser-check.sh, by hand).
 set -euo pipefail
-packages=(cmake g++ make qt6-base-dev libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-server
+packages=(cmake g++ make qt6-base-dev qt6-httpserver-dev libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-server
           firebird3.0-utils xvfb xauth xdotool fonts-dejavu-core poppler-utils iproute2)
 missing=()
 for p in "${packages[@]}"; do
