@@ -212,6 +212,8 @@ void modelFigures(Table& table);
 void windowFigures(Table& table, const std::string& program);
 void resultsFigures(Table& table);
 void serverFigures(Table& table, const std::string& program);
+// The live results server under 300 streams, 50 pages a second and 4 saving stations.
+void webFigures(Table& table, const std::string& program);
 
 // The children's sides of the server part (this program started with
 // "--station" or "--next-on-own-server"); answer the exit code.
