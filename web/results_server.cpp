@@ -66,9 +66,8 @@ ResultsServer::ResultsServer(const CompetitionLogin& login, ConnectionLimits lim
     ensurePointsSavedTrigger(connection_);
     listener_ = std::make_unique<PointsSavedListener>(connection_);
     connect(listener_.get(), &PointsSavedListener::pointsSaved, this, &ResultsServer::scheduleRefresh);
-    refresh();
-    if (snapshot_.json.isEmpty())
-        throw CommandError("cannot read the results of " + login.database);
+    // A failure of the first reading ends the command with its reason.
+    publish(readResults(connection_));
     connect(&heartbeat_, &QTimer::timeout, this, &ResultsServer::heartbeat);
     heartbeat_.start(kHeartbeatMs);
 }
@@ -109,14 +108,16 @@ void ResultsServer::scheduleRefresh()
 
 void ResultsServer::refresh()
 {
-    CompetitionResults results;
     try {
-        results = readResults(connection_);
+        publish(readResults(connection_));
     } catch (const std::exception& e) {
         // The last results stay served; the next save tries again.
         std::cerr << "tallyon serve: reading the results failed: " << oneLine(e.what()) << std::endl;
-        return;
     }
+}
+
+void ResultsServer::publish(const CompetitionResults& results)
+{
     const QDateTime asOf = QDateTime::currentDateTimeUtc();
     Snapshot s;
     s.json = QJsonDocument(resultsJson(results, asOf)).toJson(QJsonDocument::Compact);

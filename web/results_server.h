@@ -31,6 +31,7 @@
 #include <memory>
 
 class PointsSavedListener;
+struct CompetitionResults;
 class QTcpSocket;
 
 class ResultsServer : public QAbstractHttpServer {
@@ -68,6 +69,8 @@ private:
         QByteArray page, hall;
         QByteArray event;                       // one SSE frame with json
     };
+    // Keeps the results as every answer serves them and pushes them to the streams.
+    void publish(const CompetitionResults& results);
     void openStream(const QHttpServerRequest& request, QTcpSocket* socket);
     void scheduleRefresh();
     void heartbeat();
