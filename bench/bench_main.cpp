@@ -1,7 +1,7 @@
 // The benchmarks in one run: every figure beside the floor measured in the
 // same run, its goal, and whether it is met. Run by hand, never as a test:
 //
-//     build/bin/tallyon_bench [db] [model] [window] [results] [final] [server] [journal] [cards]
+//     build/bin/tallyon_bench [db] [model] [window] [results] [final] [server] [web] [journal] [cards]
 //
 // With no argument every part runs. The exit code is 0 when every goal is
 // met. The program starts itself again for the figures measured in
@@ -19,7 +19,7 @@
 
 namespace {
 
-const char* const kParts[] = {"db", "model", "window", "results", "final", "server", "journal", "cards"};
+const char* const kParts[] = {"db", "model", "window", "results", "final", "server", "web", "journal", "cards"};
 
 int runChild(int argc, char** argv)
 {
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         if (std::find_if(std::begin(kParts), std::end(kParts), [&](const char* p) { return std::strcmp(p, argv[i]) == 0; })
             == std::end(kParts)) {
-            std::fprintf(stderr, "usage: tallyon_bench [db] [model] [window] [results] [final] [server] [journal] [cards]\n");
+            std::fprintf(stderr, "usage: tallyon_bench [db] [model] [window] [results] [final] [server] [web] [journal] [cards]\n");
             return 2;
         }
     const auto wanted = [&](const char* part) {
@@ -75,6 +75,8 @@ int main(int argc, char** argv)
             bench::finalFigures(table);
         if (wanted("server"))
             bench::serverFigures(table, program);
+        if (wanted("web"))
+            bench::webFigures(table, program);
         if (wanted("journal"))
             bench::journalAndHistoryFigures(table);
         if (wanted("cards"))

@@ -234,6 +234,8 @@ void serverFigures(Table& table, const std::string& program);
 // The station journal's cost per typed arrow and the save with the arrows' history.
 void journalAndHistoryFigures(Table& table);
 void cardsFigures(Table& table, const std::string& program);
+// The live results server under 300 streams, 50 pages a second and 4 saving stations.
+void webFigures(Table& table, const std::string& program);
 
 // The children's sides of the server part (this program started with
 // "--station" or "--next-on-own-server"); answer the exit code.

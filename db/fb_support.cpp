@@ -1,5 +1,7 @@
 #include "db/fb_support.h"
 
+#include "db/embedded_engine.h"
+
 #include <ibase.h>
 
 #include <algorithm>
@@ -13,7 +15,9 @@ using namespace Firebird;
 
 IMaster* master()
 {
-    static IMaster* const m = fb_get_master_interface();
+    // The engine reads its root from the environment when the library
+    // starts, so the shared root is set up before the first call.
+    static IMaster* const m = (prepareSharedEngine(), fb_get_master_interface());
     return m;
 }
 

@@ -12,6 +12,7 @@
 #include "host/points.h"
 #include "host/station_context.h"
 #include "host/results_commands.h"
+#include "host/serve_command.h"
 #include "host/station_login.h"
 #include "roster/roster.h"
 
@@ -122,8 +123,9 @@ int runPointsCommand(const Invocation& in)
     std::optional<QString> screenshot;
     if (const auto file = in.value("--screenshot"))
         screenshot = QString::fromLocal8Bit(file->c_str());
-    const std::string station = in.value("--station") ? CheckedStationName(*in.value("--station")) : DefaultStationName();
-    return runPoints(*in.argc, in.argv, in.login, screenshot, station);
+    const auto named = in.value("--station");
+    return runPoints(*in.argc, in.argv, in.login, screenshot, named ? CheckedStationName(*named) : DefaultStationName(),
+                     named.has_value());
 }
 
 int runStationLogin(const Invocation& in)
@@ -344,6 +346,9 @@ const std::vector<Command>& commands()
         {"verify", "verify DB [--unlock ID]",
          "check the entered cards against the signed ones in a window, each then locked; --unlock ID unlocks one",
          1, 1, {{"--unlock", "ID"}}, runVerifyCommand},
+        {"serve", "serve DB [--port N] [--listen ADDRESS]",
+         "the live results for phones and a hall screen over HTTP (port 8080), updated after every save", 1, 1,
+         {{"--port", "N"}, {"--listen", "ADDRESS"}}, runServeCommand},
     };
     return table;
 }

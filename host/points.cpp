@@ -272,7 +272,7 @@ public:
 } // namespace
 
 int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot,
-              const std::string& station)
+              std::string station, bool stationNamed)
 {
     if (!haveDisplay()) {
         if (!screenshot)
@@ -310,6 +310,10 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tallyon"));
     app.setQuitOnLastWindowClosed(false);
+
+    std::unique_ptr<StationJournal> journal;
+    if (!screenshot)
+        journal = OpenStationJournal(login, station, stationNamed);
 
     TdmTallyon dm;
     SetUpStationContext(dm, login, kStationLockTimeout, station);
@@ -361,9 +365,8 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 
     // Every arrow typed goes to the station's journal; what an earlier run
     // left unsaved is offered first.
-    StationJournal journal(QString::fromStdString(login.database), QString::fromStdString(station));
     QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
-                              Q_ARG(QObject*, &journal));
+                              Q_ARG(QObject*, journal.get()));
     const auto forgetJournal = qScopeGuard([window] {
         QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
                                   Q_ARG(QObject*, nullptr));

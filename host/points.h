@@ -12,6 +12,9 @@
 // and runs until the operator closes it, as the station named (in the
 // arrows' history and the station journal, which it offers to recover
 // from first). With a screenshot path, writes the shown window as PNG and
-// returns, without the journal. Returns the exit code; CommandError on failure.
+// returns, without the journal. A station name not given by the operator
+// (the host's name) becomes HOST-2, HOST-3... while another window on this
+// computer keeps the journal of HOST. Returns the exit code; CommandError on
+// failure.
 int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot,
-              const std::string& station);
+              std::string station, bool stationNamed);

@@ -3,6 +3,7 @@
 #include "core/command_error.h"
 #include "data/competition_login.h"
 #include "data/points_history.h"
+#include "journal/station_journal.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
 #include "db/field.h"
@@ -71,4 +72,18 @@ void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login, std::chr
             connection->setOperationTimeout(kServerAnswerTimeout);
         }
     }
+}
+
+std::unique_ptr<StationJournal> OpenStationJournal(const CompetitionLogin& login, std::string& station,
+                                                   bool stationNamed)
+{
+    constexpr int kMaxWindowsPerComputer = 9;
+    const QString database = QString::fromStdString(login.database);
+    auto journal = std::make_unique<StationJournal>(database, QString::fromStdString(station));
+    const std::string given = station;
+    for (int n = 2; !stationNamed && journal->heldByAnotherProgram() && n <= kMaxWindowsPerComputer; ++n) {
+        station = given + "-" + std::to_string(n);
+        journal = std::make_unique<StationJournal>(database, QString::fromStdString(station));
+    }
+    return journal;
 }

@@ -5,8 +5,10 @@
 // operator instead of freezing.
 
 #include <chrono>
+#include <memory>
 #include <string>
 
+class StationJournal;
 class TdmTallyon;
 struct CompetitionLogin;
 
@@ -28,3 +30,11 @@ std::string CheckedStationName(const std::string& given);
 void SetUpStationContext(TdmTallyon& dm, const CompetitionLogin& login,
                          std::chrono::seconds lockTimeout = kStationLockTimeout,
                          const std::string& station = DefaultStationName());
+
+// The station's journal of login's database. Two windows on one computer
+// and database (two operators, two screens) cannot share one: unless the
+// operator named the station, a window whose journal another holds takes
+// the name with "-2" (then "-3"... up to "-9"), and station says the name
+// taken. A journal that cannot be used has ok() false.
+std::unique_ptr<StationJournal> OpenStationJournal(const CompetitionLogin& login, std::string& station,
+                                                   bool stationNamed);

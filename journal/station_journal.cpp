@@ -83,6 +83,7 @@ StationJournal::StationJournal(const QString& database, const QString& station, 
     lock_ = std::make_unique<QLockFile>(path() + QStringLiteral(".lock"));
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock()) {
+        heldElsewhere_ = true;
         fail(QStringLiteral("another program uses %1 (the same database and station); give each window a "
                             "station name of its own")
                  .arg(QDir::toNativeSeparators(path())));

@@ -70,6 +70,8 @@ public:
     static QString databaseKey(const QString& database);
 
     bool ok() const { return ok_; }
+    // Another process holds the journal of this database and station name.
+    bool heldByAnotherProgram() const { return heldElsewhere_; }
     // What went wrong last (opening or writing); empty when nothing did.
     QString errorText() const { return error_; }
     QString path() const { return file_.fileName(); }
@@ -104,6 +106,7 @@ private:
     std::unique_ptr<QLockFile> lock_;
     QFile file_;
     bool ok_ = false;
+    bool heldElsewhere_ = false;
     QString error_;
     int dropped_ = 0;
     qint64 headerSize_ = 0;

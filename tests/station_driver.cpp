@@ -162,7 +162,9 @@ int main(int argc, char** argv)
     if (argc > 4)
         login.user = argv[4];
     const std::chrono::seconds lockTimeout(argc > 3 ? std::atoi(argv[3]) : kStationLockTimeout.count());
-    const std::string stationName = argc > 5 ? argv[5] : DefaultStationName();
+    std::string stationName = argc > 5 ? argv[5] : DefaultStationName();
+    // Journal and name as the host chooses them for a window of its own.
+    const std::unique_ptr<StationJournal> journal = OpenStationJournal(login, stationName, argc > 5);
 
     // The data context as the host program sets it up.
     TdmTallyon dm;
@@ -174,13 +176,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    StationJournal journal(QString::fromStdString(login.database), QString::fromStdString(stationName));
     Station station(dm);
     if (!station.open()) {
         say(QStringLiteral("error the window did not open"));
         return 1;
     }
-    station.useJournal(&journal);
+    station.useJournal(journal.get());
     station.run(QStringLiteral("boxes"));
 
     std::string line;
