@@ -9,6 +9,12 @@ DbError::DbError(std::string message, std::vector<std::intptr_t> codes, std::str
 {
 }
 
+RaisedError::RaisedError(std::string message, std::vector<std::intptr_t> codes, std::string sqlState,
+                         std::string raised)
+    : DbError(std::move(message), std::move(codes), std::move(sqlState)), raised_(std::move(raised))
+{
+}
+
 bool DbError::hasCode(std::intptr_t code) const
 {
     return std::find(codes_.begin(), codes_.end(), code) != codes_.end();

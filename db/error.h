@@ -47,6 +47,18 @@ public:
     using DbError::DbError;
 };
 
+// An exception raised by SQL (a trigger's or a procedure's EXCEPTION):
+// raisedText() is the text it was raised with, meant for the person at the
+// screen; what() is the server's whole message with the trigger's place.
+class RaisedError : public DbError {
+public:
+    RaisedError(std::string message, std::vector<std::intptr_t> codes, std::string sqlState, std::string raised);
+    const std::string& raisedText() const { return raised_; }
+
+private:
+    std::string raised_;
+};
+
 // A value that cannot be read as the type asked for: a text that is no
 // number, a number too large for 32 bits.
 class ConversionError : public std::runtime_error {

@@ -78,6 +78,7 @@ void raise(const IStatus* st)
         text.pop_back();
 
     std::vector<std::intptr_t> codes;
+    std::vector<std::string> strings;   // the status' text arguments, in order
     std::string sqlState;
     const std::intptr_t* v = s->getErrors();
     for (const std::intptr_t* p = v; p && *p != isc_arg_end;) {
@@ -91,7 +92,13 @@ void raise(const IStatus* st)
             p += 2;
             break;
         case isc_arg_cstring:
+            strings.emplace_back(reinterpret_cast<const char*>(p[2]), static_cast<std::size_t>(p[1]));
             p += 3;
+            break;
+        case isc_arg_string:
+        case isc_arg_interpreted:
+            strings.emplace_back(reinterpret_cast<const char*>(p[1]));
+            p += 2;
             break;
         default:
             p += 2;
@@ -109,6 +116,11 @@ void raise(const IStatus* st)
         throw LockConflictError(std::move(text), std::move(codes), std::move(sqlState));
     if (anyOf(codes, duplicateKeyCodes))
         throw DuplicateKeyError(std::move(text), std::move(codes), std::move(sqlState));
+    // An SQL exception: its name, then the text it was raised with.
+    if (!codes.empty() && codes.front() == isc_except && strings.size() >= 2 && !strings[1].empty()) {
+        std::string raised = strings[1];
+        throw RaisedError(std::move(text), std::move(codes), std::move(sqlState), std::move(raised));
+    }
     throw DbError(std::move(text), std::move(codes), std::move(sqlState));
 }
 

@@ -80,6 +80,10 @@ QString CurrentErrorMessage()
         throw;
     } catch (const db::ConnectionLostError& e) {
         return connectionLostText(e);
+    } catch (const db::RaisedError& e) {
+        // A rule of the database refused (a checked card): its own words,
+        // without the engine's lines around them.
+        return QString::fromLatin1(e.raisedText());
     } catch (const std::exception& e) {
         if (auto lost = connectionLostBehind(e))
             return *lost;

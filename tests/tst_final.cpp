@@ -560,7 +560,8 @@ void TestFinal::verifiedCardLocksTheWindowsSave()
     // typed arrow stay on screen; nothing is stored.
     const QStringList all = errors_ + messages_;
     QCOMPARE(all.size(), 1);
-    QVERIFY2(all[0].contains(QStringLiteral("The card of archer 1 was verified by STATION3 at ")), qPrintable(all[0]));
+    QVERIFY2(all[0].startsWith(QStringLiteral("The card of archer 1 was verified by STATION3 at ")), qPrintable(all[0]));
+    QVERIFY2(!all[0].contains(QStringLiteral("TALLYON_CARD_LOCKED")), qPrintable(all[0]));   // no engine lines
     QVERIFY(all[0].contains(QStringLiteral("Unlock it with tallyon verify DB --unlock 1.")));
     QCOMPARE(form.lblIDVal->text(), QStringLiteral("1"));
     QCOMPARE(form.PointEdits.last()->text(), QStringLiteral("9"));
