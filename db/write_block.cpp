@@ -138,9 +138,12 @@ std::string withNamedParameters(const std::string& sql, std::size_t first)
     return out;
 }
 
-// One block under construction.
+// One block under construction. A block with a condition answers in its
+// one row whether the condition's select found a row; its writes run only
+// then.
 struct Block {
     std::string declarations;
+    std::string condition;
     std::string body;
     std::vector<const Value*> values;
     std::size_t writes = 0;
@@ -151,9 +154,13 @@ struct Block {
         std::string head = "EXECUTE BLOCK";
         if (!declarations.empty())
             head += " (" + declarations + ")";
-        return head + "\nAS\nBEGIN\n" + body + "END";
+        if (condition.empty())
+            return head + "\nAS\nBEGIN\n" + body + "END";
+        return head + " RETURNS (FOUND_ROW SMALLINT)\nAS\nBEGIN\n  FOUND_ROW = 0;\n  IF (EXISTS (" + condition
+            + ")) THEN\n  BEGIN\n  FOUND_ROW = 1;\n" + body + "  END\n  SUSPEND;\nEND";
     }
-    std::size_t textBytes() const { return declarations.size() + body.size() + 32; }
+    std::size_t textBytes() const { return declarations.size() + condition.size() + body.size() + 128; }
+    bool holdsWork() const { return writes > 0 || !condition.empty(); }
 };
 
 } // namespace
@@ -170,54 +177,103 @@ void WriteBlock::add(std::string sql, std::vector<Value> params)
     writes_.push_back({std::move(sql), std::move(params)});
 }
 
-void WriteBlock::execute()
+void WriteBlock::onlyWhenFound(std::string select, std::vector<Value> params)
+{
+    if (trimmedView(select).empty())
+        throw UsageError("The condition of a block has no text");
+    condition_ = {std::move(select), std::move(params)};
+}
+
+void WriteBlock::dropCondition()
+{
+    condition_ = Write();
+}
+
+bool WriteBlock::execute()
 {
     blocksSent_ = 0;
+    if (writes_.empty() && !hasCondition())
+        return true;
     std::vector<Write> writes = std::move(writes_);
     writes_.clear();
-    if (writes.empty())
-        return;
+    Write condition = std::move(condition_);
+    dropCondition();
+    bool found = true;
     Connection& c = detail::connectedOf(connection_);
     Transaction& transaction = detail::transactionOf(transaction_, c);
     detail::onAttachment(c, [&] {
         ITransaction* tra = transaction.ensureStarted();
+        // Sends the block; false when its condition found no row.
         const auto send = [&](Block& block) {
-            if (block.writes == 0)
-                return;
+            if (!block.holdsWork())
+                return true;
             std::shared_ptr<detail::PreparedSql> sql = c.statements().get(c, tra, block.text());
             ++blocksSent_;
             sql->execute(tra, block.values.data(), block.values.size());
+            bool held = true;
+            if (!block.condition.empty()) {
+                std::vector<Value> answer;
+                sql->output().read(c.attachment(), tra, answer);
+                held = !answer.empty() && answer.front().isInteger() && answer.front().toInteger() != 0;
+            }
             block = Block();
+            return held;
         };
-        Block block;
-        for (const Write& write : writes) {
-            // Prepared alone once per attachment for its parameters' types.
+        // A statement's parameters as declared in a block, each statement
+        // prepared alone once per attachment for their types.
+        const auto declaredOf = [&](const Write& write, bool select) {
             std::shared_ptr<detail::PreparedSql> single = c.statements().get(c, tra, write.sql);
-            if (single->hasOutput())
-                throw UsageError("A write of a block must not return rows: " + write.sql);
-            const std::vector<Declared> declared = declaredParameters(single->params().declared());
+            if (single->hasOutput() != select)
+                throw UsageError(select ? "The condition of a block must be a select: " + write.sql
+                                        : "A write of a block must not return rows: " + write.sql);
+            std::vector<Declared> declared = declaredParameters(single->params().declared());
             if (declared.size() != write.params.size())
                 throw UsageError("The statement takes " + std::to_string(declared.size()) + " parameters, "
                                  + std::to_string(write.params.size()) + " given: " + write.sql);
-            std::size_t messageBytes = 0;
+            return declared;
+        };
+        // The statement's parameter declarations, its parameters numbered
+        // on from those the block holds.
+        const auto declarationsOf = [](const std::vector<Declared>& declared, std::size_t first) {
+            std::string declarations;
+            for (std::size_t i = 0; i < declared.size(); ++i)
+                declarations += (first + i == 0 ? "P" : ", P") + std::to_string(first + i) + " " + declared[i].type
+                    + " = ?";
+            return declarations;
+        };
+        const auto bytesOf = [](const std::vector<Declared>& declared) {
+            std::size_t bytes = 0;
             for (const Declared& d : declared)
-                messageBytes += d.messageBytes;
-            // The write's parameter declarations and statement, its
-            // parameters numbered on from those the block holds.
+                bytes += d.messageBytes;
+            return bytes;
+        };
+        Block block;
+        if (!condition.sql.empty()) {
+            const std::vector<Declared> declared = declaredOf(condition, true);
+            block.declarations = declarationsOf(declared, 0);
+            block.condition = withNamedParameters(condition.sql, 0);
+            for (const Value& v : condition.params)
+                block.values.push_back(&v);
+            block.messageBytes = bytesOf(declared);
+            if (block.textBytes() > maxBlockBytes || block.messageBytes > maxBlockBytes)
+                throw UsageError("The condition is too large for a block: " + condition.sql.substr(0, 80));
+        }
+        for (const Write& write : writes) {
+            const std::vector<Declared> declared = declaredOf(write, false);
+            const std::size_t messageBytes = bytesOf(declared);
             const auto pieces = [&](std::size_t first) {
-                std::string declarations;
-                for (std::size_t i = 0; i < declared.size(); ++i)
-                    declarations += (first + i == 0 ? "P" : ", P") + std::to_string(first + i) + " "
-                        + declared[i].type + " = ?";
-                return std::pair{declarations, "  " + withNamedParameters(write.sql, first) + ";\n"};
+                return std::pair{declarationsOf(declared, first),
+                                 "  " + withNamedParameters(write.sql, first) + ";\n"};
             };
             const auto fits = [&](const Block& b, const std::pair<std::string, std::string>& p) {
                 return b.writes < maxWritesPerBlock
                     && b.textBytes() + p.first.size() + p.second.size() <= maxBlockBytes
                     && b.messageBytes + messageBytes <= maxBlockBytes;
             };
-            if (!fits(block, pieces(block.values.size())))
-                send(block);
+            if (!fits(block, pieces(block.values.size())) && !send(block)) {
+                found = false;
+                return;
+            }
             auto [declarations, statement] = pieces(block.values.size());
             if (!fits(block, {declarations, statement}))
                 throw UsageError("A write is too large for a block: " + write.sql.substr(0, 80));
@@ -228,8 +284,13 @@ void WriteBlock::execute()
             block.messageBytes += messageBytes;
             ++block.writes;
         }
-        send(block);
+        found = send(block);
     });
+    if (!found) {
+        writes_ = std::move(writes);
+        condition_ = std::move(condition);
+    }
+    return found;
 }
 
 } // namespace db

@@ -6,6 +6,10 @@
 // not at all. Its error is raised as the dataset layer raises every server
 // error: a lock conflict, a duplicate key or a lost attachment as their own
 // kinds; the blocks sent before it stay done in the transaction.
+//
+// A block may carry a condition: a select that must find a row for any of
+// the writes to run. It travels in the first block, so that asking costs no
+// request of its own.
 
 #include "db/value.h"
 
@@ -30,12 +34,26 @@ public:
     void add(std::string sql, std::vector<Value> params);
     std::size_t size() const { return writes_.size(); }
     bool empty() const { return writes_.empty(); }
-    void clear() { writes_.clear(); }
+    void clear()
+    {
+        writes_.clear();
+        dropCondition();
+    }
+
+    // The writes run only when this select (with "?" parameters) finds a
+    // row in the block's transaction. The first block asks it before its
+    // first write; when it finds none, no block is sent after it. Under
+    // snapshot isolation its answer holds for the whole transaction.
+    void onlyWhenFound(std::string select, std::vector<Value> params);
+    void dropCondition();
+    bool hasCondition() const { return !condition_.sql.empty(); }
 
     // Sends the writes in order, starting the transaction when needed, and
-    // forgets them, whether they were stored or not. Each statement text
-    // and each block text is prepared once per attachment.
-    void execute();
+    // forgets them, whether they were stored or not; true. False when the
+    // condition found no row: nothing was written, and the writes and the
+    // condition stay in the block. Each statement text and each block text
+    // is prepared once per attachment.
+    bool execute();
     // How many blocks the last execute sent (or tried to send).
     int blocksSent() const { return blocksSent_; }
 
@@ -54,6 +72,7 @@ private:
     Connection* connection_ = nullptr;
     Transaction* transaction_ = nullptr;
     std::vector<Write> writes_;
+    Write condition_;
     int blocksSent_ = 0;
 };
 

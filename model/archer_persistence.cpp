@@ -129,13 +129,18 @@ TArcher::ArrowValue TArcher::loadedValue(const ArrowKey& key) const
 
 namespace {
 
+// The select that finds the archer's row: asked alone, or carried by the
+// save's block of writes.
+constexpr const char* kArcherRowSelect = "SELECT ARCHERID FROM ARCHER WHERE ARCHERID = ?";
+
 // The archer's row as the save's transaction sees it; false when another
 // station has removed the archer. Read without a lock: a station's login may
 // read archers but not change them, and a lock is a change to the server.
 bool archerRowExists(db::Query& points, std::int32_t archerId)
 {
     db::Query archer(points.connection(), points.effectiveTransaction());
-    archer.sqlAdd("SELECT ARCHERID FROM ARCHER WHERE ARCHERID = " + std::to_string(archerId));
+    archer.sqlAdd(kArcherRowSelect);
+    archer.setParams({db::Value(archerId)});
     archer.open();
     const bool found = !archer.isEmpty();
     archer.close();
@@ -208,6 +213,11 @@ struct TArcher::SavePlan {
             latest[{point->RoundNo, point->ArrowNo}] = point.get();
     }
 
+    bool sendsWrites() const
+    {
+        return std::any_of(writes.begin(), writes.end(), [](const Write& w) { return w.differs; });
+    }
+
     // One arrow held twice: the later one is saved.
     std::map<ArrowKey, TArcheryPoint*> latest;
     std::vector<Write> writes;
@@ -224,8 +234,11 @@ void TArcher::savePoints()
     SavePlan plan(Results);
     try {
         openStoredArrows(points);
-        makeSureArcherIsThere(points);
         sortTypedArrows(points, plan);
+        // A removed archer is told before conflicts; when rows are to be
+        // written, their block asks for the archer's row itself.
+        if (!plan.conflicts.empty() || !plan.sendsWrites())
+            makeSureArcherIsThere(points);
         if (plan.conflicts.empty())
             writeArrows(points, plan);
     } catch (const EOtherUserError&) {
@@ -261,12 +274,17 @@ void TArcher::openStoredArrows(db::Query& points)
     readFor_ = ID;
 }
 
+// Only an archer read from its row can have been removed since.
+bool TArcher::archerMayBeGone() const
+{
+    return rowReadFor_ == ID;
+}
+
 // EOtherUserError when another station is saving this archer,
 // EArcherRemovedError when another station removed the archer.
 void TArcher::makeSureArcherIsThere(db::Query& points)
 {
-    // Only an archer read from its row can have been removed since.
-    bool archerThere = rowReadFor_ != ID;
+    bool archerThere = !archerMayBeGone();
     try {
         if (!archerThere)
             archerThere = archerRowExists(points, ID) || uncommittedRowOfTheArcherDataset(dataset, ID);
@@ -277,12 +295,16 @@ void TArcher::makeSureArcherIsThere(db::Query& points)
         points.effectiveTransaction()->rollbackRetaining();
         throw EOtherUserError("");
     }
-    if (!archerThere) {
-        std::string lane = Lane.empty() ? std::string() : ", lane " + Lane;
-        throw EArcherRemovedError("Archer " + std::to_string(ID) + " (" + Name + lane
-                                  + ") is no longer in the competition: another station removed the archer. "
-                                    "The arrows typed for the archer were not stored.");
-    }
+    if (!archerThere)
+        throwArcherRemoved();
+}
+
+void TArcher::throwArcherRemoved() const
+{
+    std::string lane = Lane.empty() ? std::string() : ", lane " + Lane;
+    throw EArcherRemovedError("Archer " + std::to_string(ID) + " (" + Name + lane
+                              + ") is no longer in the competition: another station removed the archer. "
+                                "The arrows typed for the archer were not stored.");
 }
 
 namespace {
@@ -368,8 +390,22 @@ void TArcher::sendChangedArrows(db::Query& points, const SavePlan& plan)
         points.fieldByName("EMPTYSCORE").setFlag(point.EmptyScore);
         points.postTo(block);
     }
+    // The block stores nothing when the save's transaction no longer sees
+    // the archer's row: asked in the same request as the writes (without
+    // writes, savePoints has asked already).
+    if (archerMayBeGone() && !block.empty())
+        block.onlyWhenFound(kArcherRowSelect, {db::Value(ID)});
     try {
+        if (block.execute())
+            return;
+        // Not seen: removed by another station, or made by the archer
+        // dataset's own transaction and not committed yet.
+        if (!uncommittedRowOfTheArcherDataset(dataset, ID))
+            throwArcherRemoved();
+        block.dropCondition();
         block.execute();
+    } catch (const EArcherRemovedError&) {
+        throw;
     } catch (const std::exception& error) {
         if (!isOtherUserConflict(error, appending))
             throw;

@@ -161,8 +161,10 @@ private:
     // The steps of savePoints, in their order (archer_persistence.cpp).
     struct SavePlan;
     void openStoredArrows(db::Query& points);
-    void makeSureArcherIsThere(db::Query& points);
     void sortTypedArrows(db::Query& points, SavePlan& plan);
+    bool archerMayBeGone() const;
+    void makeSureArcherIsThere(db::Query& points);
+    [[noreturn]] void throwArcherRemoved() const;
     void writeArrows(db::Query& points, const SavePlan& plan);
     void sendChangedArrows(db::Query& points, const SavePlan& plan);
     void commitSave(db::Query& points);

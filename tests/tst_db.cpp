@@ -187,6 +187,7 @@ private slots:
     void blocksStayWithinTheServersLimits();
     void blockRefusedHalfwayStoresNothingOfIt();
     void blockErrorsKeepTheirKinds();
+    void blockWritesOnlyWhenItsConditionFindsARow();
     void sameTextIsPreparedOncePerAttachment();
 };
 
@@ -1343,6 +1344,57 @@ void TestDbLayer::blockErrorsKeepTheirKinds()
     pointsTra.rollback();
     holding.commit();
     QCOMPARE(readBack(t, round1Points), QStringList({"11", "12", "0"}));
+}
+
+// A block's condition travels in its first block: a row found, every write
+// is stored; none found (a row another user removed, seen in a snapshot
+// taken after), nothing is written, not even of the blocks after the
+// first, and the writes wait for a send without the condition.
+void TestDbLayer::blockWritesOnlyWhenItsConditionFindsARow()
+{
+    TestDb t;
+    fillPoints(t);
+    t.exec("insert into ARCHER (ARCHERID, NAME) values (1, 'Anna')");
+    t.tra.commit();
+    const std::string archerRow = "select ARCHERID from ARCHER where ARCHERID = ?";
+    db::WriteBlock block(&t.conn, &t.tra);
+    block.add("update POINTS set POINT = ? where ROUNDNO = ? and ARROWNO = ?", {7, 1, 1});
+    block.onlyWhenFound(archerRow, {1});
+    QVERIFY(block.execute());
+    QCOMPARE(block.blocksSent(), 1);
+    QVERIFY(block.empty());
+    QVERIFY(!block.hasCondition());
+    t.tra.commit();
+    QCOMPARE(readBack(t, round1Points), QStringList({"7", "12", "13"}));
+
+    auto other = t.other();
+    db::Transaction removing(other.get());
+    other->executeImmediate("delete from ARCHER where ARCHERID = 1", removing);
+    removing.commit();
+    t.tra.params() = {"concurrency"};
+    constexpr int kRows = 150;   // two blocks
+    for (int arrow = 1; arrow <= kRows; ++arrow)
+        block.add("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT) values (1, 3, ?, 0)", {arrow});
+    block.onlyWhenFound(archerRow, {1});
+    QVERIFY(!block.execute());
+    QCOMPARE(block.blocksSent(), 1);
+    QCOMPARE(block.size(), std::size_t(kRows));
+    QVERIFY(block.hasCondition());
+    QCOMPARE(readBack(t, round1Points), QStringList({"7", "12", "13"}));
+    QVERIFY(t.tra.inTransaction());
+
+    block.dropCondition();
+    QVERIFY(block.execute());
+    QCOMPARE(block.blocksSent(), 2);
+    t.tra.commit();
+    QCOMPARE(t.file.count("select count(*) from POINTS where ROUNDNO = 3"), kRows);
+
+    // A condition that returns no rows is refused before anything is sent.
+    block.add("delete from POINTS", {});
+    block.onlyWhenFound("delete from ARCHER", {});
+    QVERIFY_THROWS_EXCEPTION(db::UsageError, block.execute());
+    t.tra.rollback();
+    QCOMPARE(t.file.count("select count(*) from POINTS"), kRows + 6);
 }
 
 // Queries with the same text share one statement of the attachment; a new

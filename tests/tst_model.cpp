@@ -135,6 +135,7 @@ private slots:
     void saveAfterALostConnectionStoresOnTheNextTry();
     void readAfterALostConnectionKeepsTheCause();
     void saveOfARemovedArcherStoresNothing();
+    void removedArcherIsToldWithOrWithoutWrites();
     void saveWithoutAReadWritesEveryArrow();
     void savesOfSixtyThreeAndNoChangedArrows();
     void arrowHeldTwiceSavesTheLaterOne();
@@ -908,6 +909,44 @@ void TestModel::saveOfARemovedArcherStoresNothing()
     QVERIFY(expectThrow<EArcherRemovedError>([&] { archer->savePoints(); }, "Archer 3 (Carl, lane 2A)"));
     QCOMPARE(fixture.count("select count(*) from POINTS"), 0);
     QVERIFY(!dm->IBTransPoints.inTransaction());
+    QVERIFY(messages_.empty());
+}
+
+// The archer's row is asked for in the save's block when rows are to be
+// written, alone when none are or when arrows conflict: a removed archer is
+// told in each case, and an archer the host's own transaction has appended
+// and not committed yet is no removed one.
+void TestModel::removedArcherIsToldWithOrWithoutWrites()
+{
+    TestCompetition fixture;
+    auto dm = fixture.seededContext(competitionRows());
+    dm->IBQryArcher.open();
+    dm->IBQryArcher.append();
+    dm->IBQryArcher.fieldByName("ARCHERID").setInteger(9);
+    dm->IBQryArcher.fieldByName("NAME").setString("Ida");
+    dm->IBQryArcher.post();   // in the host's transaction, not committed
+    auto fresh = archerOf(*dm, 9);
+    fresh->ReadArcherInDatabase(9, true, dm.get());
+    setArrows(*fresh, scoreSeven);
+    fresh->savePoints();
+    QCOMPARE(storedArrows(fixture, 9), expectedArrows(scoreSeven));
+
+    auto archer = archerOf(*dm, 1);
+    archer->ReadArcherInDatabase(1, true, dm.get());
+    setArrows(*archer, scoreOne);
+    archer->savePoints();
+    archer->ReadArcherInDatabase(1, true, dm.get());
+    fixture.seed({"delete from ARCHER where ARCHERID = 1"});
+    // Nothing differs from the stored rows.
+    QVERIFY(expectThrow<EArcherRemovedError>([&] { archer->savePoints(); }, "Archer 1 (Anna, lane 2B)"));
+    QVERIFY(!dm->IBTransPoints.inTransaction());
+    // Arrows another station changed as well.
+    fixture.seed({"update POINTS set POINT = 9 where ARCHERID = 1 and ROUNDNO = 1 and ARROWNO = 1"});
+    archer->Results[0]->Point = 5;
+    QVERIFY(expectThrow<EArcherRemovedError>([&] { archer->savePoints(); }, "Archer 1 (Anna, lane 2B)"));
+    Lines expected = expectedArrows(scoreOne);
+    expected[0] = "1.1:9FF";
+    QCOMPARE(storedArrows(fixture, 1), expected);
     QVERIFY(messages_.empty());
 }
 
