@@ -245,6 +245,7 @@ private slots:
     void code128CheckDigits();
     void startListMatchesItsGoldenFiles();
     void blankCardsMatchTheirGoldenText();
+    void fullCardMatchesItsGoldenText();
     void resultsHtmlMatchesItsGoldenFile();
     void cardBarcodesDecode();
 
@@ -857,6 +858,23 @@ void TestResults::blankCardsMatchTheirGoldenText()
     QCOMPARE(r.err, QString());
     const QString filled = pdfText(pdf);
     QCOMPARE(filled, golden("scorecard-filled.txt", filled));
+}
+
+// A whole card: both rounds full, Xs and misses among the arrows, the
+// running total carried on through the second round.
+void TestResults::fullCardMatchesItsGoldenText()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.arrows(5, {{6, "X"}, {12, "10"}, {20, "9"}, {10, "8"}, {3, "M"}, {9, "7"}});
+    const QString pdf = c.file(QStringLiteral("card.pdf"));
+    const RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("5"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    const QString text = pdfText(pdf);
+    QCOMPARE(text, golden("scorecard-full.txt", text));
 }
 
 // The results page: the tie-break field with its shared place and an
