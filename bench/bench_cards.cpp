@@ -3,14 +3,12 @@
 // command and its peak memory, each against its goal.
 
 #include "bench/bench_support.h"
-#include "data/competition_schema.h"
 #include "db/connection.h"
 #include "db/statement.h"
 #include "db/transaction.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <filesystem>
 #include <stdexcept>
@@ -20,15 +18,9 @@ namespace {
 constexpr int kArchers = 1000;
 constexpr int kCountries = 40;
 
-void seed(const CompetitionLogin& login)
+// Every other archer with all 60 arrows.
+void addArrows(db::Connection& connection, db::Transaction& transaction)
 {
-    db::Connection connection;
-    bench::attach(connection, login.database, login.user, login.password);
-    db::Transaction transaction(&connection);
-    bench::seedLookups(connection, transaction, kCountries);
-    bench::seedArchers(connection, transaction, kArchers, kCountries, [](int i) {
-        return std::pair{(i - 1) / 4 + 1, std::string(1, static_cast<char>('A' + (i - 1) % 4))};
-    });
     db::Statement point(&connection, &transaction);
     point.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values (?, ?, ?, ?, 'F', 'F')");
     for (int id = 1; id <= kArchers; id += 2) {
@@ -37,19 +29,14 @@ void seed(const CompetitionLogin& login)
                 point.execute({db::Value(id), db::Value(round), db::Value(arrow), db::Value(10 - (id + arrow) % 4)});
         }
     }
-    transaction.commit();
-    connection.disconnect();
 }
 
 } // namespace
 
 void bench::cardsFigures(Table& table, const std::string& program)
 {
-    QTemporaryDir dir;
-    CompetitionLogin login;
-    login.database = dir.filePath("cards.fdb").toStdString();
-    CreateCompetitionDatabase(login);
-    seed(login);
+    const TempCompetition competition(kArchers, kCountries, fourToALane, addArrows);
+    const CompetitionLogin& login = competition.login();
     const std::string host = std::filesystem::path(program).parent_path() / "tallyon";
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -58,7 +45,7 @@ void bench::cardsFigures(Table& table, const std::string& program)
     child.start(QString::fromStdString(program),
                 {QStringLiteral("--peak-kb"), QString::fromStdString(host), QStringLiteral("scorecard"),
                  QString::fromStdString(login.database), QStringLiteral("--all"), QStringLiteral("--pdf"),
-                 dir.filePath(QStringLiteral("cards.pdf"))});
+                 competition.filePath(QStringLiteral("cards.pdf"))});
     if (!child.waitForFinished(600000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0)
         throw std::runtime_error("the host failed to write the score cards");
     const double ms = double(clock.elapsed());

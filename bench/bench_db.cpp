@@ -11,6 +11,7 @@
 #include "db/transaction.h"
 #include "db/update_sql.h"
 
+// The one file outside db/ with a Firebird header: the floor is the bare client API.
 #include <firebird/Interface.h>
 
 #include <cstring>

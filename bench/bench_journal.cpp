@@ -7,7 +7,6 @@
 //    on embedded databases and on a loopback server.
 
 #include "bench/bench_support.h"
-#include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
 #include "db/transaction.h"
@@ -100,20 +99,12 @@ void dropDatabase(const CompetitionLogin& login)
 void historyFigures(bench::Table& table, const CompetitionLogin& with, const CompetitionLogin& without,
                     const std::string& where)
 {
-    CreateCompetitionDatabase(with);
-    CreateCompetitionDatabase(without);
-    for (const CompetitionLogin* login : {&with, &without}) {
-        db::Connection connection;
-        bench::attach(connection, login->database, login->user, login->password);
-        db::Transaction transaction(&connection);
-        connection.executeImmediate("insert into ARCHER (ARCHERID, NAME, LANE, LANENO, LANELETTER) "
-                                    "values (1, 'Archer', '1A', 1, 'A')",
-                                    transaction);
-        if (login == &without)
-            connection.executeImmediate("drop trigger TALLYON_POINTS_HISTORY", transaction);
-        transaction.commit();
-        connection.disconnect();
-    }
+    // One archer on lane 1A; the plain database without the history's trigger.
+    bench::createCompetition(with, 1, 1, bench::fourToALane);
+    bench::createCompetition(without, 1, 1, bench::fourToALane,
+                             [](db::Connection& connection, db::Transaction& transaction) {
+                                 connection.executeImmediate("drop trigger TALLYON_POINTS_HISTORY", transaction);
+                             });
     SavingStation history(with), plain(without);
     constexpr int kRuns = 101;
     for (const bool oneEnd : {false, true}) {

@@ -5,7 +5,6 @@
 //    lookups, against opening the same ordered select alone.
 
 #include "bench/bench_support.h"
-#include "data/competition_schema.h"
 #include "data/uTallyonData.h"
 #include "db/connection.h"
 #include "db/query.h"
@@ -13,8 +12,6 @@
 #include "db/transaction.h"
 #include "model/uTallyonClasses.h"
 #include "host/station_context.h"
-
-#include <QTemporaryDir>
 
 #include <string>
 
@@ -26,17 +23,9 @@ constexpr int kArchers = 5000;
 constexpr int kCountries = 200;
 
 // The archers scattered over 1,250 lane numbers, letters A to D.
-void seed(const CompetitionLogin& login)
+std::pair<int, std::string> scatteredLane(int i)
 {
-    db::Connection connection;
-    bench::attach(connection, login.database, login.user, login.password);
-    db::Transaction transaction(&connection);
-    bench::seedLookups(connection, transaction, kCountries);
-    bench::seedArchers(connection, transaction, kArchers, kCountries, [](int i) {
-        return std::pair{(i * 7919) % 1250 + 1, std::string(1, static_cast<char>('A' + i % 4))};
-    });
-    transaction.commit();
-    connection.disconnect();
+    return {(i * 7919) % 1250 + 1, std::string(1, static_cast<char>('A' + i % 4))};
 }
 
 void setArrows(TArcher& archer, int score)
@@ -56,11 +45,8 @@ void setArrows(TArcher& archer, int score)
 
 void bench::modelFigures(Table& table)
 {
-    QTemporaryDir dir;
-    CompetitionLogin login;
-    login.database = dir.filePath("bench.fdb").toStdString();
-    CreateCompetitionDatabase(login);
-    seed(login);
+    const TempCompetition competition(kArchers, kCountries, scatteredLane);
+    const CompetitionLogin& login = competition.login();
 
     TdmTallyon dm;
     SetUpStationContext(dm, login);

@@ -7,14 +7,11 @@
 //    engine, fetched whole.
 
 #include "bench/bench_support.h"
-#include "data/competition_schema.h"
 #include "db/connection.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
 #include "results/ranking.h"
-
-#include <QTemporaryDir>
 
 #include <stdexcept>
 #include <string>
@@ -28,15 +25,8 @@ constexpr int kCountries = 200;
 constexpr int kRuns = 7;
 
 // Arrows of a fixed sequence: the better archers nearer the ten.
-void seed(const CompetitionLogin& login)
+void addArrows(db::Connection& connection, db::Transaction& transaction)
 {
-    db::Connection connection;
-    bench::attach(connection, login.database, login.user, login.password);
-    db::Transaction transaction(&connection);
-    bench::seedLookups(connection, transaction, kCountries);
-    bench::seedArchers(connection, transaction, kArchers, kCountries, [](int i) {
-        return std::pair{(i - 1) / 4 + 1, std::string(1, static_cast<char>('A' + (i - 1) % 4))};
-    });
     db::Statement point(&connection, &transaction);
     point.sqlAdd("insert into POINTS (ARCHERID, ROUNDNO, ARROWNO, POINT, \"CROSS\", EMPTYSCORE) values (?, ?, ?, ?, ?, 'F')");
     unsigned state = 7;
@@ -51,19 +41,14 @@ void seed(const CompetitionLogin& login)
             }
         }
     }
-    transaction.commit();
-    connection.disconnect();
 }
 
 } // namespace
 
 void bench::resultsFigures(Table& table)
 {
-    QTemporaryDir dir;
-    CompetitionLogin login;
-    login.database = dir.filePath("bench.fdb").toStdString();
-    CreateCompetitionDatabase(login);
-    seed(login);
+    const TempCompetition competition(kArchers, kCountries, fourToALane, addArrows);
+    const CompetitionLogin& login = competition.login();
 
     db::Connection connection;
     bench::attach(connection, login.database, login.user, login.password);

@@ -3,10 +3,15 @@
 // the login of an attachment, the lookups and archers of a competition to
 // measure on, and the parts of the benchmark program.
 
+#include "data/competition_login.h"
+#include "data/competition_schema.h"
 #include "db/connection.h"
 #include "db/query.h"
 #include "db/statement.h"
 #include "db/transaction.h"
+
+#include <QString>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -18,8 +23,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-struct CompetitionLogin;
 
 namespace bench {
 
@@ -199,6 +202,54 @@ inline void seedArchers(db::Connection& connection, db::Transaction& transaction
                         db::Value(i % 5 + 1), db::Value(lane), db::Value(letter)});
     }
 }
+
+// The lane of archer i when four share a lane number: 1A, 1B, 1C, 1D, 2A...
+inline std::pair<int, std::string> fourToALane(int i)
+{
+    return {(i - 1) / 4 + 1, std::string(1, static_cast<char>('A' + (i - 1) % 4))};
+}
+
+// What a benchmark adds to its competition beyond the lookups and archers,
+// in the same transaction: arrows, a dropped trigger.
+using SeedMore = std::function<void(db::Connection&, db::Transaction&)>;
+
+// Creates a competition at login's database (a file or a server's) with
+// the lookups, archers 1 to archers spread over the countries on the lanes
+// laneOf gives, and what more adds; committed and detached.
+inline void createCompetition(const CompetitionLogin& login, int archers, int countries,
+                              const std::function<std::pair<int, std::string>(int archer)>& laneOf,
+                              const SeedMore& more = {})
+{
+    CreateCompetitionDatabase(login);
+    db::Connection connection;
+    attach(connection, login.database, login.user, login.password);
+    db::Transaction transaction(&connection);
+    seedLookups(connection, transaction, countries);
+    seedArchers(connection, transaction, archers, countries, laneOf);
+    if (more)
+        more(connection, transaction);
+    transaction.commit();
+    connection.disconnect();
+}
+
+// A competition of createCompetition in a temporary folder of its own,
+// removed with it.
+class TempCompetition {
+public:
+    TempCompetition(int archers, int countries, const std::function<std::pair<int, std::string>(int archer)>& laneOf,
+                    const SeedMore& more = {})
+    {
+        login_.database = dir_.filePath(QStringLiteral("bench.fdb")).toStdString();
+        createCompetition(login_, archers, countries, laneOf, more);
+    }
+    const CompetitionLogin& login() const { return login_; }
+    // A file beside the database, for what the benchmark writes.
+    QString filePath(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+    CompetitionLogin login_;
+};
 
 // The Next round trip and the floor of its database work, medians in ms;
 // with a count of the requests sent to the server, the requests per Next

@@ -9,8 +9,6 @@
 #include "db/transaction.h"
 #include "core/command_error.h"
 
-#include <ibase.h>
-
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,11 +16,9 @@
 #  include <sys/stat.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <array>
-#include <iterator>
 #include <set>
 #include <vector>
 
@@ -52,13 +48,6 @@ void applyUmask(const std::string& file)
 }
 
 } // namespace
-
-bool tellsOfDamage(const db::DbError& error)
-{
-    static const std::intptr_t damage[] = {isc_bug_check, isc_db_corrupt, isc_badpagtyp, isc_badpage,
-                                           isc_bad_checksum, isc_io_read_err};
-    return std::any_of(std::begin(damage), std::end(damage), [&](std::intptr_t code) { return error.hasCode(code); });
-}
 
 std::string damagedText(const std::string& database, const std::string& what, const db::DbError& error)
 {
@@ -93,9 +82,9 @@ void checkCompetitionReadable(db::Connection& connection, const std::string& dat
             q.open();
             q.close();
         } catch (const db::DbError& e) {
-            if (tellsOfDamage(e))
+            if (e.tellsOfDamage())
                 throw CommandError(damagedText(database, "reading " + table + " failed", e));
-            if (e.hasCode(isc_no_priv))
+            if (e.isPermissionDenied())
                 continue; // a login without the right reads what it may
             throw;
         }
@@ -107,13 +96,9 @@ void checkCompetitionReadable(db::Connection& connection, const std::string& dat
 
 std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error)
 {
-    static const std::intptr_t network[] = {isc_network_error, isc_net_connect_err, isc_net_connect_listen_err,
-                                            isc_connect_reject, isc_net_read_err, isc_net_write_err,
-                                            isc_lost_db_connection};
     const ServerAddress server = ServerAddressOf(login.database);
-    const bool unreached = std::any_of(std::begin(network), std::end(network),
-                                       [&](std::intptr_t code) { return error.hasCode(code); });
-    if (tellsOfDamage(error))
+    const bool unreached = error.isNetworkFailure();
+    if (error.tellsOfDamage())
         return damagedText(login.database, "opening it failed", error);
     if (server.host.empty() || !unreached)
         return "cannot open " + login.database + ": " + oneLine(error.what());

@@ -10,8 +10,6 @@ namespace db { class Connection; class DbError; }
 // "cannot open DB: ..." for a failed attach: for a server that could not be
 // reached, which server and what to check, then the engine's text.
 std::string cannotOpenText(const CompetitionLogin& login, const db::DbError& error);
-// The engine tells of pages it cannot make sense of: a damaged database.
-bool tellsOfDamage(const db::DbError& error);
 // "DB is damaged (what); ... restore it from a backup (engine's text)".
 std::string damagedText(const std::string& database, const std::string& what, const db::DbError& error);
 

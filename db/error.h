@@ -21,6 +21,13 @@ public:
     bool hasCode(std::intptr_t code) const;
     const std::string& sqlState() const { return sqlState_; }
 
+    // The engine tells of pages it cannot make sense of: a damaged database.
+    bool tellsOfDamage() const;
+    // The server could not be reached or the network failed on the way.
+    bool isNetworkFailure() const;
+    // The login lacks the right for what the statement does.
+    bool isPermissionDenied() const;
+
 private:
     std::vector<std::intptr_t> codes_;
     std::string sqlState_;

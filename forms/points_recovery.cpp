@@ -5,6 +5,7 @@
 #include "forms/uVuRudiCompetition.h"
 
 #include "data/uTallyonData.h"
+#include "forms/arrow_text.h"
 #include "forms/question_display.h"
 #include "model/message_seam.h"
 
@@ -13,17 +14,6 @@
 #include <algorithm>
 
 namespace {
-
-QString shownText(const TArcheryPoint& arrow)
-{
-    if (arrow.Cross)
-        return QStringLiteral("X");
-    if (arrow.EmptyScore)
-        return QString();
-    if (arrow.Point != 0)
-        return QString::number(arrow.Point);
-    return QStringLiteral("M");
-}
 
 QString typedText(const QString& text)
 {
@@ -67,7 +57,7 @@ void TfrmVuRudiCompetition::journalTypedArrow(const TPointEdit& box)
         return arrow && arrow->RoundNo == box.RoundNo && arrow->ArrowNo == box.ArrowNo;
     });
     if (stored != results.cend())
-        asRead = shownText(**stored);
+        asRead = ArrowText(**stored);
     if (journal_->recordArrow(CurrentArcher->ID, box.RoundNo, box.ArrowNo, asRead, box.text()) || journalFailureTold_)
         return;
     journalFailureTold_ = true;

@@ -6,6 +6,7 @@
 
 #include "core/integer_text.h"
 #include "data/uTallyonData.h"
+#include "forms/arrow_text.h"
 #include "forms/error_display.h"
 #include "forms/plain_text.h"
 #include "forms/points_layout.h"
@@ -43,17 +44,6 @@ void setValueText(QLabel* label, const QString& text)
     label->setText(shown);
     label->setToolTip(shown == text ? QString() : PlainToolTip(text));
     label->resize(std::min(label->sizeHint().width(), room), LabelHeight);
-}
-
-QString arrowText(const TArcheryPoint& arrow)
-{
-    if (arrow.Cross)
-        return QStringLiteral("X");
-    if (arrow.EmptyScore)
-        return QString();
-    if (arrow.Point != 0)
-        return QString::number(arrow.Point);
-    return QStringLiteral("M");
 }
 
 } // namespace
@@ -213,7 +203,7 @@ void TfrmVuRudiCompetition::ShowArcher(const TArcher& Archer)
         for (const auto& arrow : Archer.Results) {
             TPointEdit* box = boxFor(arrow->RoundNo, arrow->ArrowNo);
             if (box) // an arrow without a box is never shown
-                box->setText(arrowText(*arrow));
+                box->setText(ArrowText(*arrow));
         }
     });
     // The first arrow still to shoot takes the focus, round 1 arrow 1 when
@@ -284,7 +274,7 @@ void TfrmVuRudiCompetition::ShowStoredValuesKept()
             const QString text = box->text();
             if (PointTextToValue(text) != arrow->Point || (text.toUpper() == QLatin1String("X")) != arrow->Cross
                 || text.isEmpty() != arrow->EmptyScore)
-                box->setText(arrowText(*arrow));
+                box->setText(ArrowText(*arrow));
         }
     });
 }

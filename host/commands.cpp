@@ -273,7 +273,7 @@ int run(int argc, char** argv)
         return command->run(in);
     } catch (const db::DbError& e) {
         // Damage found past the check on opening: said so, not in the engine's words alone.
-        if (tellsOfDamage(e))
+        if (e.tellsOfDamage())
             throw CommandError(damagedText(in.login.database, "reading it failed", e));
         throw;
     }

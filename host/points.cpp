@@ -271,41 +271,123 @@ public:
 
 } // namespace
 
+namespace {
+
+// Without a display the window can only be drawn into a picture.
+void requireDisplay(bool picture)
+{
+    if (haveDisplay())
+        return;
+    if (!picture)
+        throw CommandError("no display; run it on a virtual one (xvfb-run -a tallyon points DB) "
+                           "or take a picture of the window (tallyon points DB --screenshot FILE.png)");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Refuses a missing file or a database without the competition's tables
+// before any window appears; nothing is ever created here.
+void checkCompetitionBeforeWindow(const CompetitionLogin& login, bool addHistory)
+{
+    db::Connection probe;
+    openCompetitionDatabase(probe, login);
+    checkCompetitionSchema(probe, login.database);
+    // An older database gets the arrows' history the first time it is
+    // opened by a login that may add it.
+    if (addHistory && !EnsurePointsHistory(probe))
+        std::cerr << "tallyon: " << login.database << " keeps no history of the arrows yet, and this login "
+                  << "cannot add it; open it once as the organiser" << std::endl;
+    probe.disconnect();
+}
+
+OpenFormPointsProc loadModule(QLibrary& module, const QDir& folder)
+{
+    const QString modulePath = folder.filePath(QString::fromLatin1(kVozozeVoveFileName));
+    return reinterpret_cast<OpenFormPointsProc>(
+        entryPoint(loadLibrary(module, modulePath, "the module", false), kOpenFormPointsName));
+}
+
+void connectStationContext(TdmTallyon& dm, const CompetitionLogin& login, const std::string& station)
+{
+    SetUpStationContext(dm, login, kStationLockTimeout, station);
+    try {
+        dm.Connect(login);
+    } catch (const db::DbError& e) {
+        throw CommandError(cannotOpenText(login, e));
+    }
+}
+
+// Opens the module's window on the data context; the texts live as long as it does.
+QWidget* openPointsWindow(OpenFormPointsProc openFormPoints, TdmTallyon& dm, const HeapText& caller,
+                          const HeapText& database, const std::string& databaseName)
+{
+    try {
+        openFormPoints(&dm, caller.get(), database.get());
+    } catch (const std::exception& e) {
+        // A damaged file is said so plainly, the engine's words after it.
+        try {
+            std::rethrow_if_nested(e);
+        } catch (const db::DbError& cause) {
+            if (cause.tellsOfDamage())
+                throw CommandError(damagedText(databaseName, "reading the first archer failed", cause));
+        } catch (...) {
+        }
+        throw CommandError("the points window failed to open: " + oneLine(e.what()));
+    }
+    QWidget* window = findPointsWindow();
+    if (!window || !window->isVisible())
+        throw CommandError("the module opened no points window");
+    return window;
+}
+
+int takePicture(QApplication& app, QWidget* window, const QString& file)
+{
+    int result = 0;
+    QTimer::singleShot(0, &app, [&] {
+        if (!RenderToPng(window, file))
+            result = -1;
+        QCoreApplication::quit();
+    });
+    app.exec();
+    if (result != 0)
+        throw CommandError("cannot write " + file.toStdString());
+    return 0;
+}
+
+// The operator's run: every arrow typed goes to the station's journal (what
+// an earlier run left unsaved is offered first) until the window closes.
+int runStation(QApplication& app, QWidget* window, StationJournal* journal, CloseOnSignal& closeOnSignal)
+{
+    QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
+                              Q_ARG(QObject*, journal));
+    const auto forgetJournal = qScopeGuard([window] {
+        QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
+                                  Q_ARG(QObject*, nullptr));
+    });
+
+    QuitOnHide quitOnHide;
+    window->installEventFilter(&quitOnHide);
+    closeOnSignal.mainLoopStarts();
+    const int result = app.exec();
+    window->removeEventFilter(&quitOnHide);
+    return result;
+}
+
+} // namespace
+
 int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::optional<QString>& screenshot,
               std::string station, bool stationNamed)
 {
-    if (!haveDisplay()) {
-        if (!screenshot)
-            throw CommandError("no display; run it on a virtual one (xvfb-run -a tallyon points DB) "
-                            "or take a picture of the window (tallyon points DB --screenshot FILE.png)");
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-
+    requireDisplay(screenshot.has_value());
     if (!screenshot)
         CloseOnSignal::blockSignals();
-
-    // Refuse a missing file or a database without the competition's tables
-    // before any window appears; nothing is ever created here.
-    {
-        db::Connection probe;
-        openCompetitionDatabase(probe, login);
-        checkCompetitionSchema(probe, login.database);
-        // An older database gets the arrows' history the first time it is
-        // opened by a login that may add it.
-        if (!screenshot && !EnsurePointsHistory(probe))
-            std::cerr << "tallyon: " << login.database << " keeps no history of the arrows yet, and this login "
-                      << "cannot add it; open it once as the organiser" << std::endl;
-        probe.disconnect();
-    }
+    checkCompetitionBeforeWindow(login, !screenshot);
 
     // The module does nothing when it loads, so it is loaded before the
     // application starts: a missing module leaves no trace on the screen.
     const QDir folder = programFolder(argv[0]);
     const SharedHeap heap = loadSharedHeap(folder.filePath(QStringLiteral(TALLYON_SHAREDHEAP_FILE)));
-    const QString modulePath = folder.filePath(QString::fromLatin1(kVozozeVoveFileName));
     QLibrary module;
-    const auto openFormPoints = reinterpret_cast<OpenFormPointsProc>(
-        entryPoint(loadLibrary(module, modulePath, "the module", false), kOpenFormPointsName));
+    const OpenFormPointsProc openFormPoints = loadModule(module, folder);
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tallyon"));
@@ -314,14 +396,8 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
     std::unique_ptr<StationJournal> journal;
     if (!screenshot)
         journal = OpenStationJournal(login, station, stationNamed);
-
     TdmTallyon dm;
-    SetUpStationContext(dm, login, kStationLockTimeout, station);
-    try {
-        dm.Connect(login);
-    } catch (const db::DbError& e) {
-        throw CommandError(cannotOpenText(login, e));
-    }
+    connectStationContext(dm, login, station);
 
     ModalBoxCloser boxCloser;
     if (screenshot)
@@ -332,50 +408,8 @@ int runPoints(int& argc, char** argv, const CompetitionLogin& login, const std::
 
     const HeapText caller(heap, "tallyon");
     const HeapText database(heap, login.database);
-    try {
-        openFormPoints(&dm, caller.get(), database.get());
-    } catch (const std::exception& e) {
-        // A damaged file is said so plainly, the engine's words after it.
-        try {
-            std::rethrow_if_nested(e);
-        } catch (const db::DbError& cause) {
-            if (tellsOfDamage(cause))
-                throw CommandError(damagedText(login.database, "reading the first archer failed", cause));
-        } catch (...) {
-        }
-        throw CommandError("the points window failed to open: " + oneLine(e.what()));
-    }
-
-    QWidget* window = findPointsWindow();
-    if (!window || !window->isVisible())
-        throw CommandError("the module opened no points window");
-
-    if (screenshot) {
-        int result = 0;
-        QTimer::singleShot(0, &app, [&] {
-            if (!RenderToPng(window, *screenshot))
-                result = -1;
-            QCoreApplication::quit();
-        });
-        app.exec();
-        if (result != 0)
-            throw CommandError("cannot write " + screenshot->toStdString());
-        return 0;
-    }
-
-    // Every arrow typed goes to the station's journal; what an earlier run
-    // left unsaved is offered first.
-    QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
-                              Q_ARG(QObject*, journal.get()));
-    const auto forgetJournal = qScopeGuard([window] {
-        QMetaObject::invokeMethod(window, "UseStationJournal", Qt::DirectConnection,
-                                  Q_ARG(QObject*, nullptr));
-    });
-
-    QuitOnHide quitOnHide;
-    window->installEventFilter(&quitOnHide);
-    closeOnSignal->mainLoopStarts();
-    const int result = app.exec();
-    window->removeEventFilter(&quitOnHide);
-    return result;
+    QWidget* window = openPointsWindow(openFormPoints, dm, caller, database, login.database);
+    if (screenshot)
+        return takePicture(app, window, *screenshot);
+    return runStation(app, window, journal.get(), *closeOnSignal);
 }

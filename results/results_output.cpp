@@ -169,6 +169,21 @@ QString htmlEscaped(const QString& text)
 
 namespace {
 
+// The page's colours, on a light or a dark ground.
+struct HtmlColours {
+    QString fg, bg, head, stripe;
+    QString dim;   // what is not yet whole: an incomplete card, a short team
+};
+
+HtmlColours htmlColours(const HtmlStyle& style)
+{
+    if (style.dark)
+        return {QStringLiteral("#f4f4f4"), QStringLiteral("#101820"), QStringLiteral("#24405a"),
+                QStringLiteral("#18242f"), QStringLiteral("#ffb347")};
+    return {QStringLiteral("#000000"), QStringLiteral("#ffffff"), QStringLiteral("#dde4ea"), QStringLiteral("#f3f5f7"),
+            QStringLiteral("#8a4b00")};
+}
+
 // The open ties and the list's state under its table; "final" in green.
 QString notesHtml(const ResultList& list, const HtmlStyle& style, const QString& dim)
 {
@@ -184,9 +199,9 @@ QString notesHtml(const ResultList& list, const HtmlStyle& style, const QString&
     return html;
 }
 
-QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const QString& head, const QString& stripe,
-                      const QString& dim)
+QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const HtmlColours& colours)
 {
+    const QString& dim = colours.dim;
     const QStringList headings = teamColumnHeadings();
     QString html = QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
                                   "style=\"border-collapse:collapse; margin-top:%2px;\"><thead>"
@@ -197,7 +212,7 @@ QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const QStr
                        .arg(headings.size())
                        .arg(style.fontPt * 3 / 2)
                        .arg(htmlEscaped(fromLatin1(list.name)) + QStringLiteral(" (teams, best %1 count)").arg(list.teamSize),
-                            head);
+                            colours.head);
     static const int widths[] = {12, 18, 46, 8, 6, 5, 5};
     for (int c = 0; c < headings.size(); ++c)
         html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
@@ -208,7 +223,8 @@ QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const QStr
     int row = 0;
     for (const TeamResult& t : list.teams) {
         const QStringList cells = teamCells(t, list.teamSize);
-        html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(stripe) : QStringLiteral("<tr>");
+        html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(colours.stripe)
+                          : QStringLiteral("<tr>");
         for (int c = 0; c < cells.size(); ++c) {
             QString cell = htmlEscaped(cells[c]);
             if (c == 3)
@@ -229,21 +245,11 @@ QString teamTableHtml(const ResultList& list, const HtmlStyle& style, const QStr
     return html;
 }
 
-} // namespace
-
-QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
+// The competition's name large; place, dates and the time the results
+// were read under it.
+QString competitionHtml(const CompetitionResults& results, const HtmlStyle& style)
 {
-    const QString fg = style.dark ? QStringLiteral("#f4f4f4") : QStringLiteral("#000000");
-    const QString bg = style.dark ? QStringLiteral("#101820") : QStringLiteral("#ffffff");
-    const QString head = style.dark ? QStringLiteral("#24405a") : QStringLiteral("#dde4ea");
-    const QString stripe = style.dark ? QStringLiteral("#18242f") : QStringLiteral("#f3f5f7");
-    const QString dim = style.dark ? QStringLiteral("#ffb347") : QStringLiteral("#8a4b00");
-
-    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Results</title></head>"
-                                  "<body style=\"color:%1; background-color:%2; font-size:%3pt;\">")
-                       .arg(fg, bg)
-                       .arg(style.fontPt);
-    // The name large; place, dates and the time the results were read under it.
+    QString html;
     const Competition& competition = results.competition;
     if (!competition.name.empty())
         html += QStringLiteral("<p style=\"font-size:%1pt; font-weight:bold; margin-bottom:0px;\">%2</p>")
@@ -258,57 +264,71 @@ QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
         under << QStringLiteral("as of ") + QString::fromStdString(results.asOf);
     if (!under.isEmpty())
         html += QStringLiteral("<p>%1</p>").arg(under.join(QStringLiteral(", ")));
+    return html;
+}
+
+QString archerTableHtml(const ResultList& list, const HtmlStyle& style, const HtmlColours& colours)
+{
+    const QStringList headings = resultColumnHeadings();
+    // The list's name heads its table: on paper it goes to the next page
+    // together with the column headings, which repeat there.
+    QString html = QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
+                                  "style=\"border-collapse:collapse; margin-top:%2px;\"><thead>"
+                                  "<tr><td colspan=\"%3\" style=\"font-size:%4pt; font-weight:bold;\">%5</td></tr>"
+                                  "<tr style=\"background-color:%6;\">")
+                       .arg(style.fontPt / 3)
+                       .arg(style.fontPt)
+                       .arg(headings.size())
+                       .arg(style.fontPt * 3 / 2)
+                       .arg(htmlEscaped(fromLatin1(list.name)), colours.head);
+    // Widths in percent of the line: the text layout breaks words that do
+    // not fit, so every column is given room for its longest heading.
+    static const int widths[] = {7, 7, 22, 14, 8, 8, 7, 5, 5, 5, 12};
+    for (int c = 0; c < headings.size(); ++c)
+        html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
+                    .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"))
+                    .arg(widths[c])
+                    .arg(headings[c]);
+    html += QStringLiteral("</tr></thead>");
+    int row = 0;
+    for (const ArcherResult& a : list.archers) {
+        const QStringList cells = resultCells(a);
+        html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(colours.stripe)
+                          : QStringLiteral("<tr>");
+        for (int c = 0; c < cells.size(); ++c) {
+            QString cell = htmlEscaped(cells[c]);
+            if (c == 6)
+                cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
+            if (c == cells.size() - 1 && a.incomplete() && a.status != "DNS")
+                cell = QStringLiteral("<span style=\"color:%1;\">%2</span>")
+                           .arg(colours.dim, htmlEscaped(cells[c]).replace(u' ', QStringLiteral("<br>")));
+            html += QStringLiteral("<td align=\"%1\">%2</td>")
+                        .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"), cell);
+        }
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table>");
+    for (const std::string& fault : list.faults)
+        html += QStringLiteral("<p style=\"color:%1;\">not ranked: %2</p>")
+                    .arg(colours.dim, htmlEscaped(QString::fromStdString(fault)));
+    if (list.archers.empty() && list.faults.empty())
+        html += QStringLiteral("<p>no archers</p>");
+    return html;
+}
+
+} // namespace
+
+QString resultsAsHtml(const CompetitionResults& results, const HtmlStyle& style)
+{
+    const HtmlColours colours = htmlColours(style);
+    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\"><title>Results</title></head>"
+                                  "<body style=\"color:%1; background-color:%2; font-size:%3pt;\">")
+                       .arg(colours.fg, colours.bg)
+                       .arg(style.fontPt);
+    html += competitionHtml(results, style);
     for (const ResultList& list : results.lists) {
-        if (list.team) {
-            html += teamTableHtml(list, style, head, stripe, dim);
-            html += notesHtml(list, style, dim);
-            continue;
-        }
-        const QStringList headings = resultColumnHeadings();
-        // The list's name heads its table: on paper it goes to the next
-        // page together with the column headings, which repeat there.
-        html += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"%1\" "
-                               "style=\"border-collapse:collapse; margin-top:%2px;\"><thead>"
-                               "<tr><td colspan=\"%3\" style=\"font-size:%4pt; font-weight:bold;\">%5</td></tr>"
-                               "<tr style=\"background-color:%6;\">")
-                    .arg(style.fontPt / 3)
-                    .arg(style.fontPt)
-                    .arg(headings.size())
-                    .arg(style.fontPt * 3 / 2)
-                    .arg(htmlEscaped(fromLatin1(list.name)), head);
-        // Widths in percent of the line: the text layout breaks words that
-        // do not fit, so every column is given room for its longest heading.
-        static const int widths[] = {7, 7, 22, 14, 8, 8, 7, 5, 5, 5, 12};
-        for (int c = 0; c < headings.size(); ++c)
-            html += QStringLiteral("<th align=\"%1\" width=\"%2%\">%3</th>")
-                        .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"))
-                        .arg(widths[c])
-                        .arg(headings[c]);
-        html += QStringLiteral("</tr></thead>");
-        int row = 0;
-        for (const ArcherResult& a : list.archers) {
-            const QStringList cells = resultCells(a);
-            html += row++ % 2 ? QStringLiteral("<tr style=\"background-color:%1;\">").arg(stripe)
-                              : QStringLiteral("<tr>");
-            for (int c = 0; c < cells.size(); ++c) {
-                QString cell = htmlEscaped(cells[c]);
-                if (c == 6)
-                    cell = QStringLiteral("<b>") + cell + QStringLiteral("</b>");
-                if (c == cells.size() - 1 && a.incomplete() && a.status != "DNS")
-                    cell = QStringLiteral("<span style=\"color:%1;\">%2</span>")
-                               .arg(dim, htmlEscaped(cells[c]).replace(u' ', QStringLiteral("<br>")));
-                html += QStringLiteral("<td align=\"%1\">%2</td>")
-                            .arg(c >= 1 && c <= 3 ? QStringLiteral("left") : QStringLiteral("right"), cell);
-            }
-            html += QStringLiteral("</tr>");
-        }
-        html += QStringLiteral("</table>");
-        for (const std::string& fault : list.faults)
-            html += QStringLiteral("<p style=\"color:%1;\">not ranked: %2</p>")
-                        .arg(dim, htmlEscaped(QString::fromStdString(fault)));
-        if (list.archers.empty() && list.faults.empty())
-            html += QStringLiteral("<p>no archers</p>");
-        html += notesHtml(list, style, dim);
+        html += list.team ? teamTableHtml(list, style, colours) : archerTableHtml(list, style, colours);
+        html += notesHtml(list, style, colours.dim);
     }
     if (results.lists.empty())
         html += QStringLiteral("<p>no archers</p>");

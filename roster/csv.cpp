@@ -1,7 +1,7 @@
 #include "roster/csv.h"
 
-
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -71,94 +71,124 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// One pass over a text: the record and field being read, the line, and
+// whether a quoted field is open.
+class CsvParser {
+public:
+    CsvParser(const QString& text, QChar separator) : text_(text), separator_(separator) {}
+
+    std::vector<CsvRecord> records()
+    {
+        for (i_ = 0; i_ < text_.size(); ++i_) {
+            const QChar c = text_[i_];
+            if (c.isNull())
+                throw CsvError(line_, QStringLiteral("a NUL character, which no text holds"));
+            if (inQuotes_)
+                readQuoted(c);
+            else
+                readUnquoted(c);
+        }
+        if (inQuotes_)
+            throw CsvError(quoteLine_, QStringLiteral("a quoted field is never closed"));
+        endRecord();
+        return std::move(records_);
+    }
+
+private:
+    bool nextIs(QChar c) const { return i_ + 1 < text_.size() && text_[i_ + 1] == c; }
+
+    // Inside quotes: a doubled quote is one quote, a lone one closes the
+    // field, and line breaks belong to the field.
+    void readQuoted(QChar c)
+    {
+        if (c == u'"') {
+            if (nextIs(u'"')) {
+                field_.append(u'"');
+                ++i_;
+            } else {
+                inQuotes_ = false;
+                afterQuote_ = true;
+            }
+            return;
+        }
+        if (c == u'\r' && nextIs(u'\n')) {
+            field_.append(u'\r');
+            field_.append(u'\n');
+            ++i_;
+            ++line_;
+            return;
+        }
+        if (c == u'\n' || c == u'\r')
+            ++line_;
+        field_.append(c);
+    }
+
+    void readUnquoted(QChar c)
+    {
+        if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && nextIs(u'\n'))
+                ++i_;
+            endRecord();
+            ++line_;
+            return;
+        }
+        if (record_.fields.isEmpty() && !fieldStarted_)
+            record_.line = line_;
+        fieldStarted_ = true;
+        if (c == separator_) {
+            endField();
+            return;
+        }
+        if (afterQuote_)
+            throw CsvError(line_, QStringLiteral("text after a closing quote"));
+        if (c == u'"') {
+            if (!field_.isEmpty())
+                throw CsvError(line_, QStringLiteral("a quote inside an unquoted field"));
+            // A quote right after a separator or at the start opens a quoted field.
+            inQuotes_ = true;
+            quoteLine_ = line_;
+            return;
+        }
+        field_.append(c);
+    }
+
+    void endField()
+    {
+        record_.fields.append(field_);
+        field_.clear();
+        afterQuote_ = false;
+    }
+
+    void endRecord()
+    {
+        if (fieldStarted_ || !record_.fields.isEmpty()) {
+            endField();
+            records_.push_back(record_);
+        }
+        record_ = CsvRecord{};
+        field_.clear();
+        afterQuote_ = false;
+        fieldStarted_ = false;
+    }
+
+    const QString& text_;
+    const QChar separator_;
+    qsizetype i_ = 0;
+    std::vector<CsvRecord> records_;
+    CsvRecord record_;
+    QString field_;
+    int line_ = 1;
+    int quoteLine_ = 0;
+    bool inQuotes_ = false;
+    bool afterQuote_ = false;     // a quoted field just closed
+    bool fieldStarted_ = false;   // the record has any content yet
+};
+
 } // namespace
 
 std::vector<CsvRecord> parseCsv(const QString& text, QChar separator)
 {
-    std::vector<CsvRecord> records;
-    CsvRecord record;
-    QString field;
-    int line = 1;
-    int quoteLine = 0;
-    bool inQuotes = false;
-    bool afterQuote = false;     // a quoted field just closed
-    bool fieldStarted = false;   // the record has any content yet
-
-    const auto endField = [&] {
-        record.fields.append(field);
-        field.clear();
-        afterQuote = false;
-    };
-    const auto endRecord = [&] {
-        if (fieldStarted || !record.fields.isEmpty()) {
-            endField();
-            records.push_back(record);
-        }
-        record = CsvRecord{};
-        field.clear();
-        afterQuote = false;
-        fieldStarted = false;
-    };
-
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text[i];
-        if (c.isNull())
-            throw CsvError(line, QStringLiteral("a NUL character, which no text holds"));
-        const bool lineBreak = c == u'\n' || c == u'\r';
-        if (inQuotes) {
-            if (c == u'"') {
-                if (i + 1 < n && text[i + 1] == u'"') {
-                    field.append(u'"');
-                    ++i;
-                } else {
-                    inQuotes = false;
-                    afterQuote = true;
-                }
-            } else {
-                if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
-                    field.append(u'\r');
-                    field.append(u'\n');
-                    ++i;
-                    ++line;
-                    continue;
-                }
-                if (lineBreak)
-                    ++line;
-                field.append(c);
-            }
-            continue;
-        }
-        if (lineBreak) {
-            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
-                ++i;
-            endRecord();
-            ++line;
-            continue;
-        }
-        if (record.fields.isEmpty() && !fieldStarted)
-            record.line = line;
-        fieldStarted = true;
-        if (c == separator) {
-            endField();
-            continue;
-        }
-        if (afterQuote)
-            throw CsvError(line, QStringLiteral("text after a closing quote"));
-        if (c == u'"') {
-            if (!field.isEmpty())
-                throw CsvError(line, QStringLiteral("a quote inside an unquoted field"));
-            // A quote right after a separator or at the start opens a quoted field.
-            inQuotes = true;
-            quoteLine = line;
-            continue;
-        }
-        field.append(c);
-    }
-    if (inQuotes)
-        throw CsvError(quoteLine, QStringLiteral("a quoted field is never closed"));
-    endRecord();
-    return records;
+    return CsvParser(text, separator).records();
 }
 
 QChar detectSeparator(const QString& text, bool* skipFirstLine)

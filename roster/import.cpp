@@ -113,48 +113,55 @@ std::optional<std::string> headerField(const QString& header, const std::map<QSt
     return fieldOfHeader(header);
 }
 
-ImportColumns readHeader(const ImportFile& file, const ImportOptions& options, ImportSummary& summary)
-{
-    const CsvRecord& header = file.records.front();
-    const std::string at = file.where + " line " + std::to_string(header.line) + ": ";
-    const std::map<QString, std::string> map = parseColumnMap(options.columnMap);
-    std::set<QString> mapUsed;
-    ImportColumns found;
-    std::string ignored, taken;
+// What the header row's reading tells the user afterwards.
+struct HeaderNotes {
+    std::string ignored;   // the first unknown columns, by name
     int ignoredCount = 0;
-    for (int i = 0; i < header.fields.size(); ++i) {
-        const QString& name = header.fields[i];
-        const std::optional<std::string> field = headerField(name, map, mapUsed);
-        if (!field) {
-            const std::string shownName = name.trimmed().isEmpty() ? "column " + std::to_string(i + 1) + " (no name)"
-                                                                   : "\"" + shown(name.trimmed()) + "\"";
-            if (options.strict)
-                throw CommandError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
-            if (++ignoredCount <= kNamedIgnored)
-                ignored += (ignored.empty() ? "" : ", ") + shownName;
-            continue;
-        }
-        if (name.trimmed().toUpper().toStdString() != *field || *field == kClubField || *field == kFirstNameField)
-            taken += (taken.empty() ? "" : ", ") + takenAs(name, *field);
-        if (*field == kFirstNameField) {
-            if (found.firstName)
-                throw CommandError(at + "two columns hold the first name");
-            found.firstName = i;
-            continue;
-        }
-        const bool club = *field == kClubField;
-        const ArcherColumn* column = findArcherColumn(QString::fromStdString(club ? "USERDEF1" : *field));
-        if (!found.columns.emplace(column, i).second)
-            throw CommandError(at + (club || found.club ? "the club and USERDEF1 are both given; the club is kept in "
-                                                          "USERDEF1"
-                                                        : "column " + std::string(column->name) + " appears twice"));
-        found.club = found.club || club;
+    std::string taken;     // the columns taken under a name other than their own
+};
+
+// An unknown column: refused under --strict, else noted and passed over.
+void ignoreColumn(HeaderNotes& notes, const QString& name, int i, bool strict, const std::string& at)
+{
+    const std::string shownName = name.trimmed().isEmpty() ? "column " + std::to_string(i + 1) + " (no name)"
+                                                           : "\"" + shown(name.trimmed()) + "\"";
+    if (strict)
+        throw CommandError(at + "unknown column " + shownName + "; the columns are " + archerColumnNames());
+    if (++notes.ignoredCount <= kNamedIgnored)
+        notes.ignored += (notes.ignored.empty() ? "" : ", ") + shownName;
+}
+
+// Column i holds field; no field is held twice, and the club goes to USERDEF1.
+void takeColumn(ImportColumns& found, int i, const std::string& field, const std::string& at)
+{
+    if (field == kFirstNameField) {
+        if (found.firstName)
+            throw CommandError(at + "two columns hold the first name");
+        found.firstName = i;
+        return;
     }
-    for (const QString& entry : options.columnMap.split(u',', Qt::SkipEmptyParts)) {
+    const bool club = field == kClubField;
+    const ArcherColumn* column = findArcherColumn(QString::fromStdString(club ? "USERDEF1" : field));
+    if (!found.columns.emplace(column, i).second)
+        throw CommandError(at + (club || found.club ? "the club and USERDEF1 are both given; the club is kept in "
+                                                      "USERDEF1"
+                                                    : "column " + std::string(column->name) + " appears twice"));
+    found.club = found.club || club;
+}
+
+// Every header --map names is one the header row has.
+void checkMapUsed(const QString& columnMap, const std::set<QString>& mapUsed, const std::string& at)
+{
+    for (const QString& entry : columnMap.split(u',', Qt::SkipEmptyParts)) {
         const QString given = entry.left(entry.indexOf(u'=')).trimmed();
         if (!mapUsed.count(headerKey(given)))
             throw CommandError(at + "--map names the header \"" + shown(given) + "\", which the header row lacks");
     }
+}
+
+void checkRequiredColumns(const ImportFile& file, const ImportOptions& options, const ImportColumns& found,
+                          const std::string& at)
+{
     if (options.clubAsTeam && !found.club)
         throw CommandError(at + "--club-as-team needs a club column (Verein, Club)");
     std::vector<std::string> missing;
@@ -163,22 +170,52 @@ ImportColumns readHeader(const ImportFile& file, const ImportOptions& options, I
         if (c.required && !found.columns.count(&c) && !countryByClub)
             missing.push_back(c.name);
     }
-    if (!missing.empty()) {
-        std::string names;
-        for (const std::string& m : missing)
-            names += (names.empty() ? "" : ", ") + m;
-        throw CommandError(at + (missing.size() == 1 ? "column " + names + " is missing" : "columns " + names + " are missing")
-                           + " (the header has " + std::to_string(header.fields.size()) + " columns separated by "
-                           + separatorName(file.separator) + "); name a header of your own with --map \"HEADER=COLUMN\"");
-    }
-    if (!taken.empty())
-        summary.notes.push_back("took the columns of " + file.where + ": " + taken);
-    if (ignoredCount > kNamedIgnored)
-        ignored += " and " + std::to_string(ignoredCount - kNamedIgnored) + " more";
-    if (!ignored.empty())
-        summary.notes.push_back("ignored the unknown columns " + ignored + " of " + file.where);
+    if (missing.empty())
+        return;
+    std::string names;
+    for (const std::string& m : missing)
+        names += (names.empty() ? "" : ", ") + m;
+    throw CommandError(at + (missing.size() == 1 ? "column " + names + " is missing" : "columns " + names + " are missing")
+                       + " (the header has " + std::to_string(file.records.front().fields.size())
+                       + " columns separated by " + separatorName(file.separator)
+                       + "); name a header of your own with --map \"HEADER=COLUMN\"");
+}
+
+void addHeaderNotes(ImportSummary& summary, const std::string& where, HeaderNotes notes,
+                    const ImportOptions& options, const ImportColumns& found)
+{
+    if (!notes.taken.empty())
+        summary.notes.push_back("took the columns of " + where + ": " + notes.taken);
+    if (notes.ignoredCount > kNamedIgnored)
+        notes.ignored += " and " + std::to_string(notes.ignoredCount - kNamedIgnored) + " more";
+    if (!notes.ignored.empty())
+        summary.notes.push_back("ignored the unknown columns " + notes.ignored + " of " + where);
     if (options.clubAsTeam && found.columns.count(findArcherColumn(QStringLiteral("COUNTRY"))))
         summary.notes.push_back("the club names the team (COUNTRY); the file's country column is not used");
+}
+
+ImportColumns readHeader(const ImportFile& file, const ImportOptions& options, ImportSummary& summary)
+{
+    const CsvRecord& header = file.records.front();
+    const std::string at = file.where + " line " + std::to_string(header.line) + ": ";
+    const std::map<QString, std::string> map = parseColumnMap(options.columnMap);
+    std::set<QString> mapUsed;
+    ImportColumns found;
+    HeaderNotes notes;
+    for (int i = 0; i < header.fields.size(); ++i) {
+        const QString& name = header.fields[i];
+        const std::optional<std::string> field = headerField(name, map, mapUsed);
+        if (!field) {
+            ignoreColumn(notes, name, i, options.strict, at);
+            continue;
+        }
+        if (name.trimmed().toUpper().toStdString() != *field || *field == kClubField || *field == kFirstNameField)
+            notes.taken += (notes.taken.empty() ? "" : ", ") + takenAs(name, *field);
+        takeColumn(found, i, *field, at);
+    }
+    checkMapUsed(options.columnMap, mapUsed, at);
+    checkRequiredColumns(file, options, found, at);
+    addHeaderNotes(summary, file.where, std::move(notes), options, found);
     return found;
 }
 

@@ -245,6 +245,8 @@ private slots:
     void code128CheckDigits();
     void startListMatchesItsGoldenFiles();
     void blankCardsMatchTheirGoldenText();
+    void fullCardMatchesItsGoldenText();
+    void resultsHtmlMatchesItsGoldenFile();
     void cardBarcodesDecode();
 
     void savedPointsReachTheListener();
@@ -856,6 +858,56 @@ void TestResults::blankCardsMatchTheirGoldenText()
     QCOMPARE(r.err, QString());
     const QString filled = pdfText(pdf);
     QCOMPARE(filled, golden("scorecard-filled.txt", filled));
+}
+
+// A whole card: both rounds full, Xs and misses among the arrows, the
+// running total carried on through the second round.
+void TestResults::fullCardMatchesItsGoldenText()
+{
+    if (!pdftotextInstalled())
+        QSKIP("pdftotext and pdfinfo are not installed");
+    ResultsCompetition c;
+    seedStartList(c);
+    c.arrows(5, {{6, "X"}, {12, "10"}, {20, "9"}, {10, "8"}, {3, "M"}, {9, "7"}});
+    const QString pdf = c.file(QStringLiteral("card.pdf"));
+    const RunResult r = tallyon({QStringLiteral("scorecard"), c.path(), QStringLiteral("5"), QStringLiteral("--pdf"), pdf});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    const QString text = pdfText(pdf);
+    QCOMPARE(text, golden("scorecard-full.txt", text));
+}
+
+// The results page: the tie-break field with its shared place and an
+// incomplete card, a name outside ASCII, the competition's place and dates,
+// and a team list with a team short of archers. The time of printing ("as of
+// 14:05") is the one part that differs by run.
+void TestResults::resultsHtmlMatchesItsGoldenFile()
+{
+    ResultsCompetition c;
+    seedTieBreaks(c);
+    c.archer(8, "J\xFCrgen", 4, "B", "M", 1, 1, 2);
+    c.arrows(8, {{60, "9"}});
+    c.seed({"update COMPETITION set STARTDATE = '2026-12-12', FINISHEDDATE = '2026-12-13'"});
+    const QString db = c.path();
+    QCOMPARE(tallyon({QStringLiteral("lists"), db, QStringLiteral("add"), QStringLiteral("Teams"),
+                      QStringLiteral("--team")})
+                 .exitCode,
+             0);
+    QCOMPARE(tallyon({QStringLiteral("lists"), db, QStringLiteral("set"), QStringLiteral("Teams"),
+                      QStringLiteral("TEAMSIZE=2")})
+                 .exitCode,
+             0);
+    const QString html = c.file(QStringLiteral("results.html"));
+    const RunResult r = tallyon({QStringLiteral("results"), db, QStringLiteral("--html"), html});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.exitCode, 0);
+    QFile page(html);
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QString markup = QString::fromUtf8(page.readAll());
+    static const QRegularExpression asOf(QStringLiteral("as of \\d\\d:\\d\\d"));
+    QCOMPARE(markup.count(asOf), 1);
+    markup.replace(asOf, QStringLiteral("as of HH:MM"));
+    QCOMPARE(markup, golden("results.html", markup));
 }
 
 void TestResults::cardBarcodesDecode()
