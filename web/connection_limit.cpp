@@ -3,13 +3,19 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+#include <utility>
+
 // Lives as the socket's child: counts the connection while it exists, and
-// watches the bytes of each request and the time it takes.
+// watches the bytes of each request and the time it takes. It may outlive
+// the server (the sockets are the server's children, deleted once the
+// server is no longer one), so it keeps the count and the limits itself.
 class ConnectionGuard : public QObject {
 public:
-    ConnectionGuard(LimitedTcpServer& server, QTcpSocket* socket) : QObject(socket), server_(server), socket_(socket)
+    ConnectionGuard(std::shared_ptr<int> open, const ConnectionLimits& limits, QTcpSocket* socket)
+        : QObject(socket), open_(std::move(open)), limits_(limits), socket_(socket)
     {
-        ++server_.open_;
+        ++*open_;
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { socket_->abort(); });
         // Connected before the HTTP server's own slot: the bytes are counted
@@ -18,7 +24,7 @@ public:
         QObject::connect(socket, &QTcpSocket::bytesWritten, this, [this] { answered(); });
         waitIdle();
     }
-    ~ConnectionGuard() override { --server_.open_; }
+    ~ConnectionGuard() override { --*open_; }
 
     void makeStream()
     {
@@ -32,14 +38,14 @@ private:
         if (stream_)
             return;
         pending_ += socket_->bytesAvailable();
-        if (pending_ > server_.limits_.maxRequestBytes) {
+        if (pending_ > limits_.maxRequestBytes) {
             // Cut off: whatever it is, it is no request this server answers.
             socket_->abort();
             return;
         }
         if (!requestOpen_) {
             requestOpen_ = true;
-            timer_.start(server_.limits_.requestTimeout);
+            timer_.start(limits_.requestTimeout);
         }
     }
 
@@ -51,9 +57,10 @@ private:
             waitIdle();
     }
 
-    void waitIdle() { timer_.start(server_.limits_.idleTimeout); }
+    void waitIdle() { timer_.start(limits_.idleTimeout); }
 
-    LimitedTcpServer& server_;
+    std::shared_ptr<int> open_;
+    const ConnectionLimits limits_;
     QTcpSocket* socket_;
     QTimer timer_;
     qint64 pending_ = 0;
@@ -61,7 +68,10 @@ private:
     bool stream_ = false;
 };
 
-LimitedTcpServer::LimitedTcpServer(ConnectionLimits limits, QObject* parent) : QTcpServer(parent), limits_(limits) {}
+LimitedTcpServer::LimitedTcpServer(ConnectionLimits limits, QObject* parent)
+    : QTcpServer(parent), limits_(limits), open_(std::make_shared<int>(0))
+{
+}
 
 void LimitedTcpServer::markAsStream(QTcpSocket* socket)
 {
@@ -78,12 +88,12 @@ void LimitedTcpServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    if (open_ >= limits_.maxConnections) {
+    if (*open_ >= limits_.maxConnections) {
         socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         socket->disconnectFromHost();
         return;
     }
-    new ConnectionGuard(*this, socket);
+    new ConnectionGuard(open_, limits_, socket);
     addPendingConnection(socket);
 }

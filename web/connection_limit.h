@@ -10,6 +10,7 @@
 #include <QTcpServer>
 
 #include <chrono>
+#include <memory>
 
 class QTcpSocket;
 
@@ -26,7 +27,7 @@ class LimitedTcpServer : public QTcpServer {
 public:
     explicit LimitedTcpServer(ConnectionLimits limits, QObject* parent = nullptr);
 
-    int openConnections() const { return open_; }
+    int openConnections() const { return *open_; }
     // A connection that now carries an update stream: it sends nothing more
     // and is kept open without an idle limit.
     static void markAsStream(QTcpSocket* socket);
@@ -35,7 +36,6 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    friend class ConnectionGuard;
     ConnectionLimits limits_;
-    int open_ = 0;
+    std::shared_ptr<int> open_;   // shared with the connections' guards
 };
