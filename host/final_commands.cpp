@@ -8,6 +8,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "results/results_schema.h"
 #include "results/competition_edit.h"
 #include "results/final_tables.h"
 #include "results/card_check.h"
@@ -46,20 +47,6 @@ std::int32_t idArgument(const std::string& text)
     if (!ok || id < 1)
         throw UsageError("\"" + text + "\" is not an archer's number");
     return id;
-}
-
-bool listExists(db::Connection& connection, const std::string& name)
-{
-    db::Transaction transaction(&connection);
-    transaction.params() = {"read_committed", "rec_version", "read"};
-    db::Query q(&connection, &transaction);
-    q.sqlAdd("select 1 from RESULTLISTS where LISTNAME = ?");
-    q.setParams({db::Value(name)});
-    q.open();
-    const bool found = !q.isEmpty();
-    q.close();
-    transaction.commit();
-    return found;
 }
 
 } // namespace
@@ -104,7 +91,7 @@ int setListOptions(const Invocation& in)
     const std::string name = latin1Argument(in.arguments[2], "the list's name");
     db::Connection connection;
     open(connection, in.login);
-    if (!listExists(connection, name))
+    if (!rowExists(connection, "select 1 from RESULTLISTS where LISTNAME = ?", name))
         throw CommandError("there is no result list \"" + in.arguments[2] + "\"");
     db::Transaction transaction(&connection);
     transaction.params() = {"read_committed", "rec_version", "read"};

@@ -6,6 +6,7 @@
 #include "db/error.h"
 #include "db/query.h"
 #include "db/transaction.h"
+#include "results/results_schema.h"
 
 #include <QRandomGenerator>
 
@@ -34,20 +35,6 @@ std::string quoted(const std::string& text)
     return out + "'";
 }
 
-bool userExists(db::Connection& connection, const std::string& name)
-{
-    db::Transaction transaction(&connection);
-    transaction.params() = {"read_committed", "rec_version", "read"};
-    db::Query q(&connection, &transaction);
-    q.sqlAdd("select 1 from SEC$USERS where SEC$USER_NAME = ?");
-    q.setParams({db::Value(name)});
-    q.open();
-    const bool found = !q.isEmpty();
-    q.close();
-    transaction.commit();
-    return found;
-}
-
 } // namespace
 
 void createStationLogin(const CompetitionLogin& organiser, const std::string& given,
@@ -69,7 +56,7 @@ void createStationLogin(const CompetitionLogin& organiser, const std::string& gi
     checkCompetitionSchema(connection, organiser.database);
     std::string told;
     try {
-        const bool exists = userExists(connection, name);
+        const bool exists = rowExists(connection, "select 1 from SEC$USERS where SEC$USER_NAME = ?", name);
         db::Transaction transaction(&connection);
         if (!exists || password) {
             const std::string word = password ? *password : newPassword();

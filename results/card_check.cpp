@@ -24,16 +24,8 @@ bool exceptionExists(db::Connection& connection)
 
 void createOnce(db::Connection& connection, const std::string& sql, bool (*done)(db::Connection&))
 {
-    if (done(connection))
-        return;
-    try {
-        db::Transaction transaction(&connection);
-        connection.executeImmediate(sql, transaction);
-        transaction.commit();
-    } catch (const db::DbError& e) {
-        if (!done(connection))
-            throw CommandError("cannot extend the competition database: " + oneLine(e.what()));
-    }
+    if (!done(connection))
+        createSchemaObject(connection, {sql}, done);
 }
 
 } // namespace

@@ -7,12 +7,8 @@
 #include "db/transaction.h"
 #include "core/command_error.h"
 
-namespace {
-
-// A schema change in a transaction of its own. Another program may have
-// made the same object a moment earlier: that is no failure.
-void createObject(db::Connection& connection, const std::vector<std::string>& statements,
-                  bool (*done)(db::Connection&))
+void createSchemaObject(db::Connection& connection, const std::vector<std::string>& statements,
+                        bool (*done)(db::Connection&))
 {
     try {
         db::Transaction transaction(&connection);
@@ -24,8 +20,6 @@ void createObject(db::Connection& connection, const std::vector<std::string>& st
             throw CommandError("cannot extend the competition database: " + oneLine(e.what()));
     }
 }
-
-} // namespace
 
 bool rowExists(db::Connection& connection, const char* select, const std::string& value)
 {
@@ -55,7 +49,7 @@ std::vector<RankRule> readRankRules(db::Connection& connection)
 {
     if (!hasTable(connection, "RANKINGRULES")) {
         try {
-            createObject(connection,
+            createSchemaObject(connection,
                          {"CREATE TABLE RANKINGRULES ("
                           " RULENO INTEGER NOT NULL,"
                           " CRITERION VARCHAR(20) CHARACTER SET ISO8859_1 NOT NULL,"
@@ -102,7 +96,7 @@ void ensurePointsSavedTrigger(db::Connection& connection)
 {
     if (hasTrigger(connection, "TALLYON_POINTS_SAVED"))
         return;
-    createObject(connection,
+    createSchemaObject(connection,
                  {std::string("CREATE TRIGGER TALLYON_POINTS_SAVED FOR POINTS ACTIVE AFTER INSERT OR UPDATE OR DELETE "
                               "POSITION 100 AS BEGIN POST_EVENT '")
                   + kPointsSavedEvent + "'; END"},

@@ -21,6 +21,12 @@ std::vector<RankRule> readRankRules(db::Connection& connection);
 // Creates the trigger on POINTS that posts kPointsSavedEvent, when missing.
 void ensurePointsSavedTrigger(db::Connection& connection);
 
+// A schema change in a transaction of its own. Another program may have
+// made the same object a moment earlier (done then says so): that is no
+// failure. CommandError for any other.
+void createSchemaObject(db::Connection& connection, const std::vector<std::string>& statements,
+                        bool (*done)(db::Connection&));
+
 // Whether select, with value as its one parameter, finds a row (read only).
 bool rowExists(db::Connection& connection, const char* select, const std::string& value);
 
